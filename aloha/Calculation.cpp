@@ -1,0 +1,360 @@
+#include "aloha/Calculation.h"
+
+#include "support/TextRules.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string_view>
+#include <unordered_map>
+
+namespace aloha {
+
+namespace {
+
+std::string Num(std::int64_t value) { return std::to_string(value); }
+
+std::string FirstByte(const std::string& text) { return text.empty() ? std::string(1, '\0') : text.substr(0, 1); }
+
+} // namespace
+
+TCalculation::TCalculation(host::THostComponents& host, IReportPanes& panes, IRunWindow& window,
+                           const IRunOptions& options)
+    : FHost(host), FPanes(panes), FWindow(window), FOptions(options),
+      FOverlay(host.clsUIV, options, State) {}
+
+void TCalculation::ReadOwnStation() {
+    std::shared_ptr<host::_clsMyInfo> info = FHost.clsMyInfo.DefaultInterface();
+    FHost.clsUIV.GetMyInfo(info);
+    if (!info)
+        throw host::EHostError("GetMyInfo handed back no own-station object");
+    State.OwnCall = support::UpperAscii(info->GetCallsign());
+    State.OwnLatitude = info->GetLat();
+    State.OwnLongitude = info->GetLong();
+}
+
+void TCalculation::btnCalculateClick() {
+    if (FRunning) {
+        FRunPending = true;
+        return;
+    }
+    FRunning = true;
+    FWindow.CalcTimer().Stop();
+    FStations = std::make_unique<TStationList>();
+
+    const auto cleanup = [this] {
+        FStations.reset();
+        FWindow.SetCalculateEnabled(true);
+        FWindow.CalcTimer().Start();
+        FRunning = false;
+        if (FRunPending) {
+            FRunPending = false;
+            FWindow.PostDeferredRun();
+        }
+    };
+    try {
+        RunSteps();
+    } catch (...) {
+        cleanup();
+        throw;
+    }
+    cleanup();
+}
+
+void TCalculation::RunSteps() {
+    FPanes.ClearSummary();
+    FPanes.LogSummary(" ****************************************");
+    FPanes.LogSummary(" *** UI-View32 Exclusions must be OFF ***");
+    FPanes.LogSummary(" ****************************************");
+    FPanes.LogSummary(" ");
+    FPanes.ClearPackets();
+    FPanes.ClearDetails();
+    FWindow.SetCalculateEnabled(false);
+    FWindow.ProcessMessages();
+
+    GatherRFStations();
+    AdjustThirdPartyDistances();
+    SortStationsByDistance();
+    AccumulateLoad();
+
+    if (State.PacketTotal >= State.PacketDensity) {
+        const std::string km = Num(support::RoundHalfEven(State.RadiusKm));
+        const std::string miles = Num(support::RoundHalfEven(State.RadiusMiles));
+        FPanes.LogSummary("Your ALOHA radius is " + km + " Kilometers or " + miles + " Miles");
+        FWindow.SetTrayTip(("ALOHA radius: " + km + " KM or " + miles + " miles").substr(0, 63));
+    }
+}
+
+void TCalculation::tmrRedrawTimer() { FOverlay.tmrRedrawTimer(); }
+
+void TCalculation::GatherRFStations() {
+    FPanes.LogSummary("-Retrieving list of stations from UI-View32");
+    const std::int16_t total = FHost.clsUIV.GetStationCount();
+    FPanes.LogSummary("-There are " + Num(total) + " total stations in your station list");
+    FPanes.LogSummary("-Searching for stations heard on RF");
+
+    const bool includeInternet = FOptions.DebugMode() && FOptions.IncludeInternet();
+    const std::int16_t count = FHost.clsUIV.GetStationCount();
+    for (std::int32_t i = 0; i < count; ++i) {
+        // The host takes the index by reference; it gets a copy, so a host
+        // that alters it cannot disturb the loop.
+        std::int16_t index = static_cast<std::int16_t>(i);
+        const std::string entry = FHost.clsUIV.GetStationListEntry(index);
+        std::shared_ptr<host::_clsStationInfo> info = FHost.clsStationInfo.DefaultInterface();
+
+        std::string call = support::TrimBlanksAndControls(
+            entry.size() > 1 ? std::string_view(entry).substr(1, 9) : std::string_view());
+        if (!call.empty() && call.back() == '*')
+            call.pop_back();
+
+        info->SetCallsign(call);
+        FHost.clsUIV.GetStationInfo(info);
+        if (!info)
+            throw host::EHostError("GetStationInfo handed back no station-information object");
+
+        std::string heardRF = info->GetLastHeardRF();
+        if (includeInternet)
+            heardRF += ' ';
+        if (heardRF.empty())
+            continue;
+
+        auto station = std::make_unique<TStation>();
+        station->Call = info->GetCallsign();
+        station->SymbolCode = FirstByte(info->GetSymbolCode())[0];
+        station->SymbolTable = FirstByte(info->GetSymbolTable())[0];
+        station->Path = info->GetPath();
+        station->Speed = support::RoundHalfEven(info->GetSpeed());
+        station->LastHeardRF = info->GetLastHeardRF();
+        station->LastHeardInternet = info->GetLastHeardInternet();
+        station->Distance = support::RoundHalfEven(info->GetDistance());
+        station->Latitude = info->GetLat();
+        station->Longitude = info->GetLong();
+        station->ThirdParty = info->GetThirdParty() != 0;
+        info.reset();
+        FStations->push_back(std::move(station));
+    }
+    FPanes.LogSummary("-There are " + Num(static_cast<std::int64_t>(FStations->size())) +
+                      " RF stations in your station list");
+}
+
+namespace {
+
+/// The IGate of a third-party path: the run of call-sign characters just
+/// before the last '*', or "????" when there is no '*' or the run reaches
+/// back to the start of the path.
+std::string IGateOf(const std::string& path) {
+    const std::string upper = support::UpperAscii(path);
+    const std::size_t star = upper.rfind('*');
+    if (star == std::string::npos)
+        return "????";
+    const auto isCallChar = [](char c) {
+        return c == '-' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z');
+    };
+    std::size_t begin = star; // first call-sign character of the run
+    while (begin > 0 && isCallChar(upper[begin - 1]))
+        --begin;
+    if (begin == 0)
+        return "????";
+    return upper.substr(begin, star - begin);
+}
+
+} // namespace
+
+void TCalculation::AdjustThirdPartyDistances() {
+    FPanes.LogSummary("-Looking for third-party stations gated to RF");
+    TStationList& list = *FStations;
+
+    // The look-up takes the first station whose trimmed call matches, and the
+    // Distance that station holds at that moment. Calls do not change during
+    // the walk, so an index of first positions gives the same answer as a
+    // scan from the start, without making the walk quadratic.
+    std::unordered_map<std::string, std::size_t> firstIndex;
+    bool indexed = false;
+
+    std::int32_t thirdParty = 0;
+    for (std::size_t k = list.size(); k-- > 0;) {
+        TStation& station = *list[k];
+        if (station.ThirdParty) {
+            ++thirdParty;
+            if (!indexed) {
+                firstIndex.reserve(list.size());
+                for (std::size_t j = 0; j < list.size(); ++j)
+                    firstIndex.emplace(support::TrimBlanksAndControls(list[j]->Call), j);
+                indexed = true;
+            }
+            const std::string igate = IGateOf(station.Path);
+            const auto found = firstIndex.find(igate);
+            if (found != firstIndex.end()) {
+                station.Distance = list[found->second]->Distance;
+                FPanes.LogDetail("Adjusting distance for: " +
+                                 support::TrimBlanksAndControls(station.Call) +
+                                 " since it was gated to RF by: " + igate);
+            } else {
+                station.Distance = 0;
+                FPanes.LogDetail("Ignoring distance for: " + station.Call +
+                                 " since it was gated to RF by: " + igate +
+                                 " and that IGate station can not be located");
+            }
+        }
+        FWindow.Yield();
+    }
+    if (thirdParty > 0) {
+        FPanes.LogSummary("-Found " + Num(thirdParty) + " third-party stations");
+        FPanes.LogDetail(" ");
+    }
+}
+
+int TCalculation::CompareStationDistance(const TStation* a, const TStation* b) {
+    if (!a || !b)
+        return 0;
+    if (a->Distance > b->Distance)
+        return 1;
+    if (a->Distance < b->Distance)
+        return -1;
+    return 0;
+}
+
+void TCalculation::SortStationsByDistance() {
+    FPanes.LogSummary("-Sorting station list by distance from this station");
+    // Stable, so that stations at equal distance keep the host's order and
+    // every run on the same list reports the same.
+    std::stable_sort(FStations->begin(), FStations->end(),
+                     [this](const std::unique_ptr<TStation>& a, const std::unique_ptr<TStation>& b) {
+                         FWindow.Yield();
+                         return CompareStationDistance(a.get(), b.get()) < 0;
+                     });
+}
+
+bool TCalculation::IsMobileSymbol(char table, char code) {
+    constexpr std::string_view primary = "<=>'()*0COPRSUXY[^abefgjkpsuv";
+    constexpr std::string_view alternate = "/0>AKOS^knsuv";
+    if (code == '\0')
+        return false;
+    return (table == '/' ? primary : alternate).find(code) != std::string_view::npos;
+}
+
+void TCalculation::AccumulateLoad() {
+    State.PacketTotal = 0;
+    State.RadiusKm = 0;
+    State.RadiusMiles = 0;
+    State.MapRadius = 0;
+    std::int32_t copies = 1;
+    const TStation* limit = nullptr;
+    std::int32_t considered = 0, mobiles = 0, wx = 0, digis = 0, homes = 0;
+    FWindow.RedrawTimer().Stop();
+
+    const auto add = [this](std::int32_t packets, const std::string& prefix) {
+        // Only a debug-mode threshold far above any real channel lets the
+        // total grow this large; it stays at the top of its range rather than
+        // wrapping round to a negative count.
+        State.PacketTotal = static_cast<std::int32_t>(
+            std::min<std::int64_t>(std::int64_t{State.PacketTotal} + packets, INT32_MAX));
+        FPanes.LogDetail(prefix + Num(packets) + " packets to running total - new total is: " +
+                         Num(State.PacketTotal));
+    };
+    const auto raiseCopies = [&] {
+        ++copies;
+        FPanes.LogDetail("  Incrementing packet copy multiplier to: " + Num(copies));
+        ++digis;
+    };
+
+    TStationList& list = *FStations;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (State.PacketTotal >= State.PacketDensity) {
+            FPanes.LogDetail(" ");
+            FPanes.LogDetail("Running packet total has reached " + Num(State.PacketDensity) +
+                             ". Done.");
+            break;
+        }
+        TStation& station = *list[i];
+        ++considered;
+        FPanes.LogDetail(Num(static_cast<std::int64_t>(i)) + ": " + station.Call +
+                         " Dist: " + Num(station.Distance) + " symbol: " + station.SymbolTable +
+                         station.SymbolCode);
+        if (station.Distance > kMaxDistanceKm) {
+            FPanes.LogDetail("  To far away - skipped");
+            break;
+        }
+
+        if (IsMobileSymbol(station.SymbolTable, station.SymbolCode)) {
+            FPanes.LogDetail("  This is a mobile station. Speed: " + Num(station.Speed));
+            ++mobiles;
+            if (station.Speed <= 1)
+                add(7 * copies, "  Not moving. Adding ");
+            else
+                add(15 * copies, "  Moving. Adding ");
+        } else if (station.SymbolCode == '_') {
+            FPanes.LogDetail("  This is a Wx station.");
+            ++wx;
+            add(6 * copies, "  Adding ");
+            if (station.SymbolTable != '/') {
+                add(3 * copies, "  Also a Digi. Adding ");
+                raiseCopies();
+            }
+        } else if (station.SymbolCode == '#' && !station.ThirdParty) {
+            FPanes.LogDetail("  This is a digi station.");
+            add(3 * copies, "  Adding ");
+            raiseCopies();
+        } else {
+            if (station.SymbolCode == '#') {
+                FPanes.LogDetail("  This is a digi station, but since it has been");
+                FPanes.LogDetail("  gated to RF from the APRS-IS. It will be treated");
+                FPanes.LogDetail("  as a fixed station");
+                station.SymbolCode = '-';
+            }
+            FPanes.LogDetail("  This is a home/fixed station.");
+            ++homes;
+            add(2 * copies, "  Adding ");
+            FWindow.Yield();
+        }
+
+        limit = &station;
+        FPanes.LogPackets(Num(static_cast<std::int64_t>(i)) + ": " + station.Path);
+        FPanes.LogPackets("  Last heard RF: " + station.LastHeardRF);
+        FPanes.LogPackets("  Last heard Internet: " + station.LastHeardInternet);
+    }
+
+    FPanes.LogDetail(" ");
+    FPanes.LogDetail(Num(mobiles) + " mobile stations");
+    FPanes.LogDetail(Num(wx) + " Wx stations");
+    FPanes.LogDetail(Num(digis) + " digi stations");
+    FPanes.LogDetail(Num(homes) + " home stations");
+    FPanes.LogDetail("============================");
+    FPanes.LogDetail(Num(considered) + " total stations were considered");
+
+    if (State.PacketTotal < State.PacketDensity) {
+        for (const char* line :
+             {" ", "*** Unable to calculate ALOHA radius; There",
+              "are too few RF stations. This can be because UI-View",
+              "and Velloran have not been running long enough or it",
+              "could just be that the traffic density in your area",
+              "has not reached a high enough level to be an issue.", " ",
+              "No ALOHA circle/ellipse has been drawn on your map.",
+              "INSTEAD, a circle with a radius of the most distant",
+              "heard station has been drawn.", " ",
+              "Please do adjust your path to be considerate of",
+              "areas that may not \"need\" to hear your APRS traffic.", " "})
+            FPanes.LogSummary(line);
+        FPanes.LogSummary("RF saturation occurs at ~" + Num(State.PacketDensity) +
+                          " packets in 30 minutes.");
+        FPanes.LogSummary("Your station hears an estimated " + Num(State.PacketTotal) +
+                          " packets");
+        FPanes.LogSummary("every 30 minutes.");
+    }
+    FPanes.LogSummary(" ");
+
+    if (State.PacketTotal >= State.PacketDensity && limit) {
+        State.RadiusKm = limit->Distance;
+        State.RadiusMiles = State.RadiusKm * kMilesPerKm;
+        FOverlay.ComputeMapRadius(*limit);
+        FHost.clsUIV.RefreshMap();
+        FOverlay.DrawAlohaOverlay(State.OwnLongitude, State.OwnLatitude, State.MapRadius);
+        FWindow.RedrawTimer().Start();
+    } else if (State.PacketTotal > 0 && limit) {
+        FOverlay.ComputeMapRadius(*limit);
+        FHost.clsUIV.RefreshMap();
+        FOverlay.DrawReachOverlay(State.OwnLongitude, State.OwnLatitude, State.MapRadius);
+        FWindow.RedrawTimer().Start();
+    }
+}
+
+} // namespace aloha

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "aloha/RunContext.h"
+#include "aloha/RunState.h"
+#include "aloha/Station.h"
+#include "host/Components.h"
+#include "overlay/MapOverlay.h"
+
+#include <memory>
+
+/// The ALOHA computation: from the host's station list to the radius.
+namespace aloha {
+
+/// One calculation run and its steps, working for the window that owns it.
+///
+/// The window keeps State between runs and implements the panes, the run
+/// controls and the options. Host errors are not caught here: they end the run
+/// after its cleanup and travel on to the caller.
+class TCalculation {
+public:
+    TCalculation(host::THostComponents& host, IReportPanes& panes, IRunWindow& window,
+                 const IRunOptions& options);
+
+    /// Threshold, own station and the last run's results.
+    TRunState State;
+
+    /// Reads the own station (call sign upper-cased, latitude, longitude) into
+    /// State, each value stored as soon as it has been read.
+    void ReadOwnStation();
+
+    /// One full calculation run. The list, the Calculate commands and tmrCalc
+    /// are restored whatever happens.
+    ///
+    /// A request that arrives while a run is in progress (pane appends process
+    /// pending events, so a shape change can come in) is deferred, not
+    /// refused: it is remembered, and once the current run has cleaned up the
+    /// window is asked to run again. Several such requests give one more run.
+    void btnCalculateClick();
+
+    /// True from the start of a run to the end of its cleanup.
+    bool RunInProgress() const { return FRunning; }
+
+    /// The redraw timer's tick.
+    void tmrRedrawTimer();
+
+    // The steps of a run, in their order. They work on the run's station list.
+    void GatherRFStations();
+    void AdjustThirdPartyDistances();
+    void SortStationsByDistance();
+    void AccumulateLoad();
+
+    /// 1 when a is farther than b, -1 when nearer, 0 when equal or either is absent.
+    static int CompareStationDistance(const TStation* a, const TStation* b);
+
+    /// True when the symbol (table character, code character) is a mobile one.
+    static bool IsMobileSymbol(char table, char code);
+
+    /// The run's list; null outside a run (the steps may also be run on a list
+    /// given with UseStationList, for tests and tools).
+    TStationList* Stations() { return FStations.get(); }
+    void UseStationList(std::unique_ptr<TStationList> list) { FStations = std::move(list); }
+
+    overlay::TMapOverlay& Overlay() { return FOverlay; }
+
+private:
+    void RunSteps();
+
+    host::THostComponents& FHost;
+    IReportPanes& FPanes;
+    IRunWindow& FWindow;
+    const IRunOptions& FOptions;
+    overlay::TMapOverlay FOverlay;
+    std::unique_ptr<TStationList> FStations;
+    bool FRunning = false;
+    bool FRunPending = false;
+};
+
+/// The distance above which a station is too far away to count, in km.
+inline constexpr std::int32_t kMaxDistanceKm = 805;
+
+} // namespace aloha

@@ -1,0 +1,75 @@
+#include "overlay/MapOverlay.h"
+
+#include "support/TextRules.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace overlay {
+
+double LatitudeAspect(double latitude) {
+    return std::cos(latitude / 60.0 * std::numbers::pi / 180.0);
+}
+
+TMapOverlay::TMapOverlay(host::TclsUIV& clsUIV, const aloha::IRunOptions& options,
+                         aloha::TRunState& state)
+    : FclsUIV(clsUIV), FOptions(options), FState(state) {}
+
+void TMapOverlay::ComputeMapRadius(const aloha::TStation& limit) {
+    const double dLat = FState.OwnLatitude - static_cast<double>(limit.Latitude);
+    const double dLong = FState.OwnLongitude - static_cast<double>(limit.Longitude);
+    FState.MapRadius = std::sqrt(dLat * dLat + dLong * dLong);
+    if (FOptions.DrawEllipseSelected())
+        FState.MapRadius = FState.MapRadius / LatitudeAspect(FState.OwnLatitude);
+}
+
+void TMapOverlay::DrawAlohaOverlay(double longitude, double latitude, double radius) {
+    DrawFigure(longitude, latitude, radius, kAlohaColour);
+    if (FOptions.ShowRadiusLabel())
+        DrawLabel();
+}
+
+void TMapOverlay::DrawReachOverlay(double longitude, double latitude, double radius) {
+    DrawFigure(longitude, latitude, radius, kReachColour);
+}
+
+void TMapOverlay::tmrRedrawTimer() {
+    if (FState.PacketTotal < FState.PacketDensity)
+        DrawReachOverlay(FState.OwnLongitude, FState.OwnLatitude, FState.MapRadius);
+    else
+        DrawAlohaOverlay(FState.OwnLongitude, FState.OwnLatitude, FState.MapRadius);
+}
+
+std::string TMapOverlay::LabelText(double radiusKm, double radiusMiles) {
+    return " ALOHA radius: " + std::to_string(support::RoundHalfEven(radiusKm)) + " KM / " +
+           std::to_string(support::RoundHalfEven(radiusMiles)) + " miles";
+}
+
+void TMapOverlay::DrawFigure(double longitude, double latitude, double radius,
+                             std::uint32_t colour) {
+    // "Draw Circle" decides the aspect, "Draw Ellispe" the radius (see
+    // ComputeMapRadius): with neither selected the figure is squeezed but its
+    // radius is not stretched, as the window has always drawn it.
+    const float aspect = FOptions.DrawCircleSelected()
+                             ? 1.0f
+                             : static_cast<float>(LatitudeAspect(latitude));
+
+    // Every call goes to a map object just obtained from the host.
+    FclsUIV.GetMap()->SetDrawSettingA(kDrawSettingA);
+    FclsUIV.GetMap()->SetDrawSettingB(kDrawSettingB);
+    FclsUIV.GetMap()->SetDrawColour(kDrawColour);
+    FclsUIV.GetMap()->DrawCircle(static_cast<float>(longitude), static_cast<float>(latitude),
+                                 static_cast<float>(radius), colour, kStartAngle, kEndAngle,
+                                 aspect);
+}
+
+void TMapOverlay::DrawLabel() {
+    const float x = FclsUIV.GetMap()->GetTextX();
+    const float y = FclsUIV.GetMap()->GetTextY();
+    const std::array<host::OleVariant, 6> variants{
+        std::string(), kLabelVariantSize, false, false, false, false};
+    FclsUIV.GetMap()->DrawMapText(LabelText(FState.RadiusKm, FState.RadiusMiles), x, y,
+                                  kLabelColour, variants);
+}
+
+} // namespace overlay

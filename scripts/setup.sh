@@ -1,0 +1,20 @@
+#!/bin/sh
+# Installs the Debian 12 packages Velloran needs to build, test and run.
+# Skips apt entirely when everything is already there.
+set -eu
+PACKAGES="cmake ninja-build g++ pkg-config python3 clang-format
+qt6-base-dev libpcre2-dev nlohmann-json3-dev
+libgtest-dev libgmock-dev libbenchmark-dev
+dbus dbus-x11 xvfb xauth"
+
+missing=""
+for p in $PACKAGES; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+    echo "Installing:$missing"
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    $SUDO apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends $missing
+fi

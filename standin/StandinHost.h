@@ -1,0 +1,98 @@
+#pragma once
+
+#include "host/Components.h"
+#include "host/UIView32_TLB.h"
+#include "standin/Scenario.h"
+
+#include <array>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+/// The stand-in host: our own host in place of the APRS client, serving the
+/// five interfaces from a scenario.
+namespace standin {
+
+/// One call made on the host's map operations, as the host saw it.
+struct TMapCall {
+    enum class Kind {
+        GetMap,
+        RefreshMap,
+        SetDrawSettingA,
+        SetDrawSettingB,
+        SetDrawColour,
+        GetTextX,
+        GetTextY,
+        DrawCircle,
+        DrawMapText
+    };
+    Kind kind = Kind::GetMap;
+    std::int32_t setting = 0; ///< SetDrawSettingA/B, SetDrawColour
+    float x = 0, y = 0, radius = 0, startAngle = 0, aspect = 0;
+    double endAngle = 0;
+    std::uint32_t colour = 0;
+    std::string text;
+    std::array<host::OleVariant, 6> variants{};
+    bool failed = false; ///< the host answered this call with an error
+};
+
+/// The call as one line: "DrawCircle X Y RADIUS COLOUR START END ASPECT", ...
+std::string FormatMapCall(const TMapCall& call);
+
+/// The host's state: the scenario, the failure rule, the record of map calls
+/// and the event subscribers. One per host; the objects it hands out share it.
+class TStandinHost : public std::enable_shared_from_this<TStandinHost> {
+public:
+    explicit TStandinHost(TScenario scenario);
+
+    const TScenario& Scenario() const { return FScenario; }
+
+    /// Counts a call of the operation and throws the scenario's failure once
+    /// its quota of successful calls is used up.
+    void Enter(std::string_view interfaceName, std::string_view operation);
+
+    /// The first station whose call sign equals the text exactly, or null.
+    const TScenarioStation* FindStation(const std::string& callsign) const;
+
+    /// Map calls, in the order made.
+    const std::vector<TMapCall>& MapCalls() const { return FMapCalls; }
+    void ClearMapCalls() { FMapCalls.clear(); }
+    /// Records a map call, then counts it (so a failing call is recorded too).
+    void MapCall(TMapCall call, std::string_view interfaceName, std::string_view operation);
+
+    /// The application object (created on first request, then shared).
+    std::shared_ptr<host::IHostObject> Application();
+
+    /// Sends an event to every subscriber.
+    void SendEvent(std::int32_t dispatchId);
+    std::uint32_t Advise(host::IHostEventSink* sink);
+    void Unadvise(std::uint32_t cookie);
+    std::size_t SubscriberCount() const { return FSinks.size(); }
+
+private:
+    TScenario FScenario;
+    std::unordered_map<std::string, std::size_t> FFirstByCall;
+    std::int64_t FFailSucceeded = 0;
+    std::string_view FFailInterface; // empty: any interface
+    std::string_view FFailOperation;
+    std::vector<TMapCall> FMapCalls;
+    std::weak_ptr<host::IHostObject> FApplication;
+    std::vector<std::pair<std::uint32_t, host::IHostEventSink*>> FSinks;
+    std::uint32_t FNextCookie = 1;
+};
+
+/// Connects components to an in-process stand-in host: "attach to the running
+/// one, or create one" is always served by the one host it holds.
+class TEmbeddedConnector : public host::IHostConnector {
+public:
+    explicit TEmbeddedConnector(std::shared_ptr<TStandinHost> host);
+    std::shared_ptr<host::IHostObject> GetObject(host::Guid classId,
+                                                 host::TConnectKind kind) override;
+    TStandinHost& Host() { return *FHost; }
+
+private:
+    std::shared_ptr<TStandinHost> FHost;
+};
+
+} // namespace standin

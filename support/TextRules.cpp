@@ -1,0 +1,131 @@
+#include "support/TextRules.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace support {
+
+namespace {
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+std::optional<std::int32_t> ParseIntText(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    const std::string_view rest = text.substr(i);
+    if (rest.empty())
+        return std::nullopt;
+
+    std::string_view hex;
+    if (rest.starts_with("0x") || rest.starts_with("0X"))
+        hex = rest.substr(2);
+    else if (rest[0] == '$' || rest[0] == 'x' || rest[0] == 'X')
+        hex = rest.substr(1);
+    else {
+        // Decimal: accumulate in 64 bits, the magnitude of INT32_MIN fits.
+        std::int64_t value = 0;
+        for (const char c : rest) {
+            if (c < '0' || c > '9')
+                return std::nullopt;
+            value = value * 10 + (c - '0');
+            if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1)
+                return std::nullopt;
+        }
+        if (negative)
+            value = -value;
+        if (value > std::numeric_limits<std::int32_t>::max())
+            return std::nullopt;
+        return static_cast<std::int32_t>(value);
+    }
+
+    if (hex.empty())
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : hex) {
+        const int digit = HexDigit(c);
+        if (digit < 0)
+            return std::nullopt;
+        value = value * 16 + static_cast<std::uint64_t>(digit);
+        if (value > 0xFFFFFFFFull)
+            return std::nullopt;
+    }
+    auto bits = static_cast<std::uint32_t>(value);
+    if (negative)
+        bits = 0u - bits; // two's-complement negation: "-$80000000" stays INT32_MIN
+    return static_cast<std::int32_t>(bits);
+}
+
+std::int32_t IntTextOr(std::string_view text, std::int32_t fallback) {
+    return ParseIntText(text).value_or(fallback);
+}
+
+std::int32_t RoundHalfEven(double value) {
+    if (std::isnan(value))
+        return 0;
+    // std::nearbyint rounds in the current rounding mode; the program never
+    // changes it from round-to-nearest-even.
+    const double rounded = std::nearbyint(value);
+    if (rounded >= static_cast<double>(std::numeric_limits<std::int32_t>::max()))
+        return std::numeric_limits<std::int32_t>::max();
+    if (rounded <= static_cast<double>(std::numeric_limits<std::int32_t>::min()))
+        return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(rounded);
+}
+
+std::string TrimBlanksAndControls(std::string_view text) {
+    const auto isTrimmed = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && isTrimmed(text[first]))
+        ++first;
+    while (last > first && isTrimmed(text[last - 1]))
+        --last;
+    return std::string(text.substr(first, last - first));
+}
+
+std::string UpperAscii(std::string_view text) {
+    std::string result(text);
+    for (char& c : result) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    return result;
+}
+
+std::string WithFullStop(std::string_view message) {
+    std::string result(message);
+    if (!result.empty() && static_cast<unsigned char>(result.back()) > '.')
+        result += '.';
+    return result;
+}
+
+std::string FormatSingle(float value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.9g", static_cast<double>(value));
+    return buffer;
+}
+
+std::string FormatDouble(double value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.17g", value);
+    return buffer;
+}
+
+} // namespace support

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "aloha/Calculation.h"
+#include "aloha/RunContext.h"
+#include "standin/StandinHost.h"
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+/// The calculation without a window: panes that keep their lines, timers that
+/// only remember whether they run, fixed options. Used by velloran-report, the
+/// benchmarks and the tests.
+namespace tools {
+
+/// Three panes that keep their lines and nothing else.
+class TLinePanes : public aloha::IReportPanes {
+public:
+    std::vector<std::string> Summary, Packets, Details;
+
+    void LogSummary(const std::string& line) override { Summary.push_back(line); }
+    void LogPackets(const std::string& line) override { Packets.push_back(line); }
+    void LogDetail(const std::string& line) override { Details.push_back(line); }
+    void ClearSummary() override { Summary.clear(); }
+    void ClearPackets() override { Packets.clear(); }
+    void ClearDetails() override { Details.clear(); }
+};
+
+/// A timer that only remembers whether it runs, and how often it was started.
+class TFlagTimer : public aloha::IRunTimer {
+public:
+    void Start() override {
+        FActive = true;
+        ++Starts;
+    }
+    void Stop() override { FActive = false; }
+    bool IsActive() const override { return FActive; }
+    int Starts = 0;
+
+private:
+    bool FActive = false;
+};
+
+/// The options of the window, as plain fields.
+class TFixedOptions : public aloha::IRunOptions {
+public:
+    bool Circle = true;
+    bool Ellipse = false;
+    bool Label = true;
+    bool Debug = false;
+    bool Internet = false;
+
+    bool DrawCircleSelected() const override { return Circle; }
+    bool DrawEllipseSelected() const override { return Ellipse; }
+    bool ShowRadiusLabel() const override { return Label; }
+    bool DebugMode() const override { return Debug; }
+    bool IncludeInternet() const override { return Internet; }
+};
+
+/// Window state a run touches, kept in fields.
+class THeadlessWindow : public aloha::IRunWindow {
+public:
+    TFlagTimer tmrCalc, tmrRedraw;
+    bool CalculateEnabled = true;
+    std::string TrayTip = "right-click for options";
+    int DeferredRuns = 0;
+
+    void SetCalculateEnabled(bool enabled) override { CalculateEnabled = enabled; }
+    aloha::IRunTimer& CalcTimer() override { return tmrCalc; }
+    aloha::IRunTimer& RedrawTimer() override { return tmrRedraw; }
+    void SetTrayTip(const std::string& tip) override { TrayTip = tip; }
+    void ProcessMessages() override {}
+    void Yield() override;
+    void PostDeferredRun() override { ++DeferredRuns; }
+};
+
+/// A whole calculation set-up on an embedded stand-in host.
+struct THeadlessRun {
+    explicit THeadlessRun(standin::TScenario scenario);
+
+    std::shared_ptr<standin::TStandinHost> Host;
+    std::shared_ptr<standin::TEmbeddedConnector> Connector;
+    host::THostComponents Components;
+    TLinePanes Panes;
+    THeadlessWindow Window;
+    TFixedOptions Options;
+    aloha::TCalculation Calculation;
+};
+
+/// Writes the report sections: the three panes, the map calls and the tooltip.
+void WriteReport(const THeadlessRun& run, std::ostream& out);
+
+/// The velloran-report program: arguments without the program name. Returns
+/// the exit status.
+int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+} // namespace tools
