@@ -11,9 +11,13 @@ namespace aloha {
 
 namespace {
 
-std::string Num(std::int64_t value) { return std::to_string(value); }
+std::string Num(std::int64_t value) {
+    return std::to_string(value);
+}
 
-std::string FirstByte(const std::string& text) { return text.empty() ? std::string(1, '\0') : text.substr(0, 1); }
+std::string FirstByte(const std::string& text) {
+    return text.empty() ? std::string(1, '\0') : text.substr(0, 1);
+}
 
 } // namespace
 
@@ -84,7 +88,9 @@ void TCalculation::RunSteps() {
     }
 }
 
-void TCalculation::tmrRedrawTimer() { FOverlay.tmrRedrawTimer(); }
+void TCalculation::tmrRedrawTimer() {
+    FOverlay.tmrRedrawTimer();
+}
 
 void TCalculation::GatherRFStations() {
     FPanes.LogSummary("-Retrieving list of stations from UI-View32");
@@ -183,13 +189,19 @@ void TCalculation::AdjustThirdPartyDistances() {
             }
             const std::string igate = IGateOf(station.Path);
             const auto found = firstIndex.find(igate);
+            station.Gated = true;
             if (found != firstIndex.end()) {
-                station.Distance = list[found->second]->Distance;
-                FPanes.LogDetail("Adjusting distance for: " +
-                                 support::TrimBlanksAndControls(station.Call) +
-                                 " since it was gated to RF by: " + igate);
+                const TStation& gate = *list[found->second];
+                station.Distance = gate.Distance;
+                station.GateLatitude = gate.Gated ? gate.GateLatitude : gate.Latitude;
+                station.GateLongitude = gate.Gated ? gate.GateLongitude : gate.Longitude;
+                FPanes.LogDetail(
+                    "Adjusting distance for: " + support::TrimBlanksAndControls(station.Call) +
+                    " since it was gated to RF by: " + igate);
             } else {
                 station.Distance = 0;
+                station.GateLatitude = static_cast<float>(State.OwnLatitude);
+                station.GateLongitude = static_cast<float>(State.OwnLongitude);
                 FPanes.LogDetail("Ignoring distance for: " + station.Call +
                                  " since it was gated to RF by: " + igate +
                                  " and that IGate station can not be located");
@@ -217,11 +229,12 @@ void TCalculation::SortStationsByDistance() {
     FPanes.LogSummary("-Sorting station list by distance from this station");
     // Stable, so that stations at equal distance keep the host's order and
     // every run on the same list reports the same.
-    std::stable_sort(FStations->begin(), FStations->end(),
-                     [this](const std::unique_ptr<TStation>& a, const std::unique_ptr<TStation>& b) {
-                         FWindow.Yield();
-                         return CompareStationDistance(a.get(), b.get()) < 0;
-                     });
+    std::stable_sort(
+        FStations->begin(), FStations->end(),
+        [this](const std::unique_ptr<TStation>& a, const std::unique_ptr<TStation>& b) {
+            FWindow.Yield();
+            return CompareStationDistance(a.get(), b.get()) < 0;
+        });
 }
 
 bool TCalculation::IsMobileSymbol(char table, char code) {
@@ -248,8 +261,8 @@ void TCalculation::AccumulateLoad() {
         // wrapping round to a negative count.
         State.PacketTotal = static_cast<std::int32_t>(
             std::min<std::int64_t>(std::int64_t{State.PacketTotal} + packets, INT32_MAX));
-        FPanes.LogDetail(prefix + Num(packets) + " packets to running total - new total is: " +
-                         Num(State.PacketTotal));
+        FPanes.LogDetail(prefix + Num(packets) +
+                         " packets to running total - new total is: " + Num(State.PacketTotal));
     };
     const auto raiseCopies = [&] {
         ++copies;
@@ -322,22 +335,20 @@ void TCalculation::AccumulateLoad() {
     FPanes.LogDetail(Num(considered) + " total stations were considered");
 
     if (State.PacketTotal < State.PacketDensity) {
-        for (const char* line :
-             {" ", "*** Unable to calculate ALOHA radius; There",
-              "are too few RF stations. This can be because UI-View",
-              "and Velloran have not been running long enough or it",
-              "could just be that the traffic density in your area",
-              "has not reached a high enough level to be an issue.", " ",
-              "No ALOHA circle/ellipse has been drawn on your map.",
-              "INSTEAD, a circle with a radius of the most distant",
-              "heard station has been drawn.", " ",
-              "Please do adjust your path to be considerate of",
-              "areas that may not \"need\" to hear your APRS traffic.", " "})
+        for (const char* line : {" ", "*** Unable to calculate ALOHA radius; There",
+                                 "are too few RF stations. This can be because UI-View",
+                                 "and Velloran have not been running long enough or it",
+                                 "could just be that the traffic density in your area",
+                                 "has not reached a high enough level to be an issue.", " ",
+                                 "No ALOHA circle/ellipse has been drawn on your map.",
+                                 "INSTEAD, a circle with a radius of the most distant",
+                                 "heard station has been drawn.", " ",
+                                 "Please do adjust your path to be considerate of",
+                                 "areas that may not \"need\" to hear your APRS traffic.", " "})
             FPanes.LogSummary(line);
         FPanes.LogSummary("RF saturation occurs at ~" + Num(State.PacketDensity) +
                           " packets in 30 minutes.");
-        FPanes.LogSummary("Your station hears an estimated " + Num(State.PacketTotal) +
-                          " packets");
+        FPanes.LogSummary("Your station hears an estimated " + Num(State.PacketTotal) + " packets");
         FPanes.LogSummary("every 30 minutes.");
     }
     FPanes.LogSummary(" ");

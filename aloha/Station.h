@@ -20,6 +20,14 @@ struct TStation {
     float Latitude = 0.0f;         ///< host position units (60 a degree of latitude)
     float Longitude = 0.0f;
     bool ThirdParty = false; ///< reached RF through an IGate
+
+    /// Where the station's packets enter the local channel, once the
+    /// third-party adjustment has moved it to its IGate's distance: the IGate's
+    /// position, or the own station's when the IGate is unknown (distance 0).
+    /// The map figure uses it, so that the circle agrees with the distance.
+    bool Gated = false;
+    float GateLatitude = 0.0f;
+    float GateLongitude = 0.0f;
 };
 
 /// The run's station list: it owns its records.

@@ -87,13 +87,21 @@ void TclsUIV::InvokeEvent(std::int32_t dispatchId) {
 std::int16_t TclsUIV::GetStationInfo(std::shared_ptr<_clsStationInfo>& info) {
     return DefaultInterface()->GetStationInfo(info);
 }
-void TclsUIV::RefreshMap() { DefaultInterface()->RefreshMap(); }
-std::shared_ptr<_clsUIVMap> TclsUIV::GetMap() { return DefaultInterface()->GetMap(); }
-std::int16_t TclsUIV::GetStationCount() { return DefaultInterface()->GetStationCount(); }
+void TclsUIV::RefreshMap() {
+    DefaultInterface()->RefreshMap();
+}
+std::shared_ptr<_clsUIVMap> TclsUIV::GetMap() {
+    return DefaultInterface()->GetMap();
+}
+std::int16_t TclsUIV::GetStationCount() {
+    return DefaultInterface()->GetStationCount();
+}
 std::string TclsUIV::GetStationListEntry(std::int16_t& index) {
     return DefaultInterface()->GetStationListEntry(index);
 }
-void TclsUIV::GetMyInfo(std::shared_ptr<_clsMyInfo>& info) { DefaultInterface()->GetMyInfo(info); }
+void TclsUIV::GetMyInfo(std::shared_ptr<_clsMyInfo>& info) {
+    DefaultInterface()->GetMyInfo(info);
+}
 
 TclsMyInfo::TclsMyInfo(std::shared_ptr<IHostConnector> connector)
     : TOleServerOf(std::move(connector), CLASS_clsMyInfo, IID__clsMyInfo) {}

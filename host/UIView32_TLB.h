@@ -84,8 +84,8 @@ class _clsMapInfo : public virtual IHostObject {};
 /// The host's map, obtained anew from _clsUIV::GetMap for each drawing call.
 class _clsUIVMap : public virtual IHostObject {
 public:
-    virtual void DrawCircle(float x, float y, float radius, std::uint32_t colour,
-                            float startAngle, double endAngle, float aspect) = 0;
+    virtual void DrawCircle(float x, float y, float radius, std::uint32_t colour, float startAngle,
+                            double endAngle, float aspect) = 0;
     virtual void DrawMapText(const std::string& text, float x, float y, std::uint32_t colour,
                              const std::array<OleVariant, 6>& variants) = 0;
     virtual float GetTextX() = 0;

@@ -16,8 +16,12 @@ TMapOverlay::TMapOverlay(host::TclsUIV& clsUIV, const aloha::IRunOptions& option
     : FclsUIV(clsUIV), FOptions(options), FState(state) {}
 
 void TMapOverlay::ComputeMapRadius(const aloha::TStation& limit) {
-    const double dLat = FState.OwnLatitude - static_cast<double>(limit.Latitude);
-    const double dLong = FState.OwnLongitude - static_cast<double>(limit.Longitude);
+    // A station counted at its IGate's distance is drawn at its IGate's
+    // position too; its own position may be hundreds of kilometres away.
+    const float latitude = limit.Gated ? limit.GateLatitude : limit.Latitude;
+    const float longitude = limit.Gated ? limit.GateLongitude : limit.Longitude;
+    const double dLat = FState.OwnLatitude - static_cast<double>(latitude);
+    const double dLong = FState.OwnLongitude - static_cast<double>(longitude);
     FState.MapRadius = std::sqrt(dLat * dLat + dLong * dLong);
     if (FOptions.DrawEllipseSelected())
         FState.MapRadius = FState.MapRadius / LatitudeAspect(FState.OwnLatitude);
@@ -50,9 +54,8 @@ void TMapOverlay::DrawFigure(double longitude, double latitude, double radius,
     // "Draw Circle" decides the aspect, "Draw Ellispe" the radius (see
     // ComputeMapRadius): with neither selected the figure is squeezed but its
     // radius is not stretched, as the window has always drawn it.
-    const float aspect = FOptions.DrawCircleSelected()
-                             ? 1.0f
-                             : static_cast<float>(LatitudeAspect(latitude));
+    const float aspect =
+        FOptions.DrawCircleSelected() ? 1.0f : static_cast<float>(LatitudeAspect(latitude));
 
     // Every call goes to a map object just obtained from the host.
     FclsUIV.GetMap()->SetDrawSettingA(kDrawSettingA);

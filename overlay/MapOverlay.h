@@ -17,8 +17,8 @@ inline constexpr std::int32_t kDrawColour = 0x00FFFF00;
 inline constexpr std::uint32_t kAlohaColour = 255;
 inline constexpr std::uint32_t kReachColour = 0;
 inline constexpr std::uint32_t kLabelColour = 0;
-inline constexpr float kStartAngle = 6.2831855f;            // 2 pi as single
-inline constexpr double kEndAngle = 6.283185307179586;      // 2 pi as double
+inline constexpr float kStartAngle = 6.2831855f;       // 2 pi as single
+inline constexpr double kEndAngle = 6.283185307179586; // 2 pi as double
 inline constexpr std::int32_t kLabelVariantSize = 8;
 
 /// Map radius, figure and label. Options are read when drawing, so a change
@@ -28,7 +28,8 @@ public:
     TMapOverlay(host::TclsUIV& clsUIV, const aloha::IRunOptions& options, aloha::TRunState& state);
 
     /// Sets MapRadius to the planar distance between the own station and the
-    /// limiting station, divided by cos(latitude) when the ellipse is selected.
+    /// limiting station (its IGate, for a station gated to RF), divided by
+    /// cos(latitude) when the ellipse is selected.
     void ComputeMapRadius(const aloha::TStation& limit);
 
     /// The ALOHA circle or ellipse (colour 255) and, when the label option is

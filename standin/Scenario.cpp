@@ -101,8 +101,7 @@ public:
                       value->get<std::uint64_t>(), std::numeric_limits<std::int64_t>::max()))
                 : value->get<std::int64_t>();
         if (result < low || result > high)
-            Fail(Field(key), "must be from " + std::to_string(low) + " to " +
-                                 std::to_string(high));
+            Fail(Field(key), "must be from " + std::to_string(low) + " to " + std::to_string(high));
         return result;
     }
 
@@ -132,7 +131,7 @@ public:
     }
 
     [[noreturn]] void Fail(const std::string& field, const std::string& what) const {
-        throw EScenarioError(FSource + ": " + field + ": " + what);
+        throw EScenarioError(FSource + ": " + (field.empty() ? "" : field + ": ") + what);
     }
 
 private:
@@ -208,9 +207,9 @@ TScenario ParseScenario(std::string_view text, const std::string& sourceName) {
             station.distance = in.Single("distance");
             station.lat = in.Single("lat");
             station.lon = in.Single("long");
-            station.thirdParty = static_cast<std::int16_t>(in.Integer(
-                "thirdParty", std::numeric_limits<std::int16_t>::min(),
-                std::numeric_limits<std::int16_t>::max()));
+            station.thirdParty = static_cast<std::int16_t>(
+                in.Integer("thirdParty", std::numeric_limits<std::int16_t>::min(),
+                           std::numeric_limits<std::int16_t>::max()));
             station.entry = in.Text("entry", DefaultEntry(station.callsign));
             in.Finish();
             scenario.stations.push_back(std::move(station));
@@ -232,8 +231,7 @@ TScenario ParseScenario(std::string_view text, const std::string& sourceName) {
         rule.operation = in.Text("operation");
         if (!IsHostOperationName(rule.operation))
             in.Fail("fail.operation", "\"" + rule.operation + "\" is not an operation of the host");
-        rule.after =
-            in.Integer("after", 0, std::numeric_limits<std::int64_t>::max());
+        rule.after = in.Integer("after", 0, std::numeric_limits<std::int64_t>::max());
         rule.message = in.Text("message");
         in.Finish();
         scenario.fail = std::move(rule);
@@ -253,6 +251,8 @@ TScenario LoadScenarioFile(const std::string& path) {
     return ParseScenario(content.str(), path);
 }
 
-TScenario LoadDemoScenario() { return ParseScenario(DemoScenarioJson(), "demo scenario"); }
+TScenario LoadDemoScenario() {
+    return ParseScenario(DemoScenarioJson(), "demo scenario");
+}
 
 } // namespace standin

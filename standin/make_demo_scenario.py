@@ -62,8 +62,9 @@ def distance(kind):
     # Most stations are near the city, a tail reaches far out.
     if kind == "far":
         return rng.uniform(810, 1100)
-    scale = {"digi": 45, "igate": 25, "wx": 35, "mobile": 30, "home": 30}[kind]
-    return min(rng.expovariate(1 / scale) + 0.5, 780)
+    scale, nearest = {"digi": (90, 15), "igate": (40, 3), "wx": (60, 2), "mobile": (70, 1),
+                      "home": (70, 1)}[kind]
+    return min(rng.expovariate(1 / scale) + nearest, 780)
 
 
 digis = []

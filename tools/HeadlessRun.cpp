@@ -7,7 +7,9 @@
 
 namespace tools {
 
-void THeadlessWindow::Yield() { std::this_thread::yield(); }
+void THeadlessWindow::Yield() {
+    std::this_thread::yield();
+}
 
 THeadlessRun::THeadlessRun(standin::TScenario scenario)
     : Host(std::make_shared<standin::TStandinHost>(std::move(scenario))),
@@ -80,8 +82,8 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
 
     standin::TScenario scenario;
     try {
-        scenario = haveScenario ? standin::LoadScenarioFile(scenarioFile)
-                                : standin::LoadDemoScenario();
+        scenario =
+            haveScenario ? standin::LoadScenarioFile(scenarioFile) : standin::LoadDemoScenario();
     } catch (const standin::EScenarioError& error) {
         err << error.what() << '\n';
         return 2;

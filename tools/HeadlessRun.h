@@ -4,6 +4,7 @@
 #include "aloha/RunContext.h"
 #include "standin/StandinHost.h"
 
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -18,13 +19,22 @@ namespace tools {
 class TLinePanes : public aloha::IReportPanes {
 public:
     std::vector<std::string> Summary, Packets, Details;
+    /// Runs after every append, where a window would process pending events.
+    std::function<void()> OnAppend;
 
-    void LogSummary(const std::string& line) override { Summary.push_back(line); }
-    void LogPackets(const std::string& line) override { Packets.push_back(line); }
-    void LogDetail(const std::string& line) override { Details.push_back(line); }
+    void LogSummary(const std::string& line) override { Append(Summary, line); }
+    void LogPackets(const std::string& line) override { Append(Packets, line); }
+    void LogDetail(const std::string& line) override { Append(Details, line); }
     void ClearSummary() override { Summary.clear(); }
     void ClearPackets() override { Packets.clear(); }
     void ClearDetails() override { Details.clear(); }
+
+private:
+    void Append(std::vector<std::string>& pane, const std::string& line) {
+        pane.push_back(line);
+        if (OnAppend)
+            OnAppend();
+    }
 };
 
 /// A timer that only remembers whether it runs, and how often it was started.

@@ -1,0 +1,111 @@
+#include "support/TextRules.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+using support::IntTextOr;
+using support::ParseIntText;
+
+TEST(IntTextRule, DecimalWithBlanksAndSign) {
+    EXPECT_EQ(ParseIntText("30"), 30);
+    EXPECT_EQ(ParseIntText("   45"), 45);
+    EXPECT_EQ(ParseIntText("-7"), -7);
+    EXPECT_EQ(ParseIntText("+7"), 7);
+    EXPECT_EQ(ParseIntText("0"), 0);
+    EXPECT_EQ(ParseIntText("007"), 7);
+}
+
+TEST(IntTextRule, NothingMayFollowOrBeMissing) {
+    EXPECT_EQ(ParseIntText(""), std::nullopt);
+    EXPECT_EQ(ParseIntText(" 45 "), std::nullopt);
+    EXPECT_EQ(ParseIntText("abc"), std::nullopt);
+    EXPECT_EQ(ParseIntText("12a"), std::nullopt);
+    EXPECT_EQ(ParseIntText("-"), std::nullopt);
+    EXPECT_EQ(ParseIntText("+-1"), std::nullopt);
+    EXPECT_EQ(ParseIntText("\t5"), std::nullopt); // only spaces lead
+    EXPECT_EQ(ParseIntText("1.5"), std::nullopt);
+}
+
+TEST(IntTextRule, DecimalRange) {
+    EXPECT_EQ(ParseIntText("2147483647"), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(ParseIntText("-2147483648"), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(ParseIntText("2147483648"), std::nullopt);
+    EXPECT_EQ(ParseIntText("-2147483649"), std::nullopt);
+    EXPECT_EQ(ParseIntText("99999999999999999999999"), std::nullopt);
+}
+
+TEST(IntTextRule, HexadecimalPrefixes) {
+    EXPECT_EQ(ParseIntText("$100"), 256);
+    EXPECT_EQ(ParseIntText("x1f"), 31);
+    EXPECT_EQ(ParseIntText("X1F"), 31);
+    EXPECT_EQ(ParseIntText("0x10"), 16);
+    EXPECT_EQ(ParseIntText("0X10"), 16);
+    EXPECT_EQ(ParseIntText("-$10"), -16);
+    EXPECT_EQ(ParseIntText("  +$a"), 10);
+    EXPECT_EQ(ParseIntText("$"), std::nullopt);
+    EXPECT_EQ(ParseIntText("0x"), std::nullopt);
+    EXPECT_EQ(ParseIntText("$g"), std::nullopt);
+    EXPECT_EQ(ParseIntText("$ 1"), std::nullopt);
+}
+
+TEST(IntTextRule, HexadecimalIsThirtyTwoBitTwosComplement) {
+    EXPECT_EQ(ParseIntText("$FFFFFFFF"), -1);
+    EXPECT_EQ(ParseIntText("$80000000"), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(ParseIntText("$7FFFFFFF"), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(ParseIntText("-$FFFFFFFF"), 1);
+    EXPECT_EQ(ParseIntText("$000000010"), 16); // leading zeros do not count as bits
+    EXPECT_EQ(ParseIntText("$100000000"), std::nullopt);
+}
+
+TEST(IntTextRule, DefaultForNonNumbers) {
+    EXPECT_EQ(IntTextOr("abc", 1800), 1800);
+    EXPECT_EQ(IntTextOr("", 30), 30);
+    EXPECT_EQ(IntTextOr("$100", 1800), 256);
+}
+
+TEST(RoundHalfEven, TiesGoToEven) {
+    EXPECT_EQ(support::RoundHalfEven(0.5), 0);
+    EXPECT_EQ(support::RoundHalfEven(1.5), 2);
+    EXPECT_EQ(support::RoundHalfEven(2.5), 2);
+    EXPECT_EQ(support::RoundHalfEven(-0.5), 0);
+    EXPECT_EQ(support::RoundHalfEven(-1.5), -2);
+    EXPECT_EQ(support::RoundHalfEven(29.83), 30);
+    EXPECT_EQ(support::RoundHalfEven(2.4999), 2);
+}
+
+TEST(RoundHalfEven, SaturatesOutOfRange) {
+    EXPECT_EQ(support::RoundHalfEven(1e12), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(support::RoundHalfEven(-1e12), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(support::RoundHalfEven(std::numeric_limits<double>::quiet_NaN()), 0);
+}
+
+TEST(TextHelpers, TrimBlanksAndControls) {
+    EXPECT_EQ(support::TrimBlanksAndControls("  W1ABC-9 \t\r\n"), "W1ABC-9");
+    EXPECT_EQ(support::TrimBlanksAndControls(std::string("\0W1\0", 4)), "W1");
+    EXPECT_EQ(support::TrimBlanksAndControls("W1 ABC"), "W1 ABC");
+    EXPECT_EQ(support::TrimBlanksAndControls("   "), "");
+    EXPECT_EQ(support::TrimBlanksAndControls("\xC3\xA9"), "\xC3\xA9"); // UTF-8 bytes kept
+}
+
+TEST(TextHelpers, UpperAsciiOnlyTouchesAsciiLetters) {
+    EXPECT_EQ(support::UpperAscii("kb1xyz-10*"), "KB1XYZ-10*");
+    EXPECT_EQ(support::UpperAscii("\xC3\xA9t\xC3\xA9"), "\xC3\xA9T\xC3\xA9");
+}
+
+TEST(TextHelpers, FullStopRule) {
+    EXPECT_EQ(support::WithFullStop("Host went away"), "Host went away.");
+    EXPECT_EQ(support::WithFullStop("code 42"), "code 42.");
+    EXPECT_EQ(support::WithFullStop("Done."), "Done.");
+    EXPECT_EQ(support::WithFullStop("Really?"), "Really?."); // '?' sorts after '.'
+    EXPECT_EQ(support::WithFullStop("Stop!"), "Stop!");      // '!' sorts before '.'
+    EXPECT_EQ(support::WithFullStop("(see log)"), "(see log)");
+    EXPECT_EQ(support::WithFullStop(""), "");
+}
+
+TEST(TextHelpers, NumberFormats) {
+    EXPECT_EQ(support::FormatSingle(6.2831855f), "6.28318548");
+    EXPECT_EQ(support::FormatDouble(6.283185307179586), "6.2831853071795862");
+    EXPECT_EQ(support::FormatSingle(1.0f), "1");
+    EXPECT_EQ(support::FormatSingle(-4360.404f), "-4360.40381");
+}
