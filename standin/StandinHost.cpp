@@ -243,10 +243,24 @@ std::string FormatMapCall(const TMapCall& call) {
     return "?";
 }
 
+bool SameDrawing(const TMapCall& a, const TMapCall& b) {
+    return a.kind == b.kind && a.x == b.x && a.y == b.y && a.radius == b.radius &&
+           a.colour == b.colour && a.startAngle == b.startAngle && a.endAngle == b.endAngle &&
+           a.aspect == b.aspect && a.text == b.text && a.variants == b.variants;
+}
+
 TStandinHost::TStandinHost(TScenario scenario) : FScenario(std::move(scenario)) {
     FFirstByCall.reserve(FScenario.stations.size());
     for (std::size_t i = 0; i < FScenario.stations.size(); ++i)
         FFirstByCall.emplace(FScenario.stations[i].callsign, i);
+    SetFail(FScenario.fail);
+}
+
+void TStandinHost::SetFail(std::optional<TScenarioFail> fail) {
+    FScenario.fail = std::move(fail);
+    FFailSucceeded = 0;
+    FFailInterface = {};
+    FFailOperation = {};
     if (FScenario.fail) {
         const std::string_view name = FScenario.fail->operation;
         if (const auto dot = name.find('.'); dot != std::string_view::npos) {
@@ -275,12 +289,23 @@ const TScenarioStation* TStandinHost::FindStation(const std::string& callsign) c
 
 void TStandinHost::MapCall(TMapCall call, std::string_view interfaceName,
                            std::string_view operation) {
-    FMapCalls.push_back(std::move(call));
+    if (FRecordMapCalls)
+        FMapCalls.push_back(call);
     try {
         Enter(interfaceName, operation);
     } catch (...) {
-        FMapCalls.back().failed = true;
+        if (FRecordMapCalls)
+            FMapCalls.back().failed = true;
         throw;
+    }
+    using K = TMapCall::Kind;
+    if (call.kind == K::RefreshMap) {
+        FScene.clear();
+    } else if (call.kind == K::DrawCircle || call.kind == K::DrawMapText) {
+        const bool known = std::any_of(FScene.begin(), FScene.end(),
+                                       [&call](const TMapCall& c) { return SameDrawing(c, call); });
+        if (!known)
+            FScene.push_back(std::move(call));
     }
 }
 

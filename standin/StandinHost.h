@@ -6,6 +6,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -40,6 +41,9 @@ struct TMapCall {
 /// The call as one line: "DrawCircle X Y RADIUS COLOUR START END ASPECT", ...
 std::string FormatMapCall(const TMapCall& call);
 
+/// True when both calls are the same drawing with the same arguments.
+bool SameDrawing(const TMapCall& a, const TMapCall& b);
+
 /// The host's state: the scenario, the failure rule, the record of map calls
 /// and the event subscribers. One per host; the objects it hands out share it.
 class TStandinHost : public std::enable_shared_from_this<TStandinHost> {
@@ -55,9 +59,19 @@ public:
     /// The first station whose call sign equals the text exactly, or null.
     const TScenarioStation* FindStation(const std::string& callsign) const;
 
-    /// Map calls, in the order made.
+    /// Map calls, in the order made (while recording is on, the default).
     const std::vector<TMapCall>& MapCalls() const { return FMapCalls; }
     void ClearMapCalls() { FMapCalls.clear(); }
+    /// A long-running host keeps only the scene, not every call.
+    void SetRecordMapCalls(bool record) { FRecordMapCalls = record; }
+
+    /// What the map shows: the figures and texts drawn since the last
+    /// RefreshMap, each once (a redraw of the same figure adds nothing).
+    const std::vector<TMapCall>& Scene() const { return FScene; }
+
+    /// Replaces the failure rule (or removes it with nullopt); counting starts
+    /// again from zero.
+    void SetFail(std::optional<TScenarioFail> fail);
     /// Records a map call, then counts it (so a failing call is recorded too).
     void MapCall(TMapCall call, std::string_view interfaceName, std::string_view operation);
 
@@ -77,6 +91,8 @@ private:
     std::string_view FFailInterface; // empty: any interface
     std::string_view FFailOperation;
     std::vector<TMapCall> FMapCalls;
+    std::vector<TMapCall> FScene;
+    bool FRecordMapCalls = true;
     std::weak_ptr<host::IHostObject> FApplication;
     std::vector<std::pair<std::uint32_t, host::IHostEventSink*>> FSinks;
     std::uint32_t FNextCookie = 1;

@@ -1,5 +1,6 @@
 #include "tools/HeadlessRun.h"
 
+#include "host/BusConnector.h"
 #include "support/TextRules.h"
 
 #include <ostream>
@@ -13,7 +14,14 @@ void THeadlessWindow::Yield() {
 
 THeadlessRun::THeadlessRun(standin::TScenario scenario)
     : Host(std::make_shared<standin::TStandinHost>(std::move(scenario))),
-      Connector(std::make_shared<standin::TEmbeddedConnector>(Host)), Components(Connector),
+      Connector(std::make_shared<TRecordingConnector>(
+          std::make_shared<standin::TEmbeddedConnector>(Host))),
+      Components(Connector), Calculation(Components, Panes, Window, Options) {
+    Components.Loaded();
+}
+
+THeadlessRun::THeadlessRun(std::shared_ptr<host::IHostConnector> connector)
+    : Connector(std::make_shared<TRecordingConnector>(std::move(connector))), Components(Connector),
       Calculation(Components, Panes, Window, Options) {
     Components.Loaded();
 }
@@ -28,7 +36,7 @@ void WriteReport(const THeadlessRun& run, std::ostream& out) {
     section("== Calculation Details ==", run.Panes.Details);
     section("== Packets Considered ==", run.Panes.Packets);
     out << "== Map ==\n";
-    for (const standin::TMapCall& call : run.Host->MapCalls())
+    for (const standin::TMapCall& call : run.Connector->MapCalls())
         out << standin::FormatMapCall(call) << '\n';
     out << "== Tooltip ==\n" << run.Window.TrayTip << '\n';
 }
@@ -114,7 +122,7 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
         return 1;
     }
 
-    run->Host->ClearMapCalls();
+    run->Connector->ClearMapCalls();
     int status = 0;
     std::string failure;
     try {

@@ -3,6 +3,7 @@
 #include "aloha/Calculation.h"
 #include "aloha/RunContext.h"
 #include "standin/StandinHost.h"
+#include "tools/RecordingConnector.h"
 
 #include <functional>
 #include <iosfwd>
@@ -85,12 +86,14 @@ public:
     void PostDeferredRun() override { ++DeferredRuns; }
 };
 
-/// A whole calculation set-up on an embedded stand-in host.
+/// A whole calculation set-up, on an embedded stand-in host or on any other
+/// connector, with the map calls recorded on the way.
 struct THeadlessRun {
     explicit THeadlessRun(standin::TScenario scenario);
+    explicit THeadlessRun(std::shared_ptr<host::IHostConnector> connector);
 
-    std::shared_ptr<standin::TStandinHost> Host;
-    std::shared_ptr<standin::TEmbeddedConnector> Connector;
+    std::shared_ptr<standin::TStandinHost> Host; ///< the embedded host; null on another connector
+    std::shared_ptr<TRecordingConnector> Connector;
     host::THostComponents Components;
     TLinePanes Panes;
     THeadlessWindow Window;

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "host/Components.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+/// The connector to a stand-in host running as a program of its own on the
+/// desktop bus (D-Bus, through libdbus). Plain C++: the owner integrates the
+/// connection's events with its own event loop through EventFd and
+/// DispatchEvents.
+namespace host {
+
+class TBusClient;
+
+class TBusConnector : public IHostConnector {
+public:
+    /// Attaches to the host when one owns its name on the session bus, and
+    /// returns null when no session bus is reachable or no host runs there.
+    /// With direct set (the default) every host call goes over a direct
+    /// connection to the host rather than through the bus daemon. Calls wait
+    /// at most timeoutMs for an answer. Throws EHostError when a host runs but
+    /// cannot be connected to.
+    static std::shared_ptr<TBusConnector> Attach(int timeoutMs = DefaultTimeoutMs(),
+                                                 bool direct = true);
+
+    /// The answer time limit: VELLORAN_HOST_TIMEOUT_MS, or 10 seconds.
+    static int DefaultTimeoutMs();
+
+    std::shared_ptr<IHostObject> GetObject(Guid classId, TConnectKind kind) override;
+
+    /// The file descriptor that becomes readable when the host sends something.
+    int EventFd() const;
+    /// Reads and dispatches what the host has sent (events) without blocking.
+    void DispatchEvents();
+    /// Called when events were read during a host call and wait for
+    /// DispatchEvents; the owner schedules a DispatchEvents from its loop.
+    void SetOnEventsPending(std::function<void()> callback);
+
+    explicit TBusConnector(std::shared_ptr<TBusClient> client);
+
+private:
+    std::shared_ptr<TBusClient> FClient;
+};
+
+} // namespace host

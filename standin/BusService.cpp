@@ -1,0 +1,695 @@
+#include "standin/BusService.h"
+
+#include "host/BusWire.h"
+
+#include <dbus/dbus.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <vector>
+
+namespace standin {
+
+namespace bus = host::bus;
+
+namespace {
+
+struct MessageUnref {
+    void operator()(DBusMessage* message) const { dbus_message_unref(message); }
+};
+using TMessage = std::unique_ptr<DBusMessage, MessageUnref>;
+
+struct TDBusError {
+    TDBusError() { dbus_error_init(&error); }
+    ~TDBusError() { dbus_error_free(&error); }
+    TDBusError(const TDBusError&) = delete;
+    TDBusError& operator=(const TDBusError&) = delete;
+    DBusError error;
+};
+
+/// Texts on the bus must be UTF-8 without NUL bytes; anything else is shown as '?'.
+std::string BusText(const std::string& text) {
+    if (text.find('\0') == std::string::npos && dbus_validate_utf8(text.c_str(), nullptr))
+        return text;
+    std::string clean;
+    for (const char c : text)
+        clean += (c == '\0' || static_cast<unsigned char>(c) >= 0x80) ? '?' : c;
+    return clean;
+}
+
+/// A failed call, answered as a D-Bus error.
+struct TCallError {
+    std::string name;
+    std::string message;
+};
+
+/// Builds a method return.
+class TReply {
+public:
+    explicit TReply(DBusMessage* call) : FMessage(dbus_message_new_method_return(call)) {
+        dbus_message_iter_init_append(FMessage.get(), &FIter);
+    }
+    TReply& Int16(std::int16_t v) { return Basic(DBUS_TYPE_INT16, &v); }
+    TReply& Double(double v) { return Basic(DBUS_TYPE_DOUBLE, &v); }
+    TReply& UInt64(std::uint64_t v) { return Basic(DBUS_TYPE_UINT64, &v); }
+    TReply& String(const std::string& v) {
+        const std::string text = BusText(v);
+        const char* p = text.c_str();
+        return Basic(DBUS_TYPE_STRING, &p);
+    }
+    TReply& Path(const std::string& v) {
+        const char* p = v.c_str();
+        return Basic(DBUS_TYPE_OBJECT_PATH, &p);
+    }
+    DBusMessage* Get() { return FMessage.get(); }
+
+private:
+    TReply& Basic(int type, const void* value) {
+        dbus_message_iter_append_basic(&FIter, type, value);
+        return *this;
+    }
+    TMessage FMessage;
+    DBusMessageIter FIter;
+};
+
+/// Reads the variants of DrawMapText: booleans, 32-bit integers, texts, and
+/// an empty array for an absent argument.
+std::array<host::OleVariant, 6> ReadVariants(DBusMessageIter* arrayIter) {
+    std::array<host::OleVariant, 6> result{};
+    DBusMessageIter item;
+    dbus_message_iter_recurse(arrayIter, &item);
+    for (std::size_t i = 0;
+         i < result.size() && dbus_message_iter_get_arg_type(&item) == DBUS_TYPE_VARIANT; ++i) {
+        DBusMessageIter inner;
+        dbus_message_iter_recurse(&item, &inner);
+        switch (dbus_message_iter_get_arg_type(&inner)) {
+        case DBUS_TYPE_BOOLEAN: {
+            dbus_bool_t b = FALSE;
+            dbus_message_iter_get_basic(&inner, &b);
+            result[i] = static_cast<bool>(b);
+            break;
+        }
+        case DBUS_TYPE_INT32: {
+            dbus_int32_t v = 0;
+            dbus_message_iter_get_basic(&inner, &v);
+            result[i] = static_cast<std::int32_t>(v);
+            break;
+        }
+        case DBUS_TYPE_STRING: {
+            const char* s = nullptr;
+            dbus_message_iter_get_basic(&inner, &s);
+            result[i] = std::string(s);
+            break;
+        }
+        default:
+            break; // absent
+        }
+        dbus_message_iter_next(&item);
+    }
+    return result;
+}
+
+} // namespace
+
+class TBusService::Impl {
+public:
+    explicit Impl(TBusService& owner) : FOwner(owner) {}
+
+    ~Impl() { Shutdown(); }
+
+    void Start() {
+        dbus_threads_init_default();
+        if (!std::getenv("DBUS_SESSION_BUS_ADDRESS"))
+            throw EBusServiceError("No session bus: DBUS_SESSION_BUS_ADDRESS is not set");
+        TDBusError error;
+        FBus = dbus_bus_get_private(DBUS_BUS_SESSION, &error.error);
+        if (!FBus)
+            throw EBusServiceError(std::string("Cannot reach the session bus: ") +
+                                   error.error.message);
+        dbus_connection_set_exit_on_disconnect(FBus, FALSE);
+        const int owned =
+            dbus_bus_request_name(FBus, bus::kBusName, DBUS_NAME_FLAG_DO_NOT_QUEUE, &error.error);
+        if (owned != DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER)
+            throw EBusServiceError(std::string("Another stand-in host already runs as ") +
+                                   bus::kBusName);
+        dbus_connection_add_filter(FBus, &Impl::Filter, this, nullptr);
+
+        FServer = dbus_server_listen("unix:tmpdir=/tmp", &error.error);
+        if (!FServer)
+            throw EBusServiceError(std::string("Cannot open a direct address: ") +
+                                   error.error.message);
+        const char* mechanisms[] = {"EXTERNAL", nullptr};
+        dbus_server_set_auth_mechanisms(FServer, mechanisms);
+        dbus_server_set_new_connection_function(FServer, &Impl::NewConnection, this, nullptr);
+        dbus_server_set_watch_functions(FServer, &Impl::AddWatch, &Impl::RemoveWatch, nullptr, this,
+                                        nullptr);
+        char* address = dbus_server_get_address(FServer);
+        FOwner.FPeerAddress = address;
+        dbus_free(address);
+
+        if (pipe2(FWake, O_CLOEXEC | O_NONBLOCK) != 0)
+            throw EBusServiceError("Cannot create the service's wake-up pipe");
+        FThread = std::thread([this] { Loop(); });
+    }
+
+    void Shutdown() {
+        if (FThread.joinable()) {
+            {
+                std::lock_guard lock(FQueueMutex);
+                FStopping = true;
+            }
+            Wake();
+            FThread.join();
+        }
+        for (DBusConnection* peer : FPeers) {
+            dbus_connection_close(peer);
+            dbus_connection_unref(peer);
+        }
+        FPeers.clear();
+        FObjects.clear();
+        if (FServer) {
+            dbus_server_disconnect(FServer);
+            dbus_server_unref(FServer);
+            FServer = nullptr;
+        }
+        if (FBus) {
+            dbus_connection_close(FBus);
+            dbus_connection_unref(FBus);
+            FBus = nullptr;
+        }
+        for (int& fd : FWake) {
+            if (fd >= 0)
+                close(fd);
+            fd = -1;
+        }
+    }
+
+    void SendEvent(std::int32_t id) {
+        if (!FThread.joinable())
+            return;
+        std::unique_lock lock(FQueueMutex);
+        const std::uint64_t ticket = ++FEventsQueued;
+        FEvents.push_back(id);
+        lock.unlock();
+        Wake();
+        lock.lock();
+        FEventsDone.wait(lock, [&] { return FEventsSent >= ticket || FStopped; });
+    }
+
+private:
+    void Wake() {
+        const char byte = 1;
+        [[maybe_unused]] const auto written = write(FWake[1], &byte, 1);
+    }
+
+    void Loop() {
+        for (;;) {
+            std::vector<pollfd> fds;
+            fds.push_back({FWake[0], POLLIN, 0});
+            std::vector<DBusWatch*> watches;
+            for (DBusWatch* watch : FWatches) {
+                if (dbus_watch_get_enabled(watch)) {
+                    fds.push_back({dbus_watch_get_unix_fd(watch), POLLIN, 0});
+                    watches.push_back(watch);
+                }
+            }
+            std::vector<DBusConnection*> connections{FBus};
+            connections.insert(connections.end(), FPeers.begin(), FPeers.end());
+            for (DBusConnection* connection : connections) {
+                int fd = -1;
+                dbus_connection_get_unix_fd(connection, &fd);
+                fds.push_back({fd, POLLIN, 0});
+            }
+            if (poll(fds.data(), fds.size(), -1) < 0)
+                continue;
+
+            if (fds[0].revents & POLLIN) {
+                char buffer[64];
+                while (read(FWake[0], buffer, sizeof buffer) > 0) {
+                }
+                if (DrainQueue())
+                    break;
+            }
+            for (std::size_t i = 0; i < watches.size(); ++i) {
+                if (fds[1 + i].revents)
+                    dbus_watch_handle(watches[i], DBUS_WATCH_READABLE);
+            }
+            const std::size_t base = 1 + watches.size();
+            for (std::size_t i = 0; i < connections.size(); ++i) {
+                if (fds[base + i].revents)
+                    Serve(connections[i]);
+            }
+            DropDisconnectedPeers();
+        }
+        std::lock_guard lock(FQueueMutex);
+        FStopped = true;
+        FEventsDone.notify_all();
+    }
+
+    static void Serve(DBusConnection* connection) {
+        dbus_connection_read_write(connection, 0);
+        while (dbus_connection_dispatch(connection) == DBUS_DISPATCH_DATA_REMAINS) {
+        }
+        dbus_connection_flush(connection);
+    }
+
+    /// Sends queued events; returns true when the service is stopping.
+    bool DrainQueue() {
+        std::unique_lock lock(FQueueMutex);
+        while (!FEvents.empty()) {
+            const std::int32_t id = FEvents.front();
+            FEvents.pop_front();
+            lock.unlock();
+            Broadcast(id);
+            lock.lock();
+            ++FEventsSent;
+        }
+        FEventsDone.notify_all();
+        return FStopping;
+    }
+
+    void Broadcast(std::int32_t id) {
+        std::vector<DBusConnection*> connections{FBus};
+        connections.insert(connections.end(), FPeers.begin(), FPeers.end());
+        for (DBusConnection* connection : connections) {
+            if (!dbus_connection_get_is_connected(connection))
+                continue;
+            TMessage signal(dbus_message_new_signal(ApplicationPath().c_str(), bus::kEventInterface,
+                                                    bus::kEventSignal));
+            dbus_int32_t value = id;
+            dbus_message_append_args(signal.get(), DBUS_TYPE_INT32, &value, DBUS_TYPE_INVALID);
+            dbus_connection_send(connection, signal.get(), nullptr);
+            dbus_connection_flush(connection);
+        }
+    }
+
+    void DropDisconnectedPeers() {
+        for (auto it = FPeers.begin(); it != FPeers.end();) {
+            if (dbus_connection_get_is_connected(*it)) {
+                ++it;
+                continue;
+            }
+            DBusConnection* gone = *it;
+            std::erase_if(FObjects,
+                          [gone](const auto& entry) { return entry.second.owner == gone; });
+            dbus_connection_unref(gone);
+            it = FPeers.erase(it);
+        }
+    }
+
+    static void NewConnection(DBusServer*, DBusConnection* connection, void* data) {
+        auto* self = static_cast<Impl*>(data);
+        dbus_connection_ref(connection);
+        dbus_connection_set_exit_on_disconnect(connection, FALSE);
+        dbus_connection_add_filter(connection, &Impl::Filter, self, nullptr);
+        self->FPeers.push_back(connection);
+    }
+    static dbus_bool_t AddWatch(DBusWatch* watch, void* data) {
+        static_cast<Impl*>(data)->FWatches.push_back(watch);
+        return TRUE;
+    }
+    static void RemoveWatch(DBusWatch* watch, void* data) {
+        std::erase(static_cast<Impl*>(data)->FWatches, watch);
+    }
+
+    static DBusHandlerResult Filter(DBusConnection* connection, DBusMessage* message, void* data) {
+        if (dbus_message_get_type(message) != DBUS_MESSAGE_TYPE_METHOD_CALL)
+            return DBUS_HANDLER_RESULT_NOT_YET_HANDLED;
+        const char* interfaceName = dbus_message_get_interface(message);
+        if (interfaceName && std::string_view(interfaceName).starts_with("org.freedesktop.DBus"))
+            return DBUS_HANDLER_RESULT_NOT_YET_HANDLED; // introspection, peer pings
+        static_cast<Impl*>(data)->Handle(connection, message);
+        return DBUS_HANDLER_RESULT_HANDLED;
+    }
+
+    static std::string ApplicationPath() { return std::string(bus::kRootPath) + "/clsUIV"; }
+
+    void Handle(DBusConnection* connection, DBusMessage* call) {
+        TMessage reply;
+        try {
+            reply = Answer(connection, call);
+        } catch (const TCallError& error) {
+            reply.reset(
+                dbus_message_new_error(call, error.name.c_str(), BusText(error.message).c_str()));
+        } catch (const host::EHostError& error) {
+            reply.reset(
+                dbus_message_new_error(call, bus::kHostErrorName, BusText(error.what()).c_str()));
+        } catch (const std::exception& error) {
+            reply.reset(
+                dbus_message_new_error(call, DBUS_ERROR_FAILED, BusText(error.what()).c_str()));
+        }
+        if (reply && !dbus_message_get_no_reply(call))
+            dbus_connection_send(connection, reply.get(), nullptr);
+    }
+
+    static void Expect(DBusMessage* call, const char* signature) {
+        if (!dbus_message_has_signature(call, signature))
+            throw TCallError{DBUS_ERROR_INVALID_ARGS, std::string(dbus_message_get_member(call)) +
+                                                          " takes (" + signature + "), not (" +
+                                                          dbus_message_get_signature(call) + ")"};
+    }
+
+    template <class... Out> static void Args(DBusMessage* call, Out... out) {
+        TDBusError error;
+        if (!dbus_message_get_args(call, &error.error, out..., DBUS_TYPE_INVALID))
+            throw TCallError{DBUS_ERROR_INVALID_ARGS, error.error.message};
+    }
+
+    struct TRegistered {
+        std::shared_ptr<host::IHostObject> object;
+        DBusConnection* owner = nullptr; // null: shared by every client
+        bool replacement = false;
+    };
+
+    std::string Register(std::shared_ptr<host::IHostObject> object, DBusConnection* owner,
+                         bool replacement = false) {
+        const std::string path = std::string(bus::kRootPath) + "/o" + std::to_string(++FNextId);
+        FObjects[path] = {std::move(object), owner, replacement};
+        return path;
+    }
+
+    template <class I>
+    std::shared_ptr<I> Object(const std::string& path, bool* replacement = nullptr) {
+        const auto found = FObjects.find(path);
+        if (found == FObjects.end())
+            throw TCallError{DBUS_ERROR_UNKNOWN_OBJECT, "No object " + path + " on this host"};
+        auto object = host::QueryInterface<I>(found->second.object);
+        if (!object)
+            throw TCallError{DBUS_ERROR_UNKNOWN_INTERFACE,
+                             "The object " + path + " does not offer that interface"};
+        if (replacement)
+            *replacement = found->second.replacement;
+        return object;
+    }
+
+    TMessage Answer(DBusConnection* connection, DBusMessage* call) {
+        const std::string path = dbus_message_get_path(call) ? dbus_message_get_path(call) : "";
+        const std::string_view iface =
+            dbus_message_get_interface(call) ? dbus_message_get_interface(call) : "";
+        const std::string_view member = dbus_message_get_member(call);
+        TReply reply(call);
+        const auto unknown = [&]() -> TCallError {
+            return {DBUS_ERROR_UNKNOWN_METHOD,
+                    "No method " + std::string(member) + " in " + std::string(iface)};
+        };
+
+        if (path == bus::kRootPath && iface == bus::kFactoryInterface) {
+            if (member == "PeerAddress") {
+                Expect(call, "");
+                reply.String(FOwner.FPeerAddress);
+            } else if (member == "CreateObject") {
+                Expect(call, "s");
+                const char* classId = nullptr;
+                Args(call, DBUS_TYPE_STRING, &classId);
+                reply.Path(CreateObject(classId, connection));
+            } else {
+                throw unknown();
+            }
+            return TMessage(dbus_message_ref(reply.Get()));
+        }
+        if (path == bus::kRootPath && iface == bus::kControlInterface) {
+            if (member == "SendEvent") {
+                Expect(call, "i");
+                dbus_int32_t id = 0;
+                Args(call, DBUS_TYPE_INT32, &id);
+                Broadcast(id); // already on the service thread
+            } else if (member == "Close") {
+                Expect(call, "");
+                if (FOwner.OnCloseRequested)
+                    FOwner.OnCloseRequested();
+            } else if (member == "Fail") {
+                Expect(call, "sxs");
+                const char* operation = nullptr;
+                dbus_int64_t after = 0;
+                const char* message = nullptr;
+                Args(call, DBUS_TYPE_STRING, &operation, DBUS_TYPE_INT64, &after, DBUS_TYPE_STRING,
+                     &message);
+                std::lock_guard lock(FOwner.FModelMutex);
+                if (std::string_view(operation).empty())
+                    FOwner.FHost->SetFail(std::nullopt);
+                else if (!IsHostOperationName(operation) || after < 0)
+                    throw TCallError{DBUS_ERROR_INVALID_ARGS,
+                                     std::string("Cannot fail \"") + operation + "\""};
+                else
+                    FOwner.FHost->SetFail(TScenarioFail{operation, after, message});
+            } else if (member == "ReplacementReads") {
+                Expect(call, "");
+                reply.UInt64(FOwner.FReplacementReads);
+            } else {
+                throw unknown();
+            }
+            return TMessage(dbus_message_ref(reply.Get()));
+        }
+
+        std::lock_guard lock(FOwner.FModelMutex);
+        if (iface == bus::kUIVInterface)
+            AnswerApplication(connection, call, path, member, reply);
+        else if (iface == bus::kStationInfoInterface)
+            AnswerStation(call, path, member, reply);
+        else if (iface == bus::kMyInfoInterface)
+            AnswerMyInfo(call, path, member, reply);
+        else if (iface == bus::kMapInterface)
+            AnswerMap(call, path, member, reply);
+        else
+            throw unknown();
+        return TMessage(dbus_message_ref(reply.Get()));
+    }
+
+    std::string CreateObject(const std::string& classId, DBusConnection* connection) {
+        std::lock_guard lock(FOwner.FModelMutex);
+        TEmbeddedConnector connector(FOwner.FHost);
+        std::shared_ptr<host::IHostObject> object =
+            connector.GetObject(classId, host::TConnectKind::ckRunningOrNew);
+        if (classId == host::CLASS_clsUIV) {
+            FObjects[ApplicationPath()] = {std::move(object), nullptr, false};
+            return ApplicationPath();
+        }
+        return Register(std::move(object), connection);
+    }
+
+    void AnswerApplication(DBusConnection* connection, DBusMessage* call, const std::string& path,
+                           std::string_view member, TReply& reply) {
+        auto app = Object<host::_clsUIV>(path);
+        if (member == "GetStationInfo") {
+            Expect(call, "o");
+            const char* given = nullptr;
+            Args(call, DBUS_TYPE_OBJECT_PATH, &given);
+            auto info = Object<host::_clsStationInfo>(given);
+            std::string answer = given;
+            if (FOwner.FReplaceObjects) {
+                // A fresh object that describes the station selected on the given one.
+                auto fresh = host::QueryInterface<host::_clsStationInfo>(
+                    TEmbeddedConnector(FOwner.FHost)
+                        .GetObject(host::CLASS_clsStationInfo, host::TConnectKind::ckRunningOrNew));
+                fresh->SetCallsign(Selected(given));
+                info = fresh;
+                answer = Register(fresh, connection, true);
+            }
+            const std::int16_t result = app->GetStationInfo(info);
+            reply.Int16(result).Path(answer);
+            FSelected[answer] = Selected(given);
+        } else if (member == "RefreshMap") {
+            Expect(call, "");
+            app->RefreshMap();
+            SceneChanged();
+        } else if (member == "GetMap") {
+            Expect(call, "");
+            auto map = app->GetMap();
+            // Map objects hold no state: every client gets the same path back.
+            const std::string mapPath = std::string(bus::kRootPath) + "/map";
+            FObjects[mapPath] = {map, nullptr, false};
+            reply.Path(mapPath);
+        } else if (member == "GetStationCount") {
+            Expect(call, "");
+            reply.Int16(app->GetStationCount());
+        } else if (member == "GetStationListEntry") {
+            Expect(call, "n");
+            dbus_int16_t index = 0;
+            Args(call, DBUS_TYPE_INT16, &index);
+            std::int16_t value = index;
+            const std::string entry = app->GetStationListEntry(value);
+            reply.String(entry).Int16(value);
+        } else if (member == "GetMyInfo") {
+            Expect(call, "o");
+            const char* given = nullptr;
+            Args(call, DBUS_TYPE_OBJECT_PATH, &given);
+            auto info = Object<host::_clsMyInfo>(given);
+            std::string answer = given;
+            if (FOwner.FReplaceObjects) {
+                info = host::QueryInterface<host::_clsMyInfo>(
+                    TEmbeddedConnector(FOwner.FHost)
+                        .GetObject(host::CLASS_clsMyInfo, host::TConnectKind::ckRunningOrNew));
+                answer = Register(info, connection, true);
+            }
+            app->GetMyInfo(info);
+            reply.Path(answer);
+        } else {
+            throw TCallError{DBUS_ERROR_UNKNOWN_METHOD, "No method " + std::string(member)};
+        }
+    }
+
+    /// The call sign last selected on a station object (kept for replacements).
+    std::string Selected(const std::string& path) {
+        const auto found = FSelected.find(path);
+        return found == FSelected.end() ? std::string() : found->second;
+    }
+
+    void AnswerStation(DBusMessage* call, const std::string& path, std::string_view member,
+                       TReply& reply) {
+        bool replacement = false;
+        auto info = Object<host::_clsStationInfo>(path, &replacement);
+        if (replacement)
+            ++FOwner.FReplacementReads;
+        if (member == "SetCallsign") {
+            Expect(call, "s");
+            const char* callsign = nullptr;
+            Args(call, DBUS_TYPE_STRING, &callsign);
+            info->SetCallsign(callsign);
+            FSelected[path] = callsign;
+            return;
+        }
+        Expect(call, "");
+        if (member == "GetCallsign")
+            reply.String(info->GetCallsign());
+        else if (member == "GetSymbolCode")
+            reply.String(info->GetSymbolCode());
+        else if (member == "GetSymbolTable")
+            reply.String(info->GetSymbolTable());
+        else if (member == "GetPath")
+            reply.String(info->GetPath());
+        else if (member == "GetLastHeardRF")
+            reply.String(info->GetLastHeardRF());
+        else if (member == "GetLastHeardInternet")
+            reply.String(info->GetLastHeardInternet());
+        else if (member == "GetLong")
+            reply.Double(info->GetLong());
+        else if (member == "GetLat")
+            reply.Double(info->GetLat());
+        else if (member == "GetSpeed")
+            reply.Double(info->GetSpeed());
+        else if (member == "GetDistance")
+            reply.Double(info->GetDistance());
+        else if (member == "GetThirdParty")
+            reply.Int16(info->GetThirdParty());
+        else
+            throw TCallError{DBUS_ERROR_UNKNOWN_METHOD, "No method " + std::string(member)};
+    }
+
+    void AnswerMyInfo(DBusMessage* call, const std::string& path, std::string_view member,
+                      TReply& reply) {
+        auto info = Object<host::_clsMyInfo>(path);
+        Expect(call, "");
+        if (member == "GetLong")
+            reply.Double(info->GetLong());
+        else if (member == "GetLat")
+            reply.Double(info->GetLat());
+        else if (member == "GetCallsign")
+            reply.String(info->GetCallsign());
+        else
+            throw TCallError{DBUS_ERROR_UNKNOWN_METHOD, "No method " + std::string(member)};
+    }
+
+    void AnswerMap(DBusMessage* call, const std::string& path, std::string_view member,
+                   TReply& reply) {
+        auto map = Object<host::_clsUIVMap>(path);
+        if (member == "DrawCircle") {
+            Expect(call, "ddduddd");
+            double x, y, radius, start, end, aspect;
+            dbus_uint32_t colour;
+            Args(call, DBUS_TYPE_DOUBLE, &x, DBUS_TYPE_DOUBLE, &y, DBUS_TYPE_DOUBLE, &radius,
+                 DBUS_TYPE_UINT32, &colour, DBUS_TYPE_DOUBLE, &start, DBUS_TYPE_DOUBLE, &end,
+                 DBUS_TYPE_DOUBLE, &aspect);
+            map->DrawCircle(static_cast<float>(x), static_cast<float>(y),
+                            static_cast<float>(radius), colour, static_cast<float>(start), end,
+                            static_cast<float>(aspect));
+            SceneChanged();
+        } else if (member == "DrawMapText") {
+            Expect(call, "sdduav");
+            DBusMessageIter iter;
+            dbus_message_iter_init(call, &iter);
+            const char* text = nullptr;
+            double x = 0, y = 0;
+            dbus_uint32_t colour = 0;
+            dbus_message_iter_get_basic(&iter, &text);
+            dbus_message_iter_next(&iter);
+            dbus_message_iter_get_basic(&iter, &x);
+            dbus_message_iter_next(&iter);
+            dbus_message_iter_get_basic(&iter, &y);
+            dbus_message_iter_next(&iter);
+            dbus_message_iter_get_basic(&iter, &colour);
+            dbus_message_iter_next(&iter);
+            map->DrawMapText(text, static_cast<float>(x), static_cast<float>(y), colour,
+                             ReadVariants(&iter));
+            SceneChanged();
+        } else if (member == "GetTextX" || member == "GetTextY") {
+            Expect(call, "");
+            reply.Double(member == "GetTextX" ? map->GetTextX() : map->GetTextY());
+        } else if (member == "SetDrawSettingA" || member == "SetDrawSettingB" ||
+                   member == "SetDrawColour") {
+            Expect(call, "i");
+            dbus_int32_t value = 0;
+            Args(call, DBUS_TYPE_INT32, &value);
+            if (member == "SetDrawSettingA")
+                map->SetDrawSettingA(value);
+            else if (member == "SetDrawSettingB")
+                map->SetDrawSettingB(value);
+            else
+                map->SetDrawColour(value);
+        } else {
+            throw TCallError{DBUS_ERROR_UNKNOWN_METHOD, "No method " + std::string(member)};
+        }
+    }
+
+    void SceneChanged() {
+        if (FOwner.OnSceneChanged)
+            FOwner.OnSceneChanged();
+    }
+
+    TBusService& FOwner;
+    DBusConnection* FBus = nullptr;
+    DBusServer* FServer = nullptr;
+    std::vector<DBusWatch*> FWatches;
+    std::vector<DBusConnection*> FPeers;
+    std::map<std::string, TRegistered> FObjects;
+    std::map<std::string, std::string> FSelected;
+    std::uint64_t FNextId = 0;
+    int FWake[2] = {-1, -1};
+    std::thread FThread;
+
+    std::mutex FQueueMutex;
+    std::condition_variable FEventsDone;
+    std::deque<std::int32_t> FEvents;
+    std::uint64_t FEventsQueued = 0;
+    std::uint64_t FEventsSent = 0;
+    bool FStopping = false;
+    bool FStopped = false;
+};
+
+TBusService::TBusService(std::shared_ptr<TStandinHost> host)
+    : FHost(std::move(host)), FImpl(std::make_unique<Impl>(*this)) {
+    // A host serving for days keeps what its map shows, not every call.
+    FHost->SetRecordMapCalls(false);
+}
+
+TBusService::~TBusService() {
+    Stop();
+}
+
+void TBusService::Start() {
+    FImpl->Start();
+}
+
+void TBusService::Stop() {
+    if (FImpl)
+        FImpl->Shutdown();
+}
+
+void TBusService::SendEvent(std::int32_t dispatchId) {
+    FImpl->SendEvent(dispatchId);
+}
+
+} // namespace standin
