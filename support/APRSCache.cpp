@@ -275,6 +275,8 @@ void TPacketCache::Purge(TDateTime cutoff) {
     if (!(cutoff > 0)) {
         cutoff = clock_() - MinutesToDays(expiryMinutes_);
     }
+    // A handler that replaces itself must not destroy the one that is running.
+    const TExpireHandler onExpire = onExpire_;
     for (std::size_t i = packets_.size(); i-- > 0;) {
         const TPacket& record = *packets_[i];
         const bool expired =
@@ -282,7 +284,7 @@ void TPacketCache::Purge(TDateTime cutoff) {
         if (!expired) {
             continue;
         }
-        if (onExpire_) {
+        if (onExpire) {
             // The walk relies on the list keeping its shape while the handler
             // runs; the mutating operations refuse while this is set.
             inExpire_ = true;
@@ -290,7 +292,7 @@ void TPacketCache::Purge(TDateTime cutoff) {
                 bool& flag;
                 ~Reset() { flag = false; }
             } reset{inExpire_};
-            onExpire_(*this, record.Key, record.Text);
+            onExpire(*this, record.Key, record.Text);
         }
         packets_.erase(packets_.begin() + static_cast<std::ptrdiff_t>(i));
         ++expireCount_;

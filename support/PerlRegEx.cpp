@@ -104,7 +104,8 @@ std::optional<std::string> TRegExMatch::Group(std::size_t group) const {
         return std::nullopt;
     }
     const auto& [start, end] = *spans_[group];
-    return subject_.substr(start, end - start);
+    // \K in a lookahead can report an end before the start.
+    return end > start ? subject_.substr(start, end - start) : std::string();
 }
 
 std::optional<std::string> TRegExMatch::Group(std::string_view name) const {
