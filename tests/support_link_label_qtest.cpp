@@ -173,4 +173,4 @@ private slots:
 };
 
 QTEST_MAIN(LinkLabelTest)
-#include "LinkLabelQTest.moc"
+#include "support_link_label_qtest.moc"
