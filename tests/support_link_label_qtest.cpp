@@ -1,4 +1,5 @@
 #include "support/PayPalLabel.h"
+#include "support/QtPurgeTimer.h"
 #include "support/URLLabel.h"
 
 #include <QEnterEvent>
@@ -169,6 +170,25 @@ private slots:
         QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(5, 5));
         QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(5, 5));
         QCOMPARE(form.opened, (QStringList{empty, full, full}));
+    }
+
+    void purgeTimerTicksOnTheEventLoopAndReportsErrors() {
+        QStringList errors;
+        TQtPurgeTimer timer(
+            [&](const std::string& message) { errors << QString::fromStdString(message); });
+        int ticks = 0;
+        timer.Configure(1, [&] {
+            if (++ticks == 2) {
+                throw EPacketCacheError("purge failed");
+            }
+        });
+        QVERIFY(!timer.Enabled());
+        timer.SetEnabled(true);
+        QTRY_VERIFY(ticks >= 3);
+        QCOMPARE(errors, QStringList{"purge failed"});
+        timer.SetEnabled(false);
+        QVERIFY(!timer.Enabled());
+        QCOMPARE(timer.IntervalMs(), 1);
     }
 };
 
