@@ -1,0 +1,331 @@
+#include "support/APRSCache.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <locale>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace support {
+
+namespace {
+
+bool SameTextAscii(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
+        if (fold(a[i]) != fold(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The decimal separator of the user's locale, as numbers are shown to them.
+char UserDecimalSeparator() {
+    try {
+        return std::use_facet<std::numpunct<char>>(std::locale("")).decimal_point();
+    } catch (const std::runtime_error&) {
+        // The environment names a locale that is not installed.
+        return '.';
+    }
+}
+
+// General form with at most 15 significant digits: "45000.5", "0", "1E-5".
+std::string FormatLogTime(double value, char separator) {
+    char buffer[64];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+    std::string text(buffer, result.ptr);
+    // to_chars writes "1e-05"; the exponent is shown as "E-5".
+    if (const auto e = text.find('e'); e != std::string::npos) {
+        std::string exponent = text.substr(e + 1);
+        std::string sign;
+        if (!exponent.empty() && (exponent[0] == '+' || exponent[0] == '-')) {
+            sign = exponent[0] == '-' ? "-" : "";
+            exponent.erase(0, 1);
+        }
+        exponent.erase(0, std::min(exponent.find_first_not_of('0'), exponent.size() - 1));
+        text = text.substr(0, e) + "E" + sign + exponent;
+    }
+    if (const auto dot = text.find('.'); dot != std::string::npos) {
+        text[dot] = separator;
+    }
+    return text;
+}
+
+std::string FileError(const std::string& fileName, int error) {
+    return "Cannot create file \"" + fileName + "\". " + std::strerror(error);
+}
+
+// Closes a descriptor and removes a temporary file unless it was kept.
+class TTempFile {
+public:
+    TTempFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    ~TTempFile() {
+        Close();
+        if (!kept_) {
+            ::unlink(path_.c_str());
+        }
+    }
+    TTempFile(const TTempFile&) = delete;
+    TTempFile& operator=(const TTempFile&) = delete;
+    int Fd() const { return fd_; }
+    int Close() {
+        int result = 0;
+        if (fd_ >= 0) {
+            result = ::close(fd_);
+            fd_ = -1;
+        }
+        return result;
+    }
+    void Keep() { kept_ = true; }
+    const std::string& Path() const { return path_; }
+
+private:
+    int fd_;
+    std::string path_;
+    bool kept_ = false;
+};
+
+// Writes the whole text to the file or raises an error naming it. The text
+// goes to a temporary file beside the target, which then replaces the target
+// in one step, so a failed write never leaves a truncated log behind.
+void SaveText(const std::string& fileName, const std::string& text) {
+    std::string pattern = fileName + ".XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) {
+        throw EPacketCacheError(FileError(fileName, errno));
+    }
+    TTempFile temp(fd, pattern);
+    // mkstemp creates the file private to the user; give it the permissions
+    // an ordinary new file gets.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(temp.Fd(), 0666 & ~mask);
+
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(temp.Fd(), text.data() + written, text.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw EPacketCacheError(FileError(fileName, errno));
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    if (temp.Close() != 0) {
+        throw EPacketCacheError(FileError(fileName, errno));
+    }
+    if (::rename(temp.Path().c_str(), fileName.c_str()) != 0) {
+        throw EPacketCacheError(FileError(fileName, errno));
+    }
+    temp.Keep();
+}
+
+} // namespace
+
+void TManualPurgeTimer::Configure(std::int32_t intervalMs, std::function<void()> onTick) {
+    intervalMs_ = intervalMs;
+    onTick_ = std::move(onTick);
+    elapsedMs_ = 0;
+}
+
+void TManualPurgeTimer::SetEnabled(bool enabled) {
+    if (enabled && !enabled_) {
+        elapsedMs_ = 0;
+    }
+    enabled_ = enabled;
+}
+
+void TManualPurgeTimer::Advance(std::int64_t ms) {
+    if (!enabled_ || intervalMs_ <= 0) {
+        return;
+    }
+    elapsedMs_ += ms;
+    while (enabled_ && elapsedMs_ >= intervalMs_) {
+        elapsedMs_ -= intervalMs_;
+        if (onTick_) {
+            onTick_();
+        }
+    }
+}
+
+TPacketCache::TPacketCache(std::unique_ptr<IPurgeTimer> timer, TUtcClock clock)
+    : timer_(timer ? std::move(timer) : std::make_unique<TManualPurgeTimer>()),
+      clock_(clock ? std::move(clock) : TUtcClock(UtcNow)) {
+    timer_->Configure(checkInterval_ * 1000, [this] { PurgeTimerTick(); });
+    timer_->SetEnabled(autoPurge_);
+}
+
+TPacketCache::~TPacketCache() {
+    timer_->SetEnabled(false);
+    // A destructor cannot report the refusal Clear gives inside OnExpire, and
+    // the records go with the cache anyway.
+    packets_.clear();
+}
+
+void TPacketCache::SetAutoPurge(bool value) {
+    autoPurge_ = value;
+    timer_->SetEnabled(value);
+}
+
+void TPacketCache::StampExpiry(TPacket& packet) const {
+    const TDateTime governing = (useAltTime_ && packet.HasAltTime) ? packet.AltTime : packet.Time;
+    packet.Expires = governing + MinutesToDays(expiryMinutes_);
+}
+
+void TPacketCache::RefuseDuringExpire(const char* operation) const {
+    if (inExpire_) {
+        throw EPacketCacheError(std::string("TPacketCache.") + operation +
+                                " - Records cannot be added or removed while OnExpire runs");
+    }
+}
+
+bool TPacketCache::Add(std::unique_ptr<TPacket>&& packet) {
+    RefuseDuringExpire("Add");
+    if (!packet) {
+        throw EPacketCacheError("TPacketCache.Add - No packet given");
+    }
+    StampExpiry(*packet);
+    packets_.push_back(std::move(packet));
+    ++addCount_;
+    return true;
+}
+
+bool TPacketCache::Store(std::unique_ptr<TPacket>&& packet) {
+    RefuseDuringExpire("Store");
+    if (!packet) {
+        throw EPacketCacheError("TPacketCache.Store - No packet given");
+    }
+    StampExpiry(*packet);
+    if ((packet->PacketType == TPacketType::ptItem ||
+         packet->PacketType == TPacketType::ptObject) &&
+        !packet->Alive) {
+        const bool removed = Remove(*packet);
+        packet.reset();
+        return removed;
+    }
+    if (Replace(std::move(packet), -1)) {
+        return true;
+    }
+    return Add(std::move(packet));
+}
+
+int TPacketCache::IndexOf(const TPacket& packet) const {
+    for (std::size_t i = 0; i < packets_.size(); ++i) {
+        if (packets_[i]->Key == packet.Key) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+TPacket* TPacketCache::FindByKey(std::string_view key) const {
+    for (const auto& record : packets_) {
+        if (record->Valid && SameTextAscii(record->Key, key)) {
+            return record.get();
+        }
+    }
+    return nullptr;
+}
+
+bool TPacketCache::Remove(const TPacket& packet) {
+    RefuseDuringExpire("Remove");
+    const int index = IndexOf(packet);
+    if (index < 0) {
+        return false;
+    }
+    packets_.erase(packets_.begin() + index);
+    ++deleteCount_;
+    return true;
+}
+
+bool TPacketCache::Replace(std::unique_ptr<TPacket>&& packet, int index) {
+    RefuseDuringExpire("Replace");
+    if (!packet) {
+        throw EPacketCacheError("TPacketCache.Replace - No packet given");
+    }
+    if (index == -1) {
+        index = IndexOf(*packet);
+    }
+    if (index < 0) {
+        return false;
+    }
+    if (static_cast<std::size_t>(index) >= packets_.size()) {
+        throw EPacketCacheError("TPacketCache.Replace - Index " + std::to_string(index) +
+                                " is beyond the " + std::to_string(packets_.size()) +
+                                " records held");
+    }
+    packets_[static_cast<std::size_t>(index)] = std::move(packet);
+    ++replaceCount_;
+    return true;
+}
+
+void TPacketCache::Purge(TDateTime cutoff) {
+    RefuseDuringExpire("Purge");
+    // "Not greater than 0" also catches NaN.
+    if (!(cutoff > 0)) {
+        cutoff = clock_() - MinutesToDays(expiryMinutes_);
+    }
+    // A handler that replaces itself must not destroy the one that is running.
+    const TExpireHandler onExpire = onExpire_;
+    for (std::size_t i = packets_.size(); i-- > 0;) {
+        const TPacket& record = *packets_[i];
+        const bool expired =
+            record.Time < cutoff || (useAltTime_ && record.HasAltTime && record.AltTime < cutoff);
+        if (!expired) {
+            continue;
+        }
+        if (onExpire) {
+            // The walk relies on the list keeping its shape while the handler
+            // runs; the mutating operations refuse while this is set.
+            inExpire_ = true;
+            struct Reset {
+                bool& flag;
+                ~Reset() { flag = false; }
+            } reset{inExpire_};
+            onExpire(*this, record.Key, record.Text);
+        }
+        packets_.erase(packets_.begin() + static_cast<std::ptrdiff_t>(i));
+        ++expireCount_;
+    }
+}
+
+void TPacketCache::Clear() {
+    RefuseDuringExpire("Clear");
+    // Records go from index 0 upward, as they were added.
+    for (auto& record : packets_) {
+        record.reset();
+    }
+    packets_.clear();
+}
+
+void TPacketCache::WriteLog(const std::string& fileName) const {
+    if (packets_.empty()) {
+        return;
+    }
+    const char separator = UserDecimalSeparator();
+    std::string text;
+    for (const auto& record : packets_) {
+        text += FormatLogTime(record->Time, separator);
+        text += '|';
+        text += record->Text;
+        text += "\r\n";
+    }
+    SaveText(fileName, text);
+}
+
+void TPacketCache::PurgeTimerTick() {
+    Purge(0);
+    ++purgeCount_;
+}
+
+} // namespace support
