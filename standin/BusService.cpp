@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -137,6 +138,7 @@ public:
             throw EBusServiceError(std::string("Another stand-in host already runs as ") +
                                    bus::kBusName);
         dbus_connection_add_filter(FBus, &Impl::Filter, this, nullptr);
+        WatchConnection(FBus);
 
         FServer = dbus_server_listen("unix:tmpdir=/tmp", &error.error);
         if (!FServer)
@@ -208,21 +210,21 @@ private:
 
     void Loop() {
         for (;;) {
-            std::vector<pollfd> fds;
-            fds.push_back({FWake[0], POLLIN, 0});
+            // Every socket is watched the way libdbus asks (reading, writing,
+            // or both), so that authentication and large answers move on too.
+            std::vector<pollfd> fds{{FWake[0], POLLIN, 0}};
             std::vector<DBusWatch*> watches;
             for (DBusWatch* watch : FWatches) {
-                if (dbus_watch_get_enabled(watch)) {
-                    fds.push_back({dbus_watch_get_unix_fd(watch), POLLIN, 0});
-                    watches.push_back(watch);
-                }
-            }
-            std::vector<DBusConnection*> connections{FBus};
-            connections.insert(connections.end(), FPeers.begin(), FPeers.end());
-            for (DBusConnection* connection : connections) {
-                int fd = -1;
-                dbus_connection_get_unix_fd(connection, &fd);
-                fds.push_back({fd, POLLIN, 0});
+                if (!dbus_watch_get_enabled(watch))
+                    continue;
+                const unsigned flags = dbus_watch_get_flags(watch);
+                short events = 0;
+                if (flags & DBUS_WATCH_READABLE)
+                    events |= POLLIN;
+                if (flags & DBUS_WATCH_WRITABLE)
+                    events |= POLLOUT;
+                fds.push_back({dbus_watch_get_unix_fd(watch), events, 0});
+                watches.push_back(watch);
             }
             if (poll(fds.data(), fds.size(), -1) < 0)
                 continue;
@@ -235,14 +237,26 @@ private:
                     break;
             }
             for (std::size_t i = 0; i < watches.size(); ++i) {
-                if (fds[1 + i].revents)
-                    dbus_watch_handle(watches[i], DBUS_WATCH_READABLE);
+                const short revents = fds[1 + i].revents;
+                // A watch handled earlier in this round may have removed this one.
+                if (!revents ||
+                    std::find(FWatches.begin(), FWatches.end(), watches[i]) == FWatches.end())
+                    continue;
+                unsigned flags = 0;
+                if (revents & POLLIN)
+                    flags |= DBUS_WATCH_READABLE;
+                if (revents & POLLOUT)
+                    flags |= DBUS_WATCH_WRITABLE;
+                if (revents & POLLERR)
+                    flags |= DBUS_WATCH_ERROR;
+                if (revents & POLLHUP)
+                    flags |= DBUS_WATCH_HANGUP;
+                dbus_watch_handle(watches[i], flags);
             }
-            const std::size_t base = 1 + watches.size();
-            for (std::size_t i = 0; i < connections.size(); ++i) {
-                if (fds[base + i].revents)
-                    Serve(connections[i]);
-            }
+            std::vector<DBusConnection*> connections{FBus};
+            connections.insert(connections.end(), FPeers.begin(), FPeers.end());
+            for (DBusConnection* connection : connections)
+                Serve(connection);
             DropDisconnectedPeers();
         }
         std::lock_guard lock(FQueueMutex);
@@ -251,10 +265,11 @@ private:
     }
 
     static void Serve(DBusConnection* connection) {
-        dbus_connection_read_write(connection, 0);
         while (dbus_connection_dispatch(connection) == DBUS_DISPATCH_DATA_REMAINS) {
         }
-        dbus_connection_flush(connection);
+        // Answers go out now rather than on the next round of the loop.
+        if (dbus_connection_has_messages_to_send(connection))
+            dbus_connection_flush(connection);
     }
 
     /// Sends queued events; returns true when the service is stopping.
@@ -306,8 +321,14 @@ private:
         dbus_connection_ref(connection);
         dbus_connection_set_exit_on_disconnect(connection, FALSE);
         dbus_connection_add_filter(connection, &Impl::Filter, self, nullptr);
+        self->WatchConnection(connection);
         self->FPeers.push_back(connection);
     }
+    void WatchConnection(DBusConnection* connection) {
+        dbus_connection_set_watch_functions(connection, &Impl::AddWatch, &Impl::RemoveWatch,
+                                            &Impl::ToggleWatch, this, nullptr);
+    }
+    static void ToggleWatch(DBusWatch*, void*) {} // the loop reads the state each round
     static dbus_bool_t AddWatch(DBusWatch* watch, void* data) {
         static_cast<Impl*>(data)->FWatches.push_back(watch);
         return TRUE;

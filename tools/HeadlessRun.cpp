@@ -88,18 +88,27 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
         }
     }
 
+    // A scenario file runs on the embedded host; otherwise the host running
+    // on the desktop bus, if there is one, or else the embedded demo.
     standin::TScenario scenario;
+    std::shared_ptr<host::IHostConnector> busHost;
     try {
-        scenario =
-            haveScenario ? standin::LoadScenarioFile(scenarioFile) : standin::LoadDemoScenario();
+        if (haveScenario)
+            scenario = standin::LoadScenarioFile(scenarioFile);
+        else if (!(busHost = host::TBusConnector::Attach()))
+            scenario = standin::LoadDemoScenario();
     } catch (const standin::EScenarioError& error) {
         err << error.what() << '\n';
         return 2;
+    } catch (const std::exception& error) {
+        err << support::WithFullStop(error.what()) << '\n';
+        return 1;
     }
 
     std::unique_ptr<THeadlessRun> run;
     try {
-        run = std::make_unique<THeadlessRun>(std::move(scenario));
+        run = busHost ? std::make_unique<THeadlessRun>(busHost)
+                      : std::make_unique<THeadlessRun>(std::move(scenario));
     } catch (const std::exception& error) {
         err << support::WithFullStop(error.what()) << '\n';
         return 1;
