@@ -247,7 +247,8 @@ void TMainForm::BuildOptionsTab() {
                                        "measurement discrepancies on your map."),
                         GroupBox1);
     Label4->setWordWrap(true);
-    Label4->setGeometry(113, 13, 200, 44);
+    // Designed 200 x 44; taller where the font needs more lines.
+    Label4->setGeometry(113, 13, 200, std::max(44, Label4->heightForWidth(200)));
     // Selecting a shape (by the user or by the settings restore) starts a run;
     // unselecting does nothing.
     for (QRadioButton* button : {rbDrawCircle, rbDrawEllispe})
