@@ -1,6 +1,7 @@
 #include "app/MainForm.h"
 
 #include "app/InformationText.h"
+#include "support/QtPurgeTimer.h"
 #include "support/TextRules.h"
 
 #include <QApplication>
@@ -267,13 +268,18 @@ void TMainForm::BuildOptionsTab() {
     cbUseInternet = new QCheckBox(QStringLiteral("Include Internet"), gbDebug);
     place(cbUseInternet, 9, 45);
 
-    // Placeholder for the donation link label until that component is here.
-    PayPalLabel1 =
-        new QLabel(QStringLiteral("If you like Velloran consider making a donation"), tab);
-    QFont linkFont = PayPalLabel1->font();
+    PayPalLabel1 = new support::TPayPalLabel(
+        QStringLiteral("If you like Velloran consider making a donation"), tab);
+    QFont linkFont(QStringLiteral("MS Sans Serif"));
+    linkFont.setStyleHint(QFont::SansSerif);
+    linkFont.setPixelSize(11);
     linkFont.setUnderline(true);
     PayPalLabel1->setFont(linkFont);
-    PayPalLabel1->setStyleSheet(QStringLiteral("color: red"));
+    PayPalLabel1->SetLinkColor(support::kClRed);
+    PayPalLabel1->SetCompany(QStringLiteral("The Velloran Authors"));
+    PayPalLabel1->SetProduct(QStringLiteral("Velloran"));
+    PayPalLabel1->SetEmail(QStringLiteral("donations@example.org"));
+    PayPalLabel1->SetUrlOpener([this](const QString& target) { FPlatform->OpenUrl(target); });
     place(PayPalLabel1, 9, 257);
 
     btnSaveSettings = new QPushButton(QStringLiteral("Save"), tab);
@@ -389,7 +395,11 @@ void TMainForm::FormCreate() {
     SetTip(TrayIconData, "right-click for options");
     FTray->Shell_NotifyIconA(NIM_ADD, TrayIconData);
 
-    // Packet cache: created here with ExpiryMinutes 45 once the component is in.
+    // The cache's purges run on this window's event loop; an error from one
+    // is shown like any other handler's.
+    FPacketCache = std::make_unique<support::TPacketCache>(std::make_unique<support::TQtPurgeTimer>(
+        [this](const std::string& message) { ShowError(message); }));
+    FPacketCache->SetExpiryMinutes(45);
 }
 
 void TMainForm::FormShow() {
@@ -412,8 +422,10 @@ void TMainForm::FormShow() {
 
 void TMainForm::FormDestroy() {
     FTray->Shell_NotifyIconA(NIM_DELETE, TrayIconData);
-    // Packet cache: WriteLog("packetcache.log") and destroy it here once the
-    // component is in.
+    // The cache goes even when its log cannot be written.
+    const std::unique_ptr<support::TPacketCache> cache = std::move(FPacketCache);
+    if (cache)
+        cache->WriteLog("packetcache.log");
 }
 
 void TMainForm::btnCalculateClick() {

@@ -10,6 +10,8 @@
 #include "app/TrayIcon.h"
 #include "app/VersionInfo.h"
 #include "host/Components.h"
+#include "support/APRSCache.h"
+#include "support/PayPalLabel.h"
 
 #include <QMainWindow>
 
@@ -104,7 +106,7 @@ public:
     QLabel* Label5 = nullptr;
     QLineEdit* edPacketDensity = nullptr;
     QCheckBox* cbUseInternet = nullptr;
-    QLabel* PayPalLabel1 = nullptr;
+    support::TPayPalLabel* PayPalLabel1 = nullptr;
     QPushButton* btnSaveSettings = nullptr;
     QMenu* File1 = nullptr;
     QAction* miExit = nullptr;
@@ -146,6 +148,9 @@ public:
     void AppMinimize();
     void miRestoreClick();
     void TrayIconMessage(std::uint32_t mouseMessage);
+
+    /// The packet cache: created by FormCreate, destroyed by FormDestroy.
+    support::TPacketCache* PacketCache() const { return FPacketCache.get(); }
 
     /// True while the application is hidden in the tray.
     bool HiddenInTray() const { return FHiddenInTray; }
@@ -207,6 +212,7 @@ private:
     bool FDropErrors = false; // errors of the run a settings restore starts
     bool FDestroying = false;
     bool FRestoreToMaximized = false;
+    std::unique_ptr<support::TPacketCache> FPacketCache;
 };
 
 } // namespace app

@@ -1,12 +1,20 @@
 #include "app/VelloranMain.h"
+#include "support/APRSParser.h"
 
 #include <QApplication>
 
+#include <iostream>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
-    // APRS text patterns: compiled here, first, once that component is in.
+    // The APRS text patterns come first and go last, around everything else.
+    try {
+        support::InitializeAprsPatterns();
+    } catch (const std::exception& error) {
+        std::cerr << "Velloran: " << error.what() << '\n';
+        return 1;
+    }
     int status = 0;
     {
         QApplication application(argc, argv);
@@ -18,6 +26,6 @@ int main(int argc, char** argv) {
             args.push_back(arguments[i].toStdString());
         status = app::RunVelloran(application, args);
     }
-    // APRS text patterns: released here, last.
+    support::FinalizeAprsPatterns();
     return status;
 }

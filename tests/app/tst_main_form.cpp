@@ -7,6 +7,8 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -558,6 +560,42 @@ private slots:
                      ini.c_str());
             QVERIFY(ini.find("NormalPos=") != std::string::npos);
         }
+    }
+
+    void packetCacheLivesWithTheWindow() {
+        QTemporaryDir dir;
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(dir.path()); // the log goes to the working directory
+        {
+            TRig rig;
+            rig.Form->Create();
+            support::TPacketCache* cache = rig.Form->PacketCache();
+            QVERIFY(cache != nullptr);
+            QCOMPARE(cache->ExpiryMinutes(), 45);
+            QVERIFY(cache->PurgeTimer().Enabled());
+        }
+        QVERIFY(!QFile::exists(dir.filePath("packetcache.log"))); // empty: no log
+        {
+            TRig rig;
+            rig.Form->Create();
+            auto packet = std::make_unique<support::TPacket>();
+            packet->Key = "N1ABC";
+            packet->Text = "N1ABC>APRS:>here";
+            packet->Time = 45000.5;
+            rig.Form->PacketCache()->Store(std::move(packet));
+        }
+        QDir::setCurrent(previous);
+        QVERIFY(QFile::exists(dir.filePath("packetcache.log")));
+    }
+
+    void donationLabel() {
+        TRig rig;
+        support::TPayPalLabel* label = rig.Form->PayPalLabel1;
+        QCOMPARE(label->text(), QString("If you like Velloran consider making a donation"));
+        QCOMPARE(label->pos(), QPoint(9, 257));
+        QCOMPARE(label->LinkColor(), support::TColor{0x0000FF});
+        QVERIFY(label->Email().endsWith("@example.org"));
+        QCOMPARE(label->Product(), QString("Velloran"));
     }
 
     void hostClosingEndsProgram() {
