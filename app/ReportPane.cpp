@@ -129,6 +129,7 @@ void TReportPane::SyncScrollBar() {
     if (!FScrollDirty)
         return;
     FScrollDirty = false;
+    FSyncing = true;
     QScrollBar* bar = verticalScrollBar();
     const int visible = std::max(1, viewport()->height() / FLineHeight);
     const int maximum = std::max(0, TotalRows() - visible);
@@ -139,6 +140,7 @@ void TReportPane::SyncScrollBar() {
     if (follow)
         bar->setValue(maximum);
     FFollowEnd = follow;
+    FSyncing = false;
 }
 
 void TReportPane::Rewrap() {
@@ -177,15 +179,15 @@ void TReportPane::showEvent(QShowEvent* event) {
 void TReportPane::scrollContentsBy(int, int) {
     const QScrollBar* bar = verticalScrollBar();
     FFollowEnd = bar->value() >= bar->maximum();
-    viewport()->update();
+    // A move by the frame's own update is painted by that frame.
+    if (!FSyncing)
+        viewport()->update();
 }
 
 void TReportPane::paintEvent(QPaintEvent*) {
+    // The scroll bar is brought up to date by the frame, not here: changing it
+    // from a paint would ask for another paint, and so on after every line.
     FSincePaint.start();
-    // Lines that arrived since the last frame are painted now, with the
-    // scroll bar that fits them.
-    if (FScrollDirty)
-        SyncScrollBar();
     QPainter painter(viewport());
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::ButtonText));

@@ -60,6 +60,7 @@ private:
     int FCharWidth = 7;
     bool FFollowEnd = true;
     bool FScrollDirty = false;
+    bool FSyncing = false;
     QElapsedTimer FSincePaint;
     QTimer FFrameTimer;
 };

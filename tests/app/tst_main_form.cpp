@@ -8,12 +8,14 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabBar>
@@ -134,6 +136,23 @@ struct TRig {
     std::shared_ptr<TFakeTray> Tray;
     std::shared_ptr<standin::TStandinHost> Host;
     std::unique_ptr<TMainForm> Form;
+};
+
+/// Counts the events of one type that reach the watched object.
+class TEventCounter : public QObject {
+public:
+    TEventCounter(QEvent::Type type, int& count) : FType(type), FCount(count) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == FType)
+            ++FCount;
+        return false;
+    }
+
+private:
+    QEvent::Type FType;
+    int& FCount;
 };
 
 void ClickTab(TMainForm& form, int index) {
@@ -596,6 +615,42 @@ private slots:
         QCOMPARE(label->LinkColor(), support::TColor{0x0000FF});
         QVERIFY(label->Email().endsWith("@example.org"));
         QCOMPARE(label->Product(), QString("Velloran"));
+    }
+
+    void paneFollowsNewLinesWithinAFrame() {
+        TReportPane pane;
+        pane.resize(300, 200);
+        pane.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&pane));
+        int paints = 0;
+        TEventCounter counter(QEvent::Paint, paints);
+        pane.viewport()->installEventFilter(&counter);
+
+        QElapsedTimer clock;
+        clock.start();
+        // Lines keep coming for a good number of frames.
+        int lines = 0;
+        while (lines < 3000 || clock.elapsed() < 250) {
+            pane.AppendLine(QString("line %1").arg(lines++));
+            QCoreApplication::processEvents();
+        }
+        // At most one paint per frame while lines keep coming.
+        QVERIFY2(paints <= clock.elapsed() / TReportPane::kFrameMs + 3,
+                 qPrintable(QString("%1 paints in %2 ms").arg(paints).arg(clock.elapsed())));
+        // The last line is in view within a frame or two.
+        QTRY_VERIFY_WITH_TIMEOUT(pane.verticalScrollBar()->maximum() > lines - 100, 100);
+        QCOMPARE(pane.verticalScrollBar()->value(), pane.verticalScrollBar()->maximum());
+        const int before = paints;
+        QTest::qWait(100); // idle: no paints of its own
+        QVERIFY(paints <= before + 1);
+
+        // A line wider than the pane wraps into rows of its own.
+        const int rows = pane.verticalScrollBar()->maximum();
+        pane.AppendLine(QString(200, 'x'));
+        QTRY_VERIFY(pane.verticalScrollBar()->maximum() >= rows + 3);
+        QCOMPARE(pane.LineCount(), lines + 1);
+        pane.Clear();
+        QCOMPARE(pane.LineCount(), 0);
     }
 
     void hostClosingEndsProgram() {
