@@ -1,0 +1,171 @@
+#include "app/SettingsStore.h"
+
+#include "app/ProfileFile.h"
+#include "support/TextRules.h"
+
+#include <cstdio>
+
+namespace app {
+
+TOvcIniFileStore::TOvcIniFileStore(std::filesystem::path fileName)
+    : FFileName(std::move(fileName)) {}
+
+std::filesystem::path TOvcIniFileStore::ExeDirIniPath(const std::filesystem::path& executable) {
+    std::filesystem::path ini = executable;
+    ini.replace_extension(".INI");
+    return ini;
+}
+
+std::string TOvcIniFileStore::ReadString(std::string_view section, std::string_view key,
+                                         std::string_view defaultValue) const {
+    return ReadProfileString(FFileName, section, key, defaultValue);
+}
+
+std::int32_t TOvcIniFileStore::ReadInteger(std::string_view section, std::string_view key,
+                                           std::int32_t defaultValue) const {
+    const std::string text = ReadString(section, key, "");
+    return support::IntTextOr(text, defaultValue);
+}
+
+void TOvcIniFileStore::WriteString(std::string_view section, std::string_view key,
+                                   std::string_view value) {
+    WriteProfileString(FFileName, section, key, value);
+}
+
+void TOvcIniFileStore::WriteInteger(std::string_view section, std::string_view key,
+                                    std::int32_t value) {
+    WriteString(section, key, std::to_string(value));
+}
+
+TOvcAbstractState::TOvcAbstractState(TOvcIniFileStore& storage, std::string section)
+    : FStorage(storage), FSection(std::move(section)) {}
+
+void TOvcAbstractState::RestoreState() {
+    FSaved = false;
+    DoRestore();
+    FRestored = true;
+    if (OnRestoreState)
+        OnRestoreState();
+}
+
+void TOvcAbstractState::SaveState() {
+    if (!FRestored)
+        return;
+    DoSave();
+    if (OnSaveState)
+        OnSaveState();
+    FSaved = true;
+}
+
+TOvcFormState::TOvcFormState(TOvcIniFileStore& storage, IPlacementWindow& window)
+    : TOvcAbstractState(storage, "MainForm"), FWindow(window) {}
+
+namespace {
+
+/// Words of a "NormalPos" value: separated by runs of commas and blanks.
+std::vector<std::string> PositionWords(const std::string& text) {
+    std::vector<std::string> words;
+    std::string word;
+    for (const char c : text) {
+        if (c == ',' || c == ' ') {
+            if (!word.empty())
+                words.push_back(std::move(word));
+            word.clear();
+        } else {
+            word += c;
+        }
+    }
+    if (!word.empty())
+        words.push_back(std::move(word));
+    return words;
+}
+
+} // namespace
+
+void TOvcFormState::DoRestore() {
+    const std::int32_t currentPpi = FWindow.PixelsPerInch();
+    // A file laid out for another screen scaling is not applied at all.
+    if (Storage().ReadInteger(Section(), "PixelsPerInch", currentPpi) != currentPpi)
+        return;
+
+    TWindowPlacement placement = FWindow.GetPlacement();
+    placement.ShowCmd = SW_HIDE;
+    placement.Flags = Storage().ReadInteger(Section(), "Flags", placement.Flags);
+
+    const std::string normalPos = Storage().ReadString(Section(), "NormalPos", "");
+    if (normalPos.empty())
+        return;
+    const std::vector<std::string> words = PositionWords(normalPos);
+    const TRect current = placement.NormalPosition;
+    const auto word = [&words](std::size_t i, std::int32_t fallback) {
+        return i < words.size() ? support::IntTextOr(words[i], fallback) : fallback;
+    };
+    TRect rect{word(0, current.Left), word(1, current.Top), word(2, current.Right),
+               word(3, current.Bottom)};
+    if (rect.Right > rect.Left) {
+        placement.NormalPosition = rect;
+        FWindow.SetPlacement(placement);
+    }
+
+    const std::int32_t showCmd = Storage().ReadInteger(Section(), "ShowCmd", 0);
+    if (showCmd == SW_SHOWMINIMIZED || showCmd == SW_MINIMIZE)
+        FWindow.SetStartState(SW_SHOWMINIMIZED);
+    else if (showCmd == SW_SHOWMAXIMIZED)
+        FWindow.SetStartState(SW_SHOWMAXIMIZED);
+    else
+        FWindow.SetStartState(SW_SHOWNORMAL);
+}
+
+void TOvcFormState::DoSave() {
+    TWindowPlacement placement = FWindow.GetPlacement();
+    if (FWindow.ApplicationMinimized())
+        placement.ShowCmd = SW_SHOWMINIMIZED;
+    const TRect& r = placement.NormalPosition;
+    char normalPos[64];
+    std::snprintf(normalPos, sizeof normalPos, "%d,%d,%d,%d", r.Left, r.Top, r.Right, r.Bottom);
+
+    Storage().WriteInteger(Section(), "Flags", placement.Flags);
+    Storage().WriteInteger(Section(), "ShowCmd", placement.ShowCmd);
+    Storage().WriteString(Section(), "NormalPos", normalPos);
+    Storage().WriteInteger(Section(), "PixelsPerInch", FWindow.PixelsPerInch());
+    Storage().WriteInteger(Section(), "Color", kButtonFaceColour);
+}
+
+TOvcComponentState::TOvcComponentState(TOvcIniFileStore& storage)
+    : TOvcAbstractState(storage, "Settings") {}
+
+namespace {
+
+bool SameText(std::string_view a, std::string_view b) {
+    return support::UpperAscii(a) == support::UpperAscii(b);
+}
+
+} // namespace
+
+void TOvcComponentState::DoRestore() {
+    for (const TStoredProperty& property : StoredProperties) {
+        // An entry that fails, including a run its change of value starts, is
+        // dropped so that the remaining entries are still applied.
+        try {
+            const std::string value = support::TrimBlanksAndControls(
+                Storage().ReadString(Section(), property.Key, property.Get()));
+            if (property.SetBool) {
+                if (SameText(value, "False"))
+                    property.SetBool(false);
+                else if (SameText(value, "True"))
+                    property.SetBool(true);
+            } else if (property.SetText) {
+                property.SetText(value);
+            }
+        } catch (...) {
+        }
+    }
+}
+
+void TOvcComponentState::DoSave() {
+    for (const TStoredProperty& property : StoredProperties)
+        Storage().WriteString(Section(), property.Key,
+                              support::TrimBlanksAndControls(property.Get()));
+}
+
+} // namespace app

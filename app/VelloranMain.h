@@ -1,0 +1,25 @@
+#pragma once
+
+#include "host/Components.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QApplication;
+
+/// The program: start-up, message loop and shut-down of Velloran.
+namespace app {
+
+/// The connector the program's host components use. For now the embedded
+/// stand-in host, with the scenario named by VELLORAN_SCENARIO (the demo
+/// scenario when unset). Throws when the scenario cannot be loaded: the host
+/// cannot be reached.
+std::shared_ptr<host::IHostConnector> MakeHostConnector();
+
+/// Runs the program on the application object: builds the main window,
+/// restores its settings, shows it and runs the message loop. Returns the
+/// exit status (1 when the host cannot be reached).
+int RunVelloran(QApplication& application, const std::vector<std::string>& args);
+
+} // namespace app
