@@ -110,7 +110,19 @@ TMainForm::TMainForm(TMainFormSetup setup)
     BindSettings();
 
     tmrCalc.OnTimer = [this] { tmrCalcTimer(); };
-    tmrRedraw.OnTimer = [this] { Handle([this] { tmrRedrawTimer(); }); };
+    // The redraw repeats every second: a host that fails it (gone, or its map
+    // closed) would otherwise stack one modal error box a second. Its error is
+    // shown once until the next run, and the timer keeps ticking.
+    tmrRedraw.OnTimer = [this] {
+        try {
+            tmrRedrawTimer();
+        } catch (const std::exception& error) {
+            if (!FRedrawErrorShown) {
+                FRedrawErrorShown = true;
+                ShowError(error.what());
+            }
+        }
+    };
     FTray->OnCallback = [this](std::uint32_t message, std::uint32_t mouse) {
         if (message == TrayIconData.uCallbackMessage)
             Handle([this, mouse] { TrayIconMessage(mouse); });
@@ -431,6 +443,7 @@ void TMainForm::FormDestroy() {
 void TMainForm::btnCalculateClick() {
     if (FDestroying)
         return;
+    FRedrawErrorShown = false;
     Handle([this] { Calculation.btnCalculateClick(); });
 }
 

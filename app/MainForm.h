@@ -209,7 +209,8 @@ private:
     bool FDebugMode = false;
     bool FFormShown = false; // FormShow has run for a real show
     bool FHiddenInTray = false;
-    bool FDropErrors = false; // errors of the run a settings restore starts
+    bool FDropErrors = false;       // errors of the run a settings restore starts
+    bool FRedrawErrorShown = false; // a failing redraw is reported once a run
     bool FDestroying = false;
     bool FRestoreToMaximized = false;
     std::unique_ptr<support::TPacketCache> FPacketCache;

@@ -5,14 +5,52 @@
 #include "standin/StandinHost.h"
 #include "support/TextRules.h"
 
+#include "host/BusConnector.h"
+
 #include <QApplication>
+#include <QSocketNotifier>
 
 #include <cstdlib>
 
 namespace app {
 
+namespace {
+
+/// Brings the bus host's events into the event loop: whenever its connection
+/// has something to read, and whenever a host call has read events that wait.
+class TBusEventPump : public QObject {
+public:
+    explicit TBusEventPump(const std::shared_ptr<host::TBusConnector>& connector)
+        : QObject(QCoreApplication::instance()), FConnector(connector),
+          FNotifier(connector->EventFd(), QSocketNotifier::Read, this) {
+        connect(&FNotifier, &QSocketNotifier::activated, this, [this] { Dispatch(); });
+        connector->SetOnEventsPending([this] {
+            QMetaObject::invokeMethod(
+                this, [this] { Dispatch(); }, Qt::QueuedConnection);
+        });
+    }
+
+private:
+    void Dispatch() {
+        if (const auto connector = FConnector.lock())
+            connector->DispatchEvents();
+    }
+    std::weak_ptr<host::TBusConnector> FConnector;
+    QSocketNotifier FNotifier;
+};
+
+} // namespace
+
 std::shared_ptr<host::IHostConnector> MakeHostConnector() {
     const QString file = qEnvironmentVariable("VELLORAN_SCENARIO");
+    if (file.isEmpty()) {
+        // Attach to the host running on the desktop bus, or else start the
+        // embedded one in process (the running host, or a new one).
+        if (auto connector = host::TBusConnector::Attach()) {
+            new TBusEventPump(connector); // owned by the application object
+            return connector;
+        }
+    }
     standin::TScenario scenario = file.isEmpty() ? standin::LoadDemoScenario()
                                                  : standin::LoadScenarioFile(file.toStdString());
     return std::make_shared<standin::TEmbeddedConnector>(

@@ -11,10 +11,12 @@ class QApplication;
 /// The program: start-up, message loop and shut-down of Velloran.
 namespace app {
 
-/// The connector the program's host components use. For now the embedded
-/// stand-in host, with the scenario named by VELLORAN_SCENARIO (the demo
-/// scenario when unset). Throws when the scenario cannot be loaded: the host
-/// cannot be reached.
+/// The connector the program's host components use. With VELLORAN_SCENARIO
+/// set, the embedded stand-in host on that scenario. Otherwise the stand-in
+/// host running on the desktop bus, when one runs (its events then arrive
+/// through the event loop), or else the embedded host on the demo scenario.
+/// Throws when the scenario cannot be loaded or the bus host cannot be
+/// connected to: the host cannot be reached.
 std::shared_ptr<host::IHostConnector> MakeHostConnector();
 
 /// Runs the program on the application object: builds the main window,

@@ -188,11 +188,13 @@ private:
         const std::string message = error.IsSet() && error.error.message ? error.error.message : "";
         if (name == bus::kHostErrorName)
             return message; // the host's own description
+        // A broken connection also ends the wait without a reply: ask the
+        // connection first, so that a host that has gone is not called slow.
+        if (name == DBUS_ERROR_DISCONNECTED || !dbus_connection_get_is_connected(FConnection.get()))
+            return "The stand-in host has gone away; " + std::string(method) + " failed";
         if (name == DBUS_ERROR_NO_REPLY || name == DBUS_ERROR_TIMEOUT)
             return "The stand-in host did not answer " + std::string(method) + " within " +
                    std::to_string(FTimeoutMs) + " ms";
-        if (name == DBUS_ERROR_DISCONNECTED || !dbus_connection_get_is_connected(FConnection.get()))
-            return "The stand-in host has gone away; " + std::string(method) + " failed";
         return std::string(method) + " failed on the stand-in host: " + message;
     }
 

@@ -1,0 +1,413 @@
+// The stand-in host on the desktop bus, against the embedded one. Every test
+// runs in a session bus of its own (dbus-run-session).
+#include "host/BusConnector.h"
+#include "host/BusWire.h"
+#include "standin/BusService.h"
+#include "tools/HeadlessRun.h"
+
+#include <QColor>
+#include <QImage>
+
+#include <dbus/dbus.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+standin::TScenario Golden(const std::string& name) {
+    return standin::LoadScenarioFile(std::string(VELLORAN_GOLDEN_DIR) + "/" + name +
+                                     "/scenario.json");
+}
+
+std::string Report(tools::THeadlessRun& run, bool ellipse = false) {
+    run.Options.Circle = !ellipse;
+    run.Options.Ellipse = ellipse;
+    run.Calculation.ReadOwnStation();
+    run.Connector->ClearMapCalls();
+    try {
+        run.Calculation.btnCalculateClick();
+    } catch (const std::exception& error) {
+        std::ostringstream out;
+        tools::WriteReport(run, out);
+        return out.str() + "error: " + error.what() + "\n";
+    }
+    std::ostringstream out;
+    tools::WriteReport(run, out);
+    return out.str();
+}
+
+/// A host served on the bus by this process.
+struct TServedHost {
+    explicit TServedHost(standin::TScenario scenario)
+        : Host(std::make_shared<standin::TStandinHost>(std::move(scenario))), Service(Host) {
+        Service.Start();
+    }
+    std::shared_ptr<standin::TStandinHost> Host;
+    standin::TBusService Service;
+};
+
+/// A child process, killed when the test ends.
+class TChild {
+public:
+    explicit TChild(std::vector<std::string> args) {
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&FPid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+            FPid = -1;
+    }
+    ~TChild() {
+        if (FPid > 0 && !FStatus) {
+            kill(FPid, SIGCONT);
+            kill(FPid, SIGKILL);
+            waitpid(FPid, nullptr, 0);
+        }
+    }
+    pid_t Pid() const { return FPid; }
+    /// The exit status, once the process has ended within the time given.
+    std::optional<int> Wait(std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!FStatus && std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            if (waitpid(FPid, &status, WNOHANG) == FPid)
+                FStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            else
+                std::this_thread::sleep_for(20ms);
+        }
+        return FStatus;
+    }
+
+private:
+    pid_t FPid = -1;
+    std::optional<int> FStatus;
+};
+
+/// Waits until a host owns its name on the bus.
+std::shared_ptr<host::TBusConnector> AttachWhenUp(int timeoutMs = 10000) {
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (std::chrono::steady_clock::now() < end) {
+        if (auto connector = host::TBusConnector::Attach(timeoutMs))
+            return connector;
+        std::this_thread::sleep_for(50ms);
+    }
+    return nullptr;
+}
+
+/// Calls a control operation of the host through the bus daemon.
+void Control(const char* method, std::int32_t id = 0, bool withId = false) {
+    DBusError error;
+    dbus_error_init(&error);
+    DBusConnection* bus = dbus_bus_get_private(DBUS_BUS_SESSION, &error);
+    ASSERT_NE(bus, nullptr);
+    dbus_connection_set_exit_on_disconnect(bus, FALSE);
+    DBusMessage* call = dbus_message_new_method_call(host::bus::kBusName, host::bus::kRootPath,
+                                                     host::bus::kControlInterface, method);
+    if (withId)
+        dbus_message_append_args(call, DBUS_TYPE_INT32, &id, DBUS_TYPE_INVALID);
+    DBusMessage* reply = dbus_connection_send_with_reply_and_block(bus, call, 5000, &error);
+    EXPECT_NE(reply, nullptr) << (dbus_error_is_set(&error) ? error.message : "");
+    if (reply)
+        dbus_message_unref(reply);
+    dbus_message_unref(call);
+    dbus_error_free(&error);
+    dbus_connection_close(bus);
+    dbus_connection_unref(bus);
+}
+
+} // namespace
+
+TEST(BusHost, SameReportAsTheEmbeddedHost) {
+    for (const char* name : {"threshold", "third-party", "too-few", "wx-overlay", "distance-805"}) {
+        for (const bool ellipse : {false, true}) {
+            tools::THeadlessRun embedded(Golden(name));
+            const std::string expected = Report(embedded, ellipse);
+
+            TServedHost served(Golden(name));
+            tools::THeadlessRun overBus(host::TBusConnector::Attach());
+            EXPECT_EQ(Report(overBus, ellipse), expected) << name;
+        }
+    }
+}
+
+TEST(BusHost, DemoThroughTheBusDaemonToo) {
+    tools::THeadlessRun embedded(standin::LoadDemoScenario());
+    const std::string expected = Report(embedded);
+    TServedHost served(standin::LoadDemoScenario());
+    tools::THeadlessRun direct(host::TBusConnector::Attach());
+    EXPECT_EQ(Report(direct), expected);
+    tools::THeadlessRun daemon(host::TBusConnector::Attach(10000, false));
+    EXPECT_EQ(Report(daemon), expected);
+}
+
+TEST(BusHost, NoHostOnTheBusMeansNoConnector) {
+    EXPECT_EQ(host::TBusConnector::Attach(), nullptr);
+}
+
+TEST(BusHost, HostErrorTextReachesTheClientAndTheRunCleansUp) {
+    auto scenario = Golden("threshold");
+    scenario.fail = standin::TScenarioFail{"_clsStationInfo.GetPath", 3, "UI-View32 is busy"};
+    TServedHost served(scenario);
+    tools::THeadlessRun run(host::TBusConnector::Attach());
+    run.Calculation.ReadOwnStation();
+    try {
+        run.Calculation.btnCalculateClick();
+        FAIL() << "expected the host error";
+    } catch (const host::EHostError& error) {
+        EXPECT_STREQ(error.what(), "UI-View32 is busy");
+    }
+    EXPECT_TRUE(run.Window.CalculateEnabled);
+    EXPECT_TRUE(run.Window.tmrCalc.IsActive());
+}
+
+TEST(BusHost, OnlyEventThreeClosesAndEventsArriveThroughDispatch) {
+    TServedHost served(Golden("empty"));
+    auto connector = host::TBusConnector::Attach();
+    host::THostComponents components(connector);
+    int closings = 0;
+    components.clsUIV.OnUIView32IsClosing = [&closings] { ++closings; };
+    components.Loaded();
+
+    for (const std::int32_t id : {1, 2, 4, 5, 6, 7, 8, 9, 10, 11, 99})
+        served.Service.SendEvent(id);
+    for (int i = 0; i < 20; ++i) {
+        connector->DispatchEvents();
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_EQ(closings, 0);
+
+    served.Service.SendEvent(3);
+    const auto end = std::chrono::steady_clock::now() + 5s;
+    while (closings == 0 && std::chrono::steady_clock::now() < end) {
+        connector->DispatchEvents();
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_EQ(closings, 1);
+}
+
+TEST(BusHost, EventsReadDuringACallAreAnnounced) {
+    TServedHost served(Golden("empty"));
+    auto connector = host::TBusConnector::Attach();
+    host::THostComponents components(connector);
+    int closings = 0, announced = 0;
+    components.clsUIV.OnUIView32IsClosing = [&closings] { ++closings; };
+    connector->SetOnEventsPending([&announced] { ++announced; });
+    components.Loaded();
+    served.Service.SendEvent(3); // arrives before the next answer
+    components.clsUIV.GetStationCount();
+    EXPECT_GE(announced, 1);
+    EXPECT_EQ(closings, 0); // not run inside the call
+    connector->DispatchEvents();
+    EXPECT_EQ(closings, 1);
+}
+
+TEST(BusHost, ReplacementObjectsAreReadFrom) {
+    tools::THeadlessRun embedded(Golden("threshold"));
+    const std::string expected = Report(embedded);
+    TServedHost served(Golden("threshold"));
+    served.Service.SetReplaceObjects(true);
+    tools::THeadlessRun run(host::TBusConnector::Attach());
+    EXPECT_EQ(Report(run), expected);
+    EXPECT_GT(served.Service.ReplacementReads(), 100u);
+}
+
+TEST(BusHost, BadCallsAreRefusedAndTheHostKeepsServing) {
+    TServedHost served(Golden("too-few"));
+    auto connector = host::TBusConnector::Attach();
+    host::THostComponents components(connector);
+    components.Loaded();
+
+    DBusError error;
+    dbus_error_init(&error);
+    DBusConnection* peer =
+        dbus_connection_open_private(served.Service.PeerAddress().c_str(), &error);
+    ASSERT_NE(peer, nullptr);
+    const auto call = [&](const char* path, const char* iface, const char* method,
+                          bool wrongArgument) -> std::string {
+        DBusMessage* message = dbus_message_new_method_call(nullptr, path, iface, method);
+        if (wrongArgument) {
+            const char* text = "seven";
+            dbus_message_append_args(message, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID);
+        }
+        DBusError callError;
+        dbus_error_init(&callError);
+        DBusMessage* reply =
+            dbus_connection_send_with_reply_and_block(peer, message, 5000, &callError);
+        dbus_message_unref(message);
+        std::string name = reply ? "ok" : callError.name;
+        if (reply)
+            dbus_message_unref(reply);
+        dbus_error_free(&callError);
+        return name;
+    };
+    const std::string app = std::string(host::bus::kRootPath) + "/clsUIV";
+    EXPECT_EQ(call(app.c_str(), host::bus::kUIVInterface, "GetStationListEntry", true),
+              DBUS_ERROR_INVALID_ARGS);
+    EXPECT_EQ(call("/org/velloran/StandinHost/o999", host::bus::kStationInfoInterface,
+                   "GetCallsign", false),
+              DBUS_ERROR_UNKNOWN_OBJECT);
+    EXPECT_EQ(call(app.c_str(), host::bus::kUIVInterface, "Explode", false),
+              DBUS_ERROR_UNKNOWN_METHOD);
+    EXPECT_EQ(call(app.c_str(), host::bus::kUIVInterface, "GetStationCount", false), "ok");
+    dbus_connection_close(peer);
+    dbus_connection_unref(peer);
+
+    EXPECT_EQ(components.clsUIV.GetStationCount(), 3);
+}
+
+TEST(BusHostProgram, HostThatStopsAnsweringTimesOut) {
+    TChild hostProcess({VELLORAN_STANDIN_HOST_EXE});
+    auto connector = AttachWhenUp(400);
+    ASSERT_NE(connector, nullptr);
+    host::THostComponents components(connector);
+    components.Loaded();
+    EXPECT_GT(components.clsUIV.GetStationCount(), 0);
+    kill(hostProcess.Pid(), SIGSTOP);
+    // Wait until the host is really stopped (state T in /proc).
+    for (int i = 0; i < 100; ++i) {
+        std::ifstream stat("/proc/" + std::to_string(hostProcess.Pid()) + "/stat");
+        std::string pid, name, state;
+        stat >> pid >> name >> state;
+        if (state == "T")
+            break;
+        std::this_thread::sleep_for(10ms);
+    }
+    try {
+        components.clsUIV.GetStationCount();
+        FAIL() << "expected a time-out";
+    } catch (const host::EHostError& error) {
+        EXPECT_STREQ(error.what(),
+                     "The stand-in host did not answer GetStationCount within 400 ms");
+    }
+}
+
+TEST(BusHostProgram, HostGoneInTheMiddleOfARun) {
+    TChild hostProcess({VELLORAN_STANDIN_HOST_EXE});
+    auto connector = AttachWhenUp();
+    ASSERT_NE(connector, nullptr);
+    tools::THeadlessRun run(connector);
+    run.Calculation.ReadOwnStation();
+    int appends = 0;
+    run.Panes.OnAppend = [&] {
+        if (++appends == 8) {
+            kill(hostProcess.Pid(), SIGKILL);
+            hostProcess.Wait(5s);
+        }
+    };
+    try {
+        run.Calculation.btnCalculateClick();
+        FAIL() << "expected an error";
+    } catch (const host::EHostError& error) {
+        EXPECT_NE(std::string(error.what()).find("The stand-in host has gone away"),
+                  std::string::npos)
+            << error.what();
+    }
+    EXPECT_TRUE(run.Window.CalculateEnabled);
+    EXPECT_TRUE(run.Window.tmrCalc.IsActive());
+    EXPECT_EQ(run.Calculation.Stations(), nullptr);
+    // Every later call fails the same way.
+    EXPECT_THROW(run.Calculation.btnCalculateClick(), host::EHostError);
+}
+
+TEST(BusHostProgram, ClosingTheHostSendsEventThreeThenExits) {
+    TChild hostProcess({VELLORAN_STANDIN_HOST_EXE});
+    auto connector = AttachWhenUp();
+    ASSERT_NE(connector, nullptr);
+    host::THostComponents components(connector);
+    int closings = 0;
+    components.clsUIV.OnUIView32IsClosing = [&closings] { ++closings; };
+    components.Loaded();
+    kill(hostProcess.Pid(), SIGTERM);
+    EXPECT_EQ(hostProcess.Wait(10s), 0);
+    connector->DispatchEvents();
+    EXPECT_EQ(closings, 1);
+}
+
+TEST(BusHostProgram, VelloranEndsOnlyOnEventThree) {
+    TChild hostProcess({VELLORAN_STANDIN_HOST_EXE});
+    ASSERT_NE(AttachWhenUp(), nullptr);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    TChild velloran({VELLORAN_EXE});
+    std::this_thread::sleep_for(1500ms); // attached, first run done
+    for (const std::int32_t id : {1, 2, 4, 11, 99})
+        Control("SendEvent", id, true);
+    EXPECT_EQ(velloran.Wait(1s), std::nullopt);
+    Control("SendEvent", 3, true);
+    EXPECT_EQ(velloran.Wait(10s), 0);
+}
+
+TEST(BusHostProgram, SnapshotShowsTheCircle) {
+    const fs::path png =
+        fs::temp_directory_path() / ("velloran-snapshot-" + std::to_string(getpid()) + ".png");
+    fs::remove(png);
+    const std::string scenario = std::string(VELLORAN_GOLDEN_DIR) + "/threshold/scenario.json";
+    TChild hostProcess(
+        {VELLORAN_STANDIN_HOST_EXE, "--scenario", scenario, "--snapshot", png.string()});
+    auto connector = AttachWhenUp();
+    ASSERT_NE(connector, nullptr);
+    tools::THeadlessRun run(connector);
+    Report(run);
+    float radius = 0;
+    for (const standin::TMapCall& call : run.Connector->MapCalls())
+        if (call.kind == standin::TMapCall::Kind::DrawCircle)
+            radius = call.radius;
+    ASSERT_GT(radius, 0.0f);
+    for (int i = 0; i < 200 && !fs::exists(png); ++i)
+        std::this_thread::sleep_for(50ms);
+    std::this_thread::sleep_for(200ms);
+    QImage image;
+    ASSERT_TRUE(image.load(QString::fromStdString(png.string())));
+    fs::remove(png);
+
+    // The view spans the figure with a margin; the circle crosses the
+    // horizontal line through the own station at the radius, in red.
+    const double extent = std::max(55.0, static_cast<double>(radius)) * 1.15;
+    const double scale = std::min(image.width(), image.height()) / (2.0 * extent);
+    const int cx = image.width() / 2, cy = image.height() / 2;
+    const int expected = static_cast<int>(std::lround(radius * scale));
+    const auto redNear = [&](int x, int y) {
+        for (int dx = -3; dx <= 3; ++dx) {
+            const QColor c = image.pixelColor(x + dx, y);
+            if (c.red() > 180 && c.green() < 90 && c.blue() < 90)
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(redNear(cx + expected, cy)) << "right edge at " << cx + expected;
+    EXPECT_TRUE(redNear(cx - expected, cy)) << "left edge at " << cx - expected;
+    EXPECT_FALSE(redNear(cx + expected / 2, cy + 7)); // inside the circle: no red line
+}
+
+// Each run of this program gets a session bus of its own: without one it
+// starts itself again under dbus-run-session.
+int main(int argc, char** argv) {
+    bool listing = false;
+    for (int i = 1; i < argc; ++i)
+        listing = listing || std::string_view(argv[i]).starts_with("--gtest_list_tests");
+    if (!listing && !std::getenv("VELLORAN_TEST_BUS")) {
+        setenv("VELLORAN_TEST_BUS", "1", 1);
+        std::vector<char*> args{const_cast<char*>("dbus-run-session"), const_cast<char*>("--")};
+        args.insert(args.end(), argv, argv + argc);
+        args.push_back(nullptr);
+        execvp("dbus-run-session", args.data());
+        perror("dbus-run-session");
+        return 1;
+    }
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
