@@ -4,6 +4,7 @@
 
 #include <dbus/dbus.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string_view>
 #include <vector>
@@ -119,8 +120,7 @@ public:
         TArgs args(call.get());
         append(args);
         TDBusError error;
-        TMessage reply(dbus_connection_send_with_reply_and_block(FConnection.get(), call.get(),
-                                                                 FTimeoutMs, &error.error));
+        TMessage reply(SendAndWait(call.get(), error));
         if (dbus_connection_get_dispatch_status(FConnection.get()) == DBUS_DISPATCH_DATA_REMAINS &&
             FOnEventsPending)
             FOnEventsPending();
@@ -183,6 +183,43 @@ public:
     std::function<void()> FOnEventsPending;
 
 private:
+    /// Sends the call and waits for its answer. The host answers within tens
+    /// of microseconds, which is less than it takes to put this thread to
+    /// sleep and wake it again on a busy machine: so look for the answer for a
+    /// short while before blocking. A run makes tens of thousands of calls in
+    /// a row, and this halves their cost.
+    DBusMessage* SendAndWait(DBusMessage* call, TDBusError& error) {
+        DBusPendingCall* pending = nullptr;
+        if (!dbus_connection_send_with_reply(FConnection.get(), call, &pending, FTimeoutMs) ||
+            !pending) {
+            dbus_set_error_const(&error.error, DBUS_ERROR_DISCONNECTED, "not connected");
+            return nullptr;
+        }
+        dbus_connection_flush(FConnection.get());
+        const auto spinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(300);
+        // Reading only queues what arrives; the wait below then finds the
+        // answer in the queue without sleeping.
+        while (dbus_connection_get_dispatch_status(FConnection.get()) !=
+                   DBUS_DISPATCH_DATA_REMAINS &&
+               std::chrono::steady_clock::now() < spinUntil) {
+            if (!dbus_connection_read_write(FConnection.get(), 0))
+                break; // disconnected
+        }
+        dbus_pending_call_block(pending);
+        DBusMessage* reply = dbus_pending_call_steal_reply(pending);
+        dbus_pending_call_unref(pending);
+        if (!reply) {
+            dbus_set_error_const(&error.error, DBUS_ERROR_NO_REPLY, "no reply");
+            return nullptr;
+        }
+        if (dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_ERROR) {
+            dbus_set_error_from_message(&error.error, reply);
+            dbus_message_unref(reply);
+            return nullptr;
+        }
+        return reply;
+    }
+
     std::string Describe(const TDBusError& error, const char* method) const {
         const std::string_view name = error.IsSet() ? error.error.name : "";
         const std::string message = error.IsSet() && error.error.message ? error.error.message : "";

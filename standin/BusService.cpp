@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -226,8 +227,14 @@ private:
                 fds.push_back({dbus_watch_get_unix_fd(watch), events, 0});
                 watches.push_back(watch);
             }
-            if (poll(fds.data(), fds.size(), -1) < 0)
+            // Calls come in bursts (a run makes tens of thousands in a row):
+            // right after serving one, look for the next for a moment instead
+            // of sleeping, since waking up costs more than the call itself.
+            const bool busy = std::chrono::steady_clock::now() < FSpinUntil;
+            const int ready = poll(fds.data(), fds.size(), busy ? 0 : -1);
+            if (ready < 0 || (ready == 0 && busy))
                 continue;
+            FSpinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(300);
 
             if (fds[0].revents & POLLIN) {
                 char buffer[64];
@@ -678,6 +685,7 @@ private:
     std::map<std::string, TRegistered> FObjects;
     std::map<std::string, std::string> FSelected;
     std::uint64_t FNextId = 0;
+    std::chrono::steady_clock::time_point FSpinUntil;
     int FWake[2] = {-1, -1};
     std::thread FThread;
 
