@@ -4,6 +4,7 @@
 // window.
 #include "app/MainForm.h"
 #include "app/ReportPane.h"
+#include "bench/BenchScenarios.h"
 #include "standin/StandinHost.h"
 
 #include <benchmark/benchmark.h>
@@ -57,39 +58,11 @@ void ReportPane(benchmark::State& state) {
         benchmark::Counter(kLines, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-standin::TScenario MakeScenario(int count) {
-    std::mt19937 rng(12345);
-    std::uniform_real_distribution<float> km(0.0f, 900.0f);
-    std::uniform_int_distribution<int> kind(0, 9);
-    standin::TScenario scenario;
-    scenario.ownCallsign = "N0CALL";
-    scenario.ownLat = 2580.0f;
-    scenario.ownLong = -4200.0f;
-    scenario.textX = scenario.ownLong;
-    scenario.textY = scenario.ownLat;
-    for (int i = 0; i < count; ++i) {
-        standin::TScenarioStation s;
-        s.callsign = "S" + std::to_string(i) + "-9";
-        s.entry = standin::DefaultEntry(s.callsign);
-        s.distance = km(rng);
-        s.lat = scenario.ownLat + s.distance * 0.5f;
-        s.lon = scenario.ownLong;
-        s.lastHeardRF = "2026-12-08 12:00:00";
-        s.path = "APRS,WIDE1-1,WIDE2-1";
-        static const char* codes[] = {">", "k", "-", "-", "_", "#", "-", "y", "v", "&"};
-        s.symbolTable = "/";
-        s.symbolCode = codes[kind(rng)];
-        s.speed = 40.0f;
-        scenario.stations.push_back(std::move(s));
-    }
-    return scenario;
-}
-
 /// A whole run through the window, its panes shown, with a threshold high
 /// enough that every station is counted and reported.
 void WindowRun(benchmark::State& state) {
     const int count = static_cast<int>(state.range(0));
-    auto host = std::make_shared<standin::TStandinHost>(MakeScenario(count));
+    auto host = std::make_shared<standin::TStandinHost>(BenchScenario(count));
     app::TMainFormSetup setup;
     setup.Connector = std::make_shared<standin::TEmbeddedConnector>(host);
     setup.SettingsFile = "/nonexistent/velloran-bench.INI";

@@ -1,6 +1,7 @@
 #include "host/BusConnector.h"
 
 #include "host/BusWire.h"
+#include "host/DBusHandles.h"
 
 #include <dbus/dbus.h>
 
@@ -13,28 +14,9 @@ namespace host {
 
 namespace {
 
-struct MessageUnref {
-    void operator()(DBusMessage* message) const { dbus_message_unref(message); }
-};
-using TMessage = std::unique_ptr<DBusMessage, MessageUnref>;
-
-/// A libdbus error that frees itself.
-struct TDBusError {
-    TDBusError() { dbus_error_init(&error); }
-    ~TDBusError() { dbus_error_free(&error); }
-    TDBusError(const TDBusError&) = delete;
-    TDBusError& operator=(const TDBusError&) = delete;
-    bool IsSet() const { return dbus_error_is_set(&error); }
-    DBusError error;
-};
-
-struct ConnectionClose {
-    void operator()(DBusConnection* connection) const {
-        dbus_connection_close(connection);
-        dbus_connection_unref(connection);
-    }
-};
-using TConnection = std::unique_ptr<DBusConnection, ConnectionClose>;
+using bus::TConnection;
+using bus::TDBusError;
+using bus::TMessage;
 
 /// Appends arguments to a call.
 class TArgs {

@@ -1,6 +1,7 @@
 #include "standin/BusService.h"
 
 #include "host/BusWire.h"
+#include "host/DBusHandles.h"
 
 #include <dbus/dbus.h>
 #include <fcntl.h>
@@ -20,18 +21,8 @@ namespace bus = host::bus;
 
 namespace {
 
-struct MessageUnref {
-    void operator()(DBusMessage* message) const { dbus_message_unref(message); }
-};
-using TMessage = std::unique_ptr<DBusMessage, MessageUnref>;
-
-struct TDBusError {
-    TDBusError() { dbus_error_init(&error); }
-    ~TDBusError() { dbus_error_free(&error); }
-    TDBusError(const TDBusError&) = delete;
-    TDBusError& operator=(const TDBusError&) = delete;
-    DBusError error;
-};
+using bus::TDBusError;
+using bus::TMessage;
 
 /// Texts on the bus must be UTF-8 without NUL bytes; anything else is shown as '?'.
 std::string BusText(const std::string& text) {

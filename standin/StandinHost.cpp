@@ -15,13 +15,6 @@ constexpr std::string_view kStation = "_clsStationInfo";
 constexpr std::string_view kMy = "_clsMyInfo";
 constexpr std::string_view kMap = "_clsUIVMap";
 
-TMapCall Call(TMapCall::Kind kind, std::int32_t setting = 0) {
-    TMapCall call;
-    call.kind = kind;
-    call.setting = setting;
-    return call;
-}
-
 std::string FormatVariant(const host::OleVariant& value) {
     struct Visitor {
         std::string operator()(std::monostate) const { return "(none)"; }
@@ -111,34 +104,19 @@ public:
 
     void DrawCircle(float x, float y, float radius, std::uint32_t colour, float startAngle,
                     double endAngle, float aspect) override {
-        TMapCall call;
-        call.kind = TMapCall::Kind::DrawCircle;
-        call.x = x;
-        call.y = y;
-        call.radius = radius;
-        call.colour = colour;
-        call.startAngle = startAngle;
-        call.endAngle = endAngle;
-        call.aspect = aspect;
-        FHost->MapCall(std::move(call), kMap, "DrawCircle");
+        FHost->MapCall(TMapCall::Circle(x, y, radius, colour, startAngle, endAngle, aspect), kMap,
+                       "DrawCircle");
     }
     void DrawMapText(const std::string& text, float x, float y, std::uint32_t colour,
                      const std::array<host::OleVariant, 6>& variants) override {
-        TMapCall call;
-        call.kind = TMapCall::Kind::DrawMapText;
-        call.text = text;
-        call.x = x;
-        call.y = y;
-        call.colour = colour;
-        call.variants = variants;
-        FHost->MapCall(std::move(call), kMap, "DrawMapText");
+        FHost->MapCall(TMapCall::Text(text, x, y, colour, variants), kMap, "DrawMapText");
     }
     float GetTextX() override {
-        FHost->MapCall(Call(TMapCall::Kind::GetTextX), kMap, "GetTextX");
+        FHost->MapCall(TMapCall::Of(TMapCall::Kind::GetTextX), kMap, "GetTextX");
         return FHost->Scenario().textX;
     }
     float GetTextY() override {
-        FHost->MapCall(Call(TMapCall::Kind::GetTextY), kMap, "GetTextY");
+        FHost->MapCall(TMapCall::Of(TMapCall::Kind::GetTextY), kMap, "GetTextY");
         return FHost->Scenario().textY;
     }
     void SetDrawSettingA(std::int32_t value) override {
@@ -153,7 +131,7 @@ public:
 
 private:
     void Setting(TMapCall::Kind kind, std::int32_t value, std::string_view op) {
-        FHost->MapCall(Call(kind, value), kMap, op);
+        FHost->MapCall(TMapCall::Of(kind, value), kMap, op);
     }
     std::shared_ptr<TStandinHost> FHost;
 };
@@ -172,10 +150,10 @@ public:
         return 0;
     }
     void RefreshMap() override {
-        FHost->MapCall(Call(TMapCall::Kind::RefreshMap), kUIV, "RefreshMap");
+        FHost->MapCall(TMapCall::Of(TMapCall::Kind::RefreshMap), kUIV, "RefreshMap");
     }
     std::shared_ptr<host::_clsUIVMap> GetMap() override {
-        FHost->MapCall(Call(TMapCall::Kind::GetMap), kUIV, "GetMap");
+        FHost->MapCall(TMapCall::Of(TMapCall::Kind::GetMap), kUIV, "GetMap");
         return std::make_shared<TMapObject>(FHost);
     }
     std::int16_t GetStationCount() override {
@@ -207,6 +185,37 @@ private:
 };
 
 } // namespace
+
+TMapCall TMapCall::Of(Kind kind, std::int32_t setting) {
+    TMapCall call;
+    call.kind = kind;
+    call.setting = setting;
+    return call;
+}
+
+TMapCall TMapCall::Circle(float x, float y, float radius, std::uint32_t colour, float startAngle,
+                          double endAngle, float aspect) {
+    TMapCall call = Of(Kind::DrawCircle);
+    call.x = x;
+    call.y = y;
+    call.radius = radius;
+    call.colour = colour;
+    call.startAngle = startAngle;
+    call.endAngle = endAngle;
+    call.aspect = aspect;
+    return call;
+}
+
+TMapCall TMapCall::Text(const std::string& text, float x, float y, std::uint32_t colour,
+                        const std::array<host::OleVariant, 6>& variants) {
+    TMapCall call = Of(Kind::DrawMapText);
+    call.text = text;
+    call.x = x;
+    call.y = y;
+    call.colour = colour;
+    call.variants = variants;
+    return call;
+}
 
 std::string FormatMapCall(const TMapCall& call) {
     using K = TMapCall::Kind;

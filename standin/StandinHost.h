@@ -36,6 +36,13 @@ struct TMapCall {
     std::string text;
     std::array<host::OleVariant, 6> variants{};
     bool failed = false; ///< the host answered this call with an error
+
+    /// A call without arguments, or a setting call with its value.
+    static TMapCall Of(Kind kind, std::int32_t setting = 0);
+    static TMapCall Circle(float x, float y, float radius, std::uint32_t colour, float startAngle,
+                           double endAngle, float aspect);
+    static TMapCall Text(const std::string& text, float x, float y, std::uint32_t colour,
+                         const std::array<host::OleVariant, 6>& variants);
 };
 
 /// The call as one line: "DrawCircle X Y RADIUS COLOUR START END ASPECT", ...

@@ -4,6 +4,7 @@
 #include "host/BusWire.h"
 #include "standin/BusService.h"
 #include "tools/HeadlessRun.h"
+#include "tools/OwnSessionBus.h"
 
 #include <QColor>
 #include <QImage>
@@ -396,18 +397,7 @@ TEST(BusHostProgram, SnapshotShowsTheCircle) {
 // Each run of this program gets a session bus of its own: without one it
 // starts itself again under dbus-run-session.
 int main(int argc, char** argv) {
-    bool listing = false;
-    for (int i = 1; i < argc; ++i)
-        listing = listing || std::string_view(argv[i]).starts_with("--gtest_list_tests");
-    if (!listing && !std::getenv("VELLORAN_TEST_BUS")) {
-        setenv("VELLORAN_TEST_BUS", "1", 1);
-        std::vector<char*> args{const_cast<char*>("dbus-run-session"), const_cast<char*>("--")};
-        args.insert(args.end(), argv, argv + argc);
-        args.push_back(nullptr);
-        execvp("dbus-run-session", args.data());
-        perror("dbus-run-session");
-        return 1;
-    }
+    tools::RunInOwnSessionBus(argc, argv, "VELLORAN_TEST_BUS");
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -19,13 +19,6 @@ template <class F> auto Recorded(const Calls& calls, TMapCall call, F&& make) {
     }
 }
 
-TMapCall Call(TMapCall::Kind kind, std::int32_t setting = 0) {
-    TMapCall call;
-    call.kind = kind;
-    call.setting = setting;
-    return call;
-}
-
 class TRecordingMap : public host::_clsUIVMap {
 public:
     TRecordingMap(std::shared_ptr<host::_clsUIVMap> inner, Calls calls)
@@ -33,43 +26,32 @@ public:
 
     void DrawCircle(float x, float y, float radius, std::uint32_t colour, float startAngle,
                     double endAngle, float aspect) override {
-        TMapCall call = Call(TMapCall::Kind::DrawCircle);
-        call.x = x;
-        call.y = y;
-        call.radius = radius;
-        call.colour = colour;
-        call.startAngle = startAngle;
-        call.endAngle = endAngle;
-        call.aspect = aspect;
-        Recorded(FCalls, call,
+        Recorded(FCalls, TMapCall::Circle(x, y, radius, colour, startAngle, endAngle, aspect),
                  [&] { FInner->DrawCircle(x, y, radius, colour, startAngle, endAngle, aspect); });
     }
     void DrawMapText(const std::string& text, float x, float y, std::uint32_t colour,
                      const std::array<host::OleVariant, 6>& variants) override {
-        TMapCall call = Call(TMapCall::Kind::DrawMapText);
-        call.text = text;
-        call.x = x;
-        call.y = y;
-        call.colour = colour;
-        call.variants = variants;
-        Recorded(FCalls, call, [&] { FInner->DrawMapText(text, x, y, colour, variants); });
+        Recorded(FCalls, TMapCall::Text(text, x, y, colour, variants),
+                 [&] { FInner->DrawMapText(text, x, y, colour, variants); });
     }
     float GetTextX() override {
-        return Recorded(FCalls, Call(TMapCall::Kind::GetTextX), [&] { return FInner->GetTextX(); });
+        return Recorded(FCalls, TMapCall::Of(TMapCall::Kind::GetTextX),
+                        [&] { return FInner->GetTextX(); });
     }
     float GetTextY() override {
-        return Recorded(FCalls, Call(TMapCall::Kind::GetTextY), [&] { return FInner->GetTextY(); });
+        return Recorded(FCalls, TMapCall::Of(TMapCall::Kind::GetTextY),
+                        [&] { return FInner->GetTextY(); });
     }
     void SetDrawSettingA(std::int32_t value) override {
-        Recorded(FCalls, Call(TMapCall::Kind::SetDrawSettingA, value),
+        Recorded(FCalls, TMapCall::Of(TMapCall::Kind::SetDrawSettingA, value),
                  [&] { FInner->SetDrawSettingA(value); });
     }
     void SetDrawSettingB(std::int32_t value) override {
-        Recorded(FCalls, Call(TMapCall::Kind::SetDrawSettingB, value),
+        Recorded(FCalls, TMapCall::Of(TMapCall::Kind::SetDrawSettingB, value),
                  [&] { FInner->SetDrawSettingB(value); });
     }
     void SetDrawColour(std::int32_t value) override {
-        Recorded(FCalls, Call(TMapCall::Kind::SetDrawColour, value),
+        Recorded(FCalls, TMapCall::Of(TMapCall::Kind::SetDrawColour, value),
                  [&] { FInner->SetDrawColour(value); });
     }
 
@@ -90,10 +72,11 @@ public:
         return FInner->GetStationInfo(info);
     }
     void RefreshMap() override {
-        Recorded(FCalls, Call(TMapCall::Kind::RefreshMap), [&] { FInner->RefreshMap(); });
+        Recorded(FCalls, TMapCall::Of(TMapCall::Kind::RefreshMap), [&] { FInner->RefreshMap(); });
     }
     std::shared_ptr<host::_clsUIVMap> GetMap() override {
-        auto map = Recorded(FCalls, Call(TMapCall::Kind::GetMap), [&] { return FInner->GetMap(); });
+        auto map = Recorded(FCalls, TMapCall::Of(TMapCall::Kind::GetMap),
+                            [&] { return FInner->GetMap(); });
         return std::make_shared<TRecordingMap>(std::move(map), FCalls);
     }
     std::int16_t GetStationCount() override { return FInner->GetStationCount(); }
