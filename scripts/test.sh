@@ -12,10 +12,10 @@ clang-format --dry-run --Werror $files
 
 export QT_QPA_PLATFORM=offscreen
 echo "== build and test"
-./scripts/build.sh build
+./scripts/build.sh build -DVELLORAN_BUILD_TESTS=ON -DVELLORAN_BUILD_BENCH=ON
 (cd build && ctest --output-on-failure -j "$(nproc)")
 
 echo "== build and test with sanitizers"
-./scripts/build.sh build-asan -DVELLORAN_SANITIZE=ON -DVELLORAN_BUILD_BENCH=OFF
+./scripts/build.sh build-asan -DVELLORAN_SANITIZE=ON -DVELLORAN_BUILD_TESTS=ON -DVELLORAN_BUILD_BENCH=OFF
 (cd build-asan && ctest --output-on-failure -j "$(nproc)")
 echo "All tests passed."

@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -65,13 +66,20 @@ struct TServedHost {
 /// A child process, killed when the test ends.
 class TChild {
 public:
-    explicit TChild(std::vector<std::string> args) {
+    /// Starts the program; its standard output goes to outputFile when given.
+    explicit TChild(std::vector<std::string> args, const std::string& outputFile = {}) {
         std::vector<char*> argv;
         for (std::string& arg : args)
             argv.push_back(arg.data());
         argv.push_back(nullptr);
-        if (posix_spawn(&FPid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (!outputFile.empty())
+            posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (posix_spawn(&FPid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
             FPid = -1;
+        posix_spawn_file_actions_destroy(&actions);
     }
     ~TChild() {
         if (FPid > 0 && !FStatus) {
@@ -269,6 +277,38 @@ TEST(BusHost, BadCallsAreRefusedAndTheHostKeepsServing) {
     dbus_connection_unref(peer);
 
     EXPECT_EQ(components.clsUIV.GetStationCount(), 3);
+}
+
+TEST(BusHostProgram, ReportIsByteForByteTheEmbeddedOne) {
+    const fs::path dir = fs::temp_directory_path();
+    const std::string tag = std::to_string(getpid());
+    const std::string embeddedOut = (dir / ("velloran-embedded-" + tag)).string();
+    const std::string busOut = (dir / ("velloran-bus-" + tag)).string();
+    const std::string demo = std::string(VELLORAN_SOURCE_DIR) + "/standin/scenarios/demo.json";
+
+    TChild embedded({VELLORAN_REPORT_EXE, "--scenario", demo, "--ellipse"}, embeddedOut);
+    ASSERT_EQ(embedded.Wait(30s), 0);
+    TChild hostProcess({VELLORAN_STANDIN_HOST_EXE});
+    ASSERT_NE(AttachWhenUp(), nullptr);
+    TChild overBus({VELLORAN_REPORT_EXE, "--ellipse"}, busOut);
+    ASSERT_EQ(overBus.Wait(30s), 0);
+
+    const auto read = [](const std::string& path) {
+        std::ifstream file(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    };
+    const std::string expected = read(embeddedOut);
+    EXPECT_GT(expected.size(), 10000u);
+    EXPECT_EQ(read(busOut), expected);
+    fs::remove(embeddedOut);
+    fs::remove(busOut);
+}
+
+TEST(BusHostProgram, CloseCommandEndsTheHost) {
+    TChild hostProcess({VELLORAN_STANDIN_HOST_EXE});
+    ASSERT_NE(AttachWhenUp(), nullptr);
+    Control("Close");
+    EXPECT_EQ(hostProcess.Wait(10s), 0);
 }
 
 TEST(BusHostProgram, HostThatStopsAnsweringTimesOut) {
