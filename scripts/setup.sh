@@ -5,7 +5,8 @@ set -eu
 PACKAGES="cmake ninja-build g++ pkg-config python3 clang-format
 qt6-base-dev libpcre2-dev nlohmann-json3-dev
 libgtest-dev libgmock-dev libbenchmark-dev
-libdbus-1-dev dbus dbus-x11 xvfb xauth"
+libdbus-1-dev dbus dbus-x11 xvfb xauth
+direwolf"
 
 missing=""
 for p in $PACKAGES; do

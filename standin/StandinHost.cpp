@@ -29,7 +29,12 @@ class TStationInfoObject : public host::_clsStationInfo {
 public:
     explicit TStationInfoObject(std::shared_ptr<TStandinHost> host) : FHost(std::move(host)) {}
 
-    void Fill() { FCurrent = FHost->FindStation(FSelected); }
+    // A copy: the host's list may change (live stations) while a client
+    // still reads the station it selected.
+    void Fill() {
+        const TScenarioStation* found = FHost->FindStation(FSelected);
+        FCurrent = found ? std::optional<TScenarioStation>(*found) : std::nullopt;
+    }
 
     std::string GetCallsign() override { return Text("GetCallsign", &TScenarioStation::callsign); }
     void SetCallsign(std::string callsign) override {
@@ -61,16 +66,16 @@ public:
 private:
     std::string Text(std::string_view op, std::string TScenarioStation::*field) {
         FHost->Enter(kStation, op);
-        return FCurrent ? FCurrent->*field : std::string();
+        return FCurrent ? (*FCurrent).*field : std::string();
     }
     float Number(std::string_view op, float TScenarioStation::*field) {
         FHost->Enter(kStation, op);
-        return FCurrent ? FCurrent->*field : 0.0f;
+        return FCurrent ? (*FCurrent).*field : 0.0f;
     }
 
     std::shared_ptr<TStandinHost> FHost;
     std::string FSelected;
-    const TScenarioStation* FCurrent = nullptr;
+    std::optional<TScenarioStation> FCurrent;
 };
 
 class TMyInfoObject : public host::_clsMyInfo {
@@ -158,7 +163,10 @@ public:
     }
     std::int16_t GetStationCount() override {
         FHost->Enter(kUIV, "GetStationCount");
-        return static_cast<std::int16_t>(FHost->Scenario().stations.size());
+        // The count is 16-bit: a longer list shows its first 32767 entries
+        // rather than a negative count.
+        return static_cast<std::int16_t>(
+            std::min<std::size_t>(FHost->Scenario().stations.size(), 32767));
     }
     std::string GetStationListEntry(std::int16_t& index) override {
         FHost->Enter(kUIV, "GetStationListEntry");
@@ -259,10 +267,46 @@ bool SameDrawing(const TMapCall& a, const TMapCall& b) {
 }
 
 TStandinHost::TStandinHost(TScenario scenario) : FScenario(std::move(scenario)) {
+    IndexStations();
+    SetFail(FScenario.fail);
+}
+
+void TStandinHost::IndexStations() {
+    FFirstByCall.clear();
     FFirstByCall.reserve(FScenario.stations.size());
     for (std::size_t i = 0; i < FScenario.stations.size(); ++i)
         FFirstByCall.emplace(FScenario.stations[i].callsign, i);
-    SetFail(FScenario.fail);
+}
+
+void TStandinHost::SetOwnStation(std::string callsign, float lat, float lon) {
+    FScenario.ownCallsign = std::move(callsign);
+    FScenario.ownLat = lat;
+    FScenario.ownLong = lon;
+    FScenario.textX = lon;
+    FScenario.textY = lat;
+}
+
+bool TStandinHost::PutStation(TScenarioStation station) {
+    const auto found = FFirstByCall.find(station.callsign);
+    if (found != FFirstByCall.end()) {
+        FScenario.stations[found->second] = std::move(station);
+        return false;
+    }
+    FFirstByCall.emplace(station.callsign, FScenario.stations.size());
+    FScenario.stations.push_back(std::move(station));
+    return true;
+}
+
+bool TStandinHost::RemoveStation(const std::string& callsign) {
+    const auto found = FFirstByCall.find(callsign);
+    if (found == FFirstByCall.end())
+        return false;
+    FScenario.stations.erase(FScenario.stations.begin() +
+                             static_cast<std::ptrdiff_t>(found->second));
+    // Later stations moved down by one; a later station of the same call
+    // sign (scenario files may hold one) becomes the first.
+    IndexStations();
+    return true;
 }
 
 void TStandinHost::SetFail(std::optional<TScenarioFail> fail) {

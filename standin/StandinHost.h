@@ -64,7 +64,16 @@ public:
     void Enter(std::string_view interfaceName, std::string_view operation);
 
     /// The first station whose call sign equals the text exactly, or null.
+    /// The pointer is good until the station list next changes.
     const TScenarioStation* FindStation(const std::string& callsign) const;
+
+    /// Sets the own station (positions in host units); GetTextX/Y follow it.
+    void SetOwnStation(std::string callsign, float lat, float lon);
+    /// Replaces the first station with the same call sign, or appends the
+    /// station at the end of the list. Returns true when it was appended.
+    bool PutStation(TScenarioStation station);
+    /// Removes the first station with the call sign; false when there is none.
+    bool RemoveStation(const std::string& callsign);
 
     /// Map calls, in the order made (while recording is on, the default).
     const std::vector<TMapCall>& MapCalls() const { return FMapCalls; }
@@ -92,6 +101,8 @@ public:
     std::size_t SubscriberCount() const { return FSinks.size(); }
 
 private:
+    void IndexStations();
+
     TScenario FScenario;
     std::unordered_map<std::string, std::size_t> FFirstByCall;
     std::int64_t FFailSucceeded = 0;

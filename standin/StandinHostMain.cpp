@@ -1,9 +1,15 @@
 // velloran-standin-host: our stand-in for the APRS client, as a program of its
 // own. It serves the host's automation interface on the desktop bus from a
-// scenario file and shows the map that clients draw on.
+// scenario file, or from the stations a TNC hears, and shows the map that
+// clients draw on.
 #include "host/BusWire.h"
 #include "standin/BusService.h"
+#include "standin/LiveStations.h"
 #include "standin/MapView.h"
+#include "standin/TncSources.h"
+#include "support/APRSParser.h"
+#include "support/QtPurgeTimer.h"
+#include "support/TextRules.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -12,10 +18,14 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <atomic>
+#include <charconv>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <mutex>
 #include <optional>
 #include <unistd.h>
 
@@ -24,8 +34,16 @@ namespace {
 constexpr const char* kUsage =
     "usage: velloran-standin-host [--scenario FILE] [--snapshot FILE.png]\n"
     "                             [--fail OPERATION AFTER MESSAGE] [--replace-objects]\n"
+    "       velloran-standin-host (--kiss HOST:PORT | --monitor FILE|-)\n"
+    "                             --own CALL --lat DEG --lon DEG [--expire MINUTES] [--debug]\n"
     "Serves a stand-in APRS host on the session bus and shows its map.\n"
     "  --scenario FILE     the station list (JSON); default: the demo scenario\n"
+    "  --kiss HOST:PORT    live stations from a KISS TNC on TCP (Dire Wolf: localhost:8001)\n"
+    "  --monitor FILE|-    live stations from TNC2 monitor lines in a file or on standard input\n"
+    "  --own CALL          the own station's call sign (live stations only)\n"
+    "  --lat DEG --lon DEG the own station's position in degrees, north and east positive\n"
+    "  --expire MINUTES    drop stations not heard for this long (default 80)\n"
+    "  --debug             log why packets were not used\n"
     "  --snapshot FILE     write the map as a PNG after the next drawing (no display needed)\n"
     "  --fail OP N MSG     fail operation OP with MSG once N calls of it have succeeded\n"
     "  --replace-objects   hand back new station objects from GetStationInfo and GetMyInfo\n"
@@ -55,7 +73,44 @@ struct TOptions {
     std::string snapshot;
     std::optional<standin::TScenarioFail> fail;
     bool replaceObjects = false;
+    std::string kiss;    // HOST:PORT
+    std::string monitor; // file or "-"
+    std::optional<std::string> own;
+    std::optional<double> lat, lon;
+    std::int32_t expire = 80;
+    bool debug = false;
+    bool Live() const { return !kiss.empty() || !monitor.empty(); }
 };
+
+/// A whole decimal number in degrees within the limit, or nullopt.
+std::optional<double> Degrees(const std::string& text, double limit) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [at, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || at != end || !(std::fabs(value) <= limit))
+        return std::nullopt;
+    return value;
+}
+
+/// Checks the live options together; prints why they do not fit.
+bool CheckLive(const TOptions& options) {
+    const auto fail = [](const std::string& text) {
+        std::cerr << "velloran-standin-host: " << text << '\n';
+        return false;
+    };
+    if (!options.Live()) {
+        if (options.own || options.lat || options.lon)
+            return fail("--own, --lat and --lon go with --kiss or --monitor");
+        return true;
+    }
+    if (!options.scenario.empty())
+        return fail("--scenario cannot be combined with --kiss or --monitor");
+    if (!options.kiss.empty() && !options.monitor.empty())
+        return fail("give either --kiss or --monitor, not both");
+    if (!options.own || !options.lat || !options.lon)
+        return fail("live stations need the own station: --own CALL --lat DEG --lon DEG");
+    return true;
+}
 
 /// Parses the command line; returns nullopt after printing why it cannot.
 std::optional<TOptions> Parse(const QStringList& args, int& status) {
@@ -92,13 +147,68 @@ std::optional<TOptions> Parse(const QStringList& args, int& status) {
             i += 3;
         } else if (arg == "--replace-objects") {
             options.replaceObjects = true;
+        } else if (arg == "--kiss" && need(1)) {
+            options.kiss = args[++i].toStdString();
+            std::string host, port;
+            if (!standin::SplitHostPort(options.kiss, host, port)) {
+                std::cerr << "velloran-standin-host: --kiss needs HOST:PORT with a port of 1 to "
+                             "65535, not '"
+                          << options.kiss << "'\n";
+                status = 2;
+                return std::nullopt;
+            }
+        } else if (arg == "--monitor" && need(1)) {
+            options.monitor = args[++i].toStdString();
+        } else if (arg == "--own" && need(1)) {
+            const std::string call = support::UpperAscii(args[++i].toStdString());
+            if (call.empty() || call.size() > 9 ||
+                call.find_first_of(" *:>,") != std::string::npos) {
+                std::cerr << "velloran-standin-host: --own needs a call sign of 1 to 9 characters, "
+                             "not '"
+                          << call << "'\n";
+                status = 2;
+                return std::nullopt;
+            }
+            options.own = call;
+        } else if ((arg == "--lat" || arg == "--lon") && need(1)) {
+            const bool lat = arg == "--lat";
+            const std::string text = args[++i].toStdString();
+            const auto value = Degrees(text, lat ? 90.0 : 180.0);
+            if (!value) {
+                std::cerr << "velloran-standin-host: " << arg.toStdString()
+                          << (lat ? " needs degrees from -90 to 90"
+                                  : " needs degrees from -180 to 180")
+                          << ", not '" << text << "'\n";
+                status = 2;
+                return std::nullopt;
+            }
+            (lat ? options.lat : options.lon) = value;
+        } else if (arg == "--expire" && need(1)) {
+            const std::string text = args[++i].toStdString();
+            const auto minutes = support::ParseIntText(text);
+            if (!minutes || *minutes < 1) {
+                std::cerr << "velloran-standin-host: --expire needs a number of minutes of 1 or "
+                             "more, not '"
+                          << text << "'\n";
+                status = 2;
+                return std::nullopt;
+            }
+            options.expire = *minutes;
+        } else if (arg == "--debug") {
+            options.debug = true;
         } else {
-            if (arg != "--scenario" && arg != "--snapshot" && arg != "--fail")
+            if (arg != "--scenario" && arg != "--snapshot" && arg != "--fail" && arg != "--kiss" &&
+                arg != "--monitor" && arg != "--own" && arg != "--lat" && arg != "--lon" &&
+                arg != "--expire")
                 std::cerr << "velloran-standin-host: unknown option '" << arg.toStdString() << "'\n"
                           << kUsage;
             status = 2;
             return std::nullopt;
         }
+    }
+    if (!CheckLive(options)) {
+        status = 2;
+        return std::nullopt;
     }
     return options;
 }
@@ -123,8 +233,10 @@ int main(int argc, char** argv) {
 
     standin::TScenario scenario;
     try {
-        scenario = options->scenario.empty() ? standin::LoadDemoScenario()
-                                             : standin::LoadScenarioFile(options->scenario);
+        // Live stations start from an empty list.
+        if (!options->Live())
+            scenario = options->scenario.empty() ? standin::LoadDemoScenario()
+                                                 : standin::LoadScenarioFile(options->scenario);
     } catch (const standin::EScenarioError& error) {
         std::cerr << error.what() << '\n';
         return 2;
@@ -143,11 +255,94 @@ int main(int argc, char** argv) {
     window.setCentralWidget(view);
     window.resize(760, 760);
 
+    // Live stations: the list fed by a TNC, and the source that feeds it.
+    // Declared after the service, so they end before its model mutex does.
+    std::mutex stateMutex;
+    std::string sourceState;
+    std::atomic<bool> repaintPending{false};
+    std::unique_ptr<standin::TLiveStations> live;
+    std::unique_ptr<standin::TKissTcpSource> kiss;
+    std::unique_ptr<standin::TMonitorSource> monitor;
+    const auto log = [](const std::string& line) {
+        std::cerr << ("velloran-standin-host: " + line + "\n") << std::flush;
+    };
+    if (options->Live()) {
+        try {
+            support::InitializeAprsPatterns();
+        } catch (const std::exception& error) {
+            log(error.what());
+            return 1;
+        }
+        live = std::make_unique<standin::TLiveStations>(
+            host, service.ModelMutex(),
+            standin::TOwnStation{*options->own, *options->lat, *options->lon},
+            std::make_unique<support::TQtPurgeTimer>());
+        live->SetExpiryMinutes(options->expire);
+        live->OnLog = log;
+        if (options->debug)
+            live->OnDebug = [&](const std::string& line) { log("debug: " + line); };
+        // Called on the reader thread; one repaint waits at a time, however
+        // fast packets come.
+        live->OnChanged = [&] {
+            if (!repaintPending.exchange(true))
+                QMetaObject::invokeMethod(
+                    view,
+                    [&] {
+                        repaintPending = false;
+                        view->update();
+                    },
+                    Qt::QueuedConnection);
+        };
+        const auto onState = [&](const std::string& text) {
+            {
+                std::lock_guard lock(stateMutex);
+                sourceState = text;
+            }
+            log(text);
+        };
+        if (!options->kiss.empty()) {
+            std::string hostName, port;
+            standin::SplitHostPort(options->kiss, hostName, port);
+            kiss = std::make_unique<standin::TKissTcpSource>(hostName, port, *live);
+            kiss->OnState = onState;
+        } else {
+            monitor = std::make_unique<standin::TMonitorSource>(options->monitor, *live);
+            monitor->OnState = onState;
+        }
+    }
+    QTimer statusTimer;
+    statusTimer.setInterval(1000);
+    QObject::connect(&statusTimer, &QTimer::timeout, [&] {
+        std::size_t count = 0;
+        {
+            std::lock_guard lock(service.ModelMutex());
+            count = host->Scenario().stations.size();
+        }
+        const standin::TLiveCounters c = live->Counters();
+        std::string state;
+        {
+            std::lock_guard lock(stateMutex);
+            state = sourceState;
+        }
+        window.statusBar()->showMessage(
+            QString("Live: %1 stations · %2 · packets %3, placed %4, undecodable %5, dropped %6")
+                .arg(count)
+                .arg(QString::fromStdString(state))
+                .arg(c.frames)
+                .arg(c.placed)
+                .arg(c.undecodable)
+                .arg(c.dropped));
+    });
+
     bool closing = false;
     const auto closeHost = [&] {
         if (closing)
             return;
         closing = true;
+        if (kiss)
+            kiss->Stop();
+        if (monitor)
+            monitor->Stop();
         service.SendEvent(host::DISPID_OnUIView32IsClosing);
         service.Stop();
         QCoreApplication::exit(0); // quit() would ask the window, which waits for us
@@ -205,8 +400,22 @@ int main(int argc, char** argv) {
         std::cerr << "velloran-standin-host: " << error.what() << '\n';
         return 1;
     }
+    if (kiss)
+        kiss->Start();
+    if (monitor) {
+        try {
+            monitor->Start();
+        } catch (const std::exception& error) {
+            log(error.what());
+            service.Stop();
+            return 1;
+        }
+    }
+    if (live)
+        statusTimer.start();
     const QString status_line =
-        QString("Serving %1 stations as %2").arg(stationCount).arg(host::bus::kBusName);
+        live ? QString("Serving live stations heard by the TNC as %1").arg(host::bus::kBusName)
+             : QString("Serving %1 stations as %2").arg(stationCount).arg(host::bus::kBusName);
     window.statusBar()->showMessage(status_line);
     std::cerr << "velloran-standin-host: " << status_line.toStdString()
               << (headless ? " (no display: the map is drawn off screen)" : "") << '\n';
