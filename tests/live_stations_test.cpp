@@ -1,0 +1,158 @@
+// The live station list: packets in, host entries out, expiry through the
+// packet cache, and a host that keeps serving through all of it.
+#include "standin/LiveStations.h"
+#include "standin/aprs/Ax25.h"
+#include "support/APRSParser.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace standin;
+
+namespace {
+
+class LiveStations : public testing::Test {
+protected:
+    static void SetUpTestSuite() { support::InitializeAprsPatterns(); }
+
+    LiveStations() {
+        auto timer = std::make_unique<support::TManualPurgeTimer>();
+        Timer = timer.get();
+        Live = std::make_unique<TLiveStations>(Host, Mutex, TOwnStation{"N0CALL", 42.6, -71.3},
+                                               std::move(timer), [this] { return Now; });
+    }
+
+    std::vector<std::string> Calls() {
+        std::vector<std::string> calls;
+        for (const TScenarioStation& station : Host->Scenario().stations)
+            calls.push_back(station.callsign);
+        return calls;
+    }
+
+    double Now = 46000.5; // 2025-12-09 12:00:00 UTC
+    std::shared_ptr<TStandinHost> Host = std::make_shared<TStandinHost>(TScenario{});
+    std::mutex Mutex;
+    support::TManualPurgeTimer* Timer = nullptr;
+    std::unique_ptr<TLiveStations> Live;
+};
+
+} // namespace
+
+TEST(LiveHelpers, GreatCircleAndHeardTime) {
+    // One degree of latitude is about 111.2 km anywhere.
+    EXPECT_NEAR(GreatCircleKm(42, -71, 43, -71), 111.19, 0.01);
+    EXPECT_NEAR(GreatCircleKm(0, 179.5, 0, -179.5), 111.19, 0.01); // across the date line
+    EXPECT_EQ(FormatHeardTime(46000.5), "2025-12-09 12:00:00");
+}
+
+TEST_F(LiveStations, PacketsAddAndRefreshEntriesInTheHostsUnits) {
+    Live->HandleMonitorLine("W1XYZ-9>APRS,N1DIG*:=4230.00N/07100.00W>090/030moving");
+    Live->HandleMonitorLine("N0ABC>APRS:!4237.14N/07120.83W-home");
+    ASSERT_EQ(Calls(), (std::vector<std::string>{"W1XYZ-9", "N0ABC"}));
+    const TScenarioStation* mobile = Host->FindStation("W1XYZ-9");
+    EXPECT_FLOAT_EQ(mobile->lat, 42.5f * 60);
+    EXPECT_FLOAT_EQ(mobile->lon, -71.0f * 60);
+    EXPECT_NEAR(mobile->speed, 30 * 1.852, 1e-4);
+    EXPECT_EQ(mobile->path, "APRS,N1DIG*");
+    EXPECT_EQ(mobile->entry, " W1XYZ-9  ");
+    EXPECT_EQ(mobile->symbolCode, ">");
+    EXPECT_EQ(mobile->lastHeardRF, "2025-12-09 12:00:00");
+    EXPECT_NEAR(mobile->distance, GreatCircleKm(42.6, -71.3, 42.5, -71.0), 1e-3);
+    EXPECT_FLOAT_EQ(Host->Scenario().ownLat, 42.6f * 60);
+    EXPECT_EQ(Host->Scenario().ownCallsign, "N0CALL");
+
+    // The same station again keeps its place; a status refreshes its time and path.
+    Now += 0.01;
+    Live->HandleMonitorLine("W1XYZ-9>APRS:=4231.00N/07100.00W>");
+    Live->HandleMonitorLine("N0ABC>APRS,WIDE2-1:>on the air");
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"W1XYZ-9", "N0ABC"}));
+    EXPECT_EQ(Host->FindStation("W1XYZ-9")->speed, 0.0f);
+    EXPECT_EQ(Host->FindStation("N0ABC")->path, "APRS,WIDE2-1");
+    EXPECT_EQ(Host->FindStation("N0ABC")->symbolCode, "-");
+    // A status from a station never placed does not list it.
+    Live->HandleMonitorLine("K9NEW>APRS:>hello");
+    EXPECT_EQ(Host->FindStation("K9NEW"), nullptr);
+    const TLiveCounters c = Live->Counters();
+    EXPECT_EQ(c.placed, 3u);
+    EXPECT_EQ(c.refreshed, 1u);
+    EXPECT_EQ(c.noPosition, 1u);
+}
+
+TEST_F(LiveStations, StationsExpireThroughThePacketCache) {
+    Live->SetExpiryMinutes(80);
+    Live->HandleMonitorLine("OLD>APRS:!4237.14N/07120.83W-");
+    Now += 70.0 / 1440;
+    Live->HandleMonitorLine("NEW>APRS:!4237.14N/07120.83W-");
+    Live->HandleMonitorLine("OBJ>APRS:;TESTOBJ  *111111z4236.00N/07118.00W/");
+    Now += 20.0 / 1440; // OLD was heard 90 minutes ago, NEW 20
+    Timer->Advance(60000);
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"NEW", "TESTOBJ"}));
+    EXPECT_EQ(Live->Counters().expired, 1u);
+    // A killed object leaves at once; a kill of an unknown one changes nothing.
+    Live->HandleMonitorLine("OBJ>APRS:;TESTOBJ  _111111z4236.00N/07118.00W/");
+    Live->HandleMonitorLine("OBJ>APRS:;NEVER    _111111z4236.00N/07118.00W/");
+    EXPECT_EQ(Calls(), std::vector<std::string>{"NEW"});
+    EXPECT_EQ(Live->Counters().killed, 1u);
+    // Heard again after expiry: back at the end of the list.
+    Live->HandleMonitorLine("OLD>APRS:!4237.14N/07120.83W-");
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"NEW", "OLD"}));
+}
+
+TEST_F(LiveStations, BadFramesAreCountedAndKeptOut) {
+    std::vector<std::string> debug;
+    Live->OnDebug = [&](const std::string& line) { debug.push_back(line); };
+    Live->HandleAx25("short");
+    Live->HandleAx25(aprs::EncodeAx25("N0CALL", "APRS", {}, "!4903.50X/07201.75W-"));
+    std::string connected = aprs::EncodeAx25("N0CALL", "APRS", {}, "x");
+    connected[14] = 0x00;
+    Live->HandleAx25(connected);
+    Live->HandleMonitorLine("not a packet");
+    Live->HandleKissFrame(aprs::TKissFrame{0, 6, "\x01"});
+    const TLiveCounters c = Live->Counters();
+    EXPECT_EQ(c.undecodable, 3u);
+    EXPECT_EQ(c.dropped, 2u);
+    EXPECT_TRUE(Host->Scenario().stations.empty());
+    ASSERT_EQ(debug.size(), 5u);
+    EXPECT_NE(debug[1].find("bad latitude"), std::string::npos);
+}
+
+TEST_F(LiveStations, ThirdPartyStationsReachTheHostAsSuch) {
+    Live->HandleAx25(aprs::EncodeAx25("KB1IGT", "APRS", {"N1DIG*"},
+                                      "}K9ZZZ>APRS,TCPIP,KB1IGT*:!4200.00N/07000.00W-far"));
+    const TScenarioStation* gated = Host->FindStation("K9ZZZ");
+    ASSERT_NE(gated, nullptr);
+    EXPECT_EQ(gated->thirdParty, 1);
+    EXPECT_EQ(gated->path, "APRS,TCPIP,KB1IGT*");
+}
+
+// A station object read by a client keeps describing what it selected while
+// the list changes under it, and the list stays in step with its index.
+TEST_F(LiveStations, ClientsReadWhileTheListChanges) {
+    auto app = host::QueryInterface<host::_clsUIV>(Host->Application());
+    auto object = TEmbeddedConnector(Host).GetObject(host::CLASS_clsStationInfo,
+                                                     host::TConnectKind::ckRunningOrNew);
+    auto info = host::QueryInterface<host::_clsStationInfo>(object);
+    Live->HandleMonitorLine("FIRST>APRS:!4237.14N/07120.83W-");
+    {
+        std::lock_guard lock(Mutex);
+        info->SetCallsign("FIRST");
+        app->GetStationInfo(info);
+    }
+    std::thread feeder([&] {
+        for (int i = 0; i < 2000; ++i)
+            Live->HandleMonitorLine("S" + std::to_string(i) + ">APRS:!4237.14N/07120.83W-");
+    });
+    for (int i = 0; i < 2000; ++i) {
+        std::lock_guard lock(Mutex);
+        EXPECT_EQ(info->GetCallsign(), "FIRST");
+        const std::int16_t count = app->GetStationCount();
+        if (count > 0) {
+            std::int16_t last = static_cast<std::int16_t>(count - 1);
+            EXPECT_FALSE(app->GetStationListEntry(last).empty());
+        }
+    }
+    feeder.join();
+    EXPECT_EQ(Host->Scenario().stations.size(), 2001u);
+    EXPECT_EQ(Host->FindStation("S1999"), &Host->Scenario().stations.back());
+}
