@@ -1,0 +1,70 @@
+// Decode throughput of the TNC path: KISS de-framing, AX.25 and APRS
+// decoding, on recorded frames of the usual kinds.
+#include "standin/aprs/AprsDecode.h"
+#include "standin/aprs/Ax25.h"
+#include "standin/aprs/Kiss.h"
+#include "support/APRSParser.h"
+
+#include <benchmark/benchmark.h>
+
+using namespace standin::aprs;
+
+namespace {
+
+std::string Recording() {
+    const std::pair<const char*, const char*> packets[] = {
+        {"APRS", "!4903.50N/07201.75W-Home station"},
+        {"APRS", "@092345z4903.50N/07201.75W>088/036"},
+        {"APRS", "=/5L!!<*e7>7P["},
+        {"S32U6T", "`dI_n\"O>/"},
+        {"APRS", ";LEADER   *092345z4903.50N/07201.75W>088/036"},
+        {"APRS", "@092345z4903.50N/07201.75W_220/004g005t077r000p000P000h50b09900"},
+        {"APRS", "}W1ABC>APRS,TCPIP,KB1IGT*:!4903.50N/07201.75W-"},
+        {"APRS", ">status text"},
+    };
+    std::string stream;
+    for (const auto& [dest, info] : packets)
+        stream += KissEncode(EncodeAx25("N0CALL-9", dest, {"WIDE1-1*", "WIDE2-1"}, info));
+    return stream;
+}
+
+void BM_KissAx25AprsDecode(benchmark::State& state) {
+    support::InitializeAprsPatterns();
+    const std::string stream = Recording();
+    TKissDeframer deframer;
+    std::int64_t packets = 0, placed = 0;
+    deframer.OnFrame = [&](const TKissFrame& frame) {
+        ++packets;
+        const TAx25Result ax25 = DecodeAx25(frame.data);
+        if (!ax25.frame)
+            return;
+        const TMonitorPacket packet{ax25.frame->source.call, ax25.frame->destination.call,
+                                    MonitorPath(*ax25.frame), ax25.frame->information};
+        const TAprsResult aprs = DecodeAprs(packet);
+        placed += aprs.report && aprs.report->hasPosition;
+    };
+    for (auto _ : state)
+        deframer.Feed(stream);
+    benchmark::DoNotOptimize(placed);
+    state.counters["packets/s"] =
+        benchmark::Counter(static_cast<double>(packets), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_KissAx25AprsDecode);
+
+void BM_MonitorLineDecode(benchmark::State& state) {
+    support::InitializeAprsPatterns();
+    const std::string line = "N0CALL-9>APRS,WIDE1-1*,WIDE2-1:@092345z4903.50N/07201.75W>088/036";
+    std::int64_t packets = 0;
+    for (auto _ : state) {
+        const TMonitorResult monitor = ParseMonitorLine(line);
+        benchmark::DoNotOptimize(DecodeAprs(*monitor.packet));
+        ++packets;
+    }
+    state.counters["packets/s"] =
+        benchmark::Counter(static_cast<double>(packets), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_MonitorLineDecode);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,229 @@
+// End to end with a real software TNC: monitor lines become AFSK audio
+// (gen_packets), Dire Wolf decodes the audio and offers the frames on a KISS
+// TCP port, the stand-in host listens to that port, and velloran-report
+// attached to the host reports the radius. The same lines read straight from
+// a file must give the same report.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <optional>
+#include <spawn.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+/// A child process with its output in a file; killed when the test ends.
+class TChild {
+public:
+    TChild(std::vector<std::string> args, const fs::path& output, int stdinFd = -1) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (stdinFd >= 0)
+            posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        if (posix_spawnp(&FPid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            FPid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~TChild() {
+        if (FPid > 0 && !FStatus) {
+            kill(FPid, SIGTERM);
+            if (!Wait(5s)) {
+                kill(FPid, SIGKILL);
+                waitpid(FPid, nullptr, 0);
+            }
+        }
+    }
+    bool Started() const { return FPid > 0; }
+    std::optional<int> Wait(std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!FStatus) {
+            int status = 0;
+            if (waitpid(FPid, &status, WNOHANG) == FPid)
+                FStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            else if (std::chrono::steady_clock::now() >= end)
+                break;
+            else
+                std::this_thread::sleep_for(20ms);
+        }
+        return FStatus;
+    }
+
+private:
+    pid_t FPid = -1;
+    std::optional<int> FStatus;
+};
+
+std::string Read(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+/// Waits until the condition holds; false when the time runs out first.
+template <typename Condition> bool WaitFor(Condition condition, std::chrono::seconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(100ms);
+    }
+    return condition();
+}
+
+int FreePort() {
+    const int sock = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(sock, reinterpret_cast<sockaddr*>(&address), &length);
+    close(sock);
+    return ntohs(address.sin_port);
+}
+
+bool Listening(int port) {
+    const int sock = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool up = connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(sock);
+    return up;
+}
+
+/// velloran-report attached to the host on the bus, once it lists `stations`.
+std::string ReportWhen(const fs::path& dir, int stations) {
+    const fs::path out = dir / "report.out";
+    const std::string wanted =
+        "-There are " + std::to_string(stations) + " total stations in your station list";
+    std::string report;
+    WaitFor(
+        [&] {
+            TChild run({VELLORAN_REPORT_EXE, "--debug", "--density", "20"}, out);
+            run.Wait(30s);
+            report = Read(out);
+            return report.find(wanted) != std::string::npos;
+        },
+        90s);
+    return report;
+}
+
+// Five stations near the own station at 42.6 N, 71.3 W: a digipeater, a home
+// station, a moving mobile, a parked Mic-E mobile and one gated by the digi.
+const char* const kLines = "N1DIG>APRS:!4240.00N/07115.00W#digi\n"
+                           "N0ABC>APRS,N1DIG*:!4237.14N/07120.83W-home\n"
+                           "W1XYZ-9>APRS,WIDE1-1:=4230.00N/07100.00W>090/030\n"
+                           "K1MIC>423V0P:`c&!l &>/\n"
+                           "N1DIG>APRS:}K9ZZZ>APRS,TCPIP,N1DIG*:!4200.00N/07000.00W-\n";
+
+} // namespace
+
+TEST(TncEndToEnd, DireWolfDecodesAudioAndVelloranReportsTheRadius) {
+    const fs::path dir = fs::temp_directory_path() / ("velloran-tnc-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "lines.txt") << kLines;
+
+    // The monitor-line run first: the answer the radio path must give too.
+    std::string expected;
+    {
+        TChild host({VELLORAN_STANDIN_HOST_EXE, "--monitor", (dir / "lines.txt").string(), "--own",
+                     "N0CALL", "--lat", "42.6", "--lon", "-71.3"},
+                    dir / "monitor-host.log");
+        ASSERT_TRUE(host.Started());
+        expected = ReportWhen(dir, 5);
+    }
+    ASSERT_NE(expected.find("-There are 5 RF stations"), std::string::npos) << expected;
+    ASSERT_NE(expected.find("-Found 1 third-party stations"), std::string::npos) << expected;
+    ASSERT_NE(expected.find("Your ALOHA radius is "), std::string::npos) << expected;
+
+    TChild gen({"gen_packets", "-r", "44100", "-o", (dir / "audio.wav").string(),
+                (dir / "lines.txt").string()},
+               dir / "gen_packets.log");
+    ASSERT_TRUE(gen.Started()) << "gen_packets (Debian package direwolf) is needed";
+    ASSERT_EQ(gen.Wait(60s), 0) << Read(dir / "gen_packets.log");
+
+    const int port = FreePort();
+    std::ofstream(dir / "direwolf.conf")
+        << "ADEVICE stdin null\nARATE 44100\nKISSPORT " << port << "\nAGWPORT 0\n";
+    int audio[2];
+    ASSERT_EQ(pipe(audio), 0);
+    signal(SIGPIPE, SIG_IGN);
+    TChild direwolf({"direwolf", "-t", "0", "-c", (dir / "direwolf.conf").string()},
+                    dir / "direwolf.log", audio[0]);
+    close(audio[0]);
+    ASSERT_TRUE(direwolf.Started());
+    ASSERT_TRUE(WaitFor([&] { return Listening(port); }, 60s)) << Read(dir / "direwolf.log");
+
+    TChild host({VELLORAN_STANDIN_HOST_EXE, "--kiss", "127.0.0.1:" + std::to_string(port), "--own",
+                 "N0CALL", "--lat", "42.6", "--lon", "-71.3"},
+                dir / "kiss-host.log");
+    ASSERT_TRUE(WaitFor(
+        [&] { return Read(dir / "kiss-host.log").find("connected to KISS") != std::string::npos; },
+        60s))
+        << Read(dir / "kiss-host.log");
+
+    // The audio, then a second of silence so the last frame is surely decoded.
+    const std::string wav = Read(dir / "audio.wav");
+    const std::string silence(44100 * 2, '\0');
+    for (const std::string* part : {&wav, &silence}) {
+        std::size_t at = 0;
+        while (at < part->size()) {
+            const ssize_t n = write(audio[1], part->data() + at, part->size() - at);
+            ASSERT_GT(n, 0) << Read(dir / "direwolf.log");
+            at += static_cast<std::size_t>(n);
+        }
+    }
+
+    const std::string actual = ReportWhen(dir, 5);
+    close(audio[1]);
+    EXPECT_EQ(actual, expected) << "direwolf:\n"
+                                << Read(dir / "direwolf.log") << "host:\n"
+                                << Read(dir / "kiss-host.log");
+    fs::remove_all(dir);
+}
+
+// Each run gets a session bus of its own: without one it starts itself again
+// under dbus-run-session.
+int main(int argc, char** argv) {
+    bool listing = false;
+    for (int i = 1; i < argc; ++i)
+        listing = listing || std::string_view(argv[i]).starts_with("--gtest_list_tests");
+    if (!listing && !std::getenv("VELLORAN_TEST_BUS")) {
+        setenv("VELLORAN_TEST_BUS", "1", 1);
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        std::vector<char*> args{const_cast<char*>("dbus-run-session"), const_cast<char*>("--")};
+        args.insert(args.end(), argv, argv + argc);
+        args.push_back(nullptr);
+        execvp("dbus-run-session", args.data());
+        perror("dbus-run-session");
+        return 1;
+    }
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
