@@ -3,6 +3,7 @@
 #include "host/BusConnector.h"
 #include "host/BusWire.h"
 #include "standin/BusService.h"
+#include "tests/ChildProcess.h"
 #include "tools/HeadlessRun.h"
 #include "tools/OwnSessionBus.h"
 
@@ -63,49 +64,7 @@ struct TServedHost {
     standin::TBusService Service;
 };
 
-/// A child process, killed when the test ends.
-class TChild {
-public:
-    /// Starts the program; its standard output goes to outputFile when given.
-    explicit TChild(std::vector<std::string> args, const std::string& outputFile = {}) {
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        if (!outputFile.empty())
-            posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(),
-                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (posix_spawn(&FPid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-            FPid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~TChild() {
-        if (FPid > 0 && !FStatus) {
-            kill(FPid, SIGCONT);
-            kill(FPid, SIGKILL);
-            waitpid(FPid, nullptr, 0);
-        }
-    }
-    pid_t Pid() const { return FPid; }
-    /// The exit status, once the process has ended within the time given.
-    std::optional<int> Wait(std::chrono::milliseconds limit) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!FStatus && std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            if (waitpid(FPid, &status, WNOHANG) == FPid)
-                FStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            else
-                std::this_thread::sleep_for(20ms);
-        }
-        return FStatus;
-    }
-
-private:
-    pid_t FPid = -1;
-    std::optional<int> FStatus;
-};
+using testsupport::TChild;
 
 /// Waits until a host owns its name on the bus.
 std::shared_ptr<host::TBusConnector> AttachWhenUp(int timeoutMs = 10000) {
@@ -286,11 +245,12 @@ TEST(BusHostProgram, ReportIsByteForByteTheEmbeddedOne) {
     const std::string busOut = (dir / ("velloran-bus-" + tag)).string();
     const std::string demo = std::string(VELLORAN_SOURCE_DIR) + "/standin/scenarios/demo.json";
 
-    TChild embedded({VELLORAN_REPORT_EXE, "--scenario", demo, "--ellipse"}, embeddedOut);
+    TChild embedded({VELLORAN_REPORT_EXE, "--scenario", demo, "--ellipse"},
+                    {.output = embeddedOut});
     ASSERT_EQ(embedded.Wait(30s), 0);
     TChild hostProcess({VELLORAN_STANDIN_HOST_EXE});
     ASSERT_NE(AttachWhenUp(), nullptr);
-    TChild overBus({VELLORAN_REPORT_EXE, "--ellipse"}, busOut);
+    TChild overBus({VELLORAN_REPORT_EXE, "--ellipse"}, {.output = busOut});
     ASSERT_EQ(overBus.Wait(30s), 0);
 
     const auto read = [](const std::string& path) {

@@ -3,6 +3,8 @@
 // TCP port, the stand-in host listens to that port, and velloran-report
 // attached to the host reports the radius. The same lines read straight from
 // a file must give the same report.
+#include "tests/ChildProcess.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -28,53 +30,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-/// A child process with its output in a file; killed when the test ends.
-class TChild {
-public:
-    TChild(std::vector<std::string> args, const fs::path& output, int stdinFd = -1) {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        if (stdinFd >= 0)
-            posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        if (posix_spawnp(&FPid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-            FPid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~TChild() {
-        if (FPid > 0 && !FStatus) {
-            kill(FPid, SIGTERM);
-            if (!Wait(5s)) {
-                kill(FPid, SIGKILL);
-                waitpid(FPid, nullptr, 0);
-            }
-        }
-    }
-    bool Started() const { return FPid > 0; }
-    std::optional<int> Wait(std::chrono::milliseconds limit) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!FStatus) {
-            int status = 0;
-            if (waitpid(FPid, &status, WNOHANG) == FPid)
-                FStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            else if (std::chrono::steady_clock::now() >= end)
-                break;
-            else
-                std::this_thread::sleep_for(20ms);
-        }
-        return FStatus;
-    }
-
-private:
-    pid_t FPid = -1;
-    std::optional<int> FStatus;
-};
+using testsupport::TChild;
 
 std::string Read(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -142,7 +98,8 @@ std::string ReportWhen(const fs::path& dir, int stations) {
     std::string report;
     WaitFor(
         [&] {
-            TChild run({VELLORAN_REPORT_EXE, "--debug", "--density", "20"}, out);
+            TChild run({VELLORAN_REPORT_EXE, "--debug", "--density", "20"},
+                       {.output = out.string(), .errorToo = true});
             run.Wait(30s);
             report = Read(out);
             return report.find(wanted) != std::string::npos;
@@ -171,7 +128,7 @@ TEST(TncEndToEnd, DireWolfDecodesAudioAndVelloranReportsTheRadius) {
     {
         TChild host({VELLORAN_STANDIN_HOST_EXE, "--monitor", (dir / "lines.txt").string(), "--own",
                      "N0CALL", "--lat", "42.6", "--lon", "-71.3"},
-                    dir / "monitor-host.log");
+                    {.output = (dir / "monitor-host.log").string(), .errorToo = true});
         ASSERT_TRUE(host.Started());
         expected = ReportWhen(dir, 5);
     }
@@ -184,7 +141,7 @@ TEST(TncEndToEnd, DireWolfDecodesAudioAndVelloranReportsTheRadius) {
 
     TChild gen({"gen_packets", "-r", "44100", "-o", (dir / "audio.wav").string(),
                 (dir / "lines.txt").string()},
-               dir / "gen_packets.log");
+               {.output = (dir / "gen_packets.log").string(), .errorToo = true});
     ASSERT_TRUE(gen.Started()) << "gen_packets (Debian package direwolf) is needed";
     ASSERT_EQ(gen.Wait(60s), 0) << Read(dir / "gen_packets.log");
 
@@ -195,15 +152,16 @@ TEST(TncEndToEnd, DireWolfDecodesAudioAndVelloranReportsTheRadius) {
     int audio[2];
     ASSERT_EQ(pipe(audio), 0);
     signal(SIGPIPE, SIG_IGN);
-    TChild direwolf({"direwolf", "-t", "0", "-c", (dir / "direwolf.conf").string()},
-                    dir / "direwolf.log", audio[0]);
+    TChild direwolf(
+        {"direwolf", "-t", "0", "-c", (dir / "direwolf.conf").string()},
+        {.output = (dir / "direwolf.log").string(), .errorToo = true, .input = audio[0]});
     close(audio[0]);
     ASSERT_TRUE(direwolf.Started());
     ASSERT_TRUE(WaitFor([&] { return Listening(port); }, 60s)) << Read(dir / "direwolf.log");
 
     TChild host({VELLORAN_STANDIN_HOST_EXE, "--kiss", "127.0.0.1:" + std::to_string(port), "--own",
                  "N0CALL", "--lat", "42.6", "--lon", "-71.3"},
-                dir / "kiss-host.log");
+                {.output = (dir / "kiss-host.log").string(), .errorToo = true});
     ASSERT_TRUE(WaitFor(
         [&] { return Read(dir / "kiss-host.log").find("connected to KISS") != std::string::npos; },
         60s))
