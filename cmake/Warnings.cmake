@@ -10,3 +10,7 @@ if(VELLORAN_SANITIZE)
         -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
     target_link_options(velloran_warnings INTERFACE -fsanitize=address,undefined)
 endif()
+if(VELLORAN_FUZZ)
+    # Coverage for the fuzzers in every library they reach.
+    target_compile_options(velloran_warnings INTERFACE -fsanitize=fuzzer-no-link)
+endif()

@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages Velloran needs to build, test and run.
 # Skips apt entirely when everything is already there.
 set -eu
-PACKAGES="cmake ninja-build g++ pkg-config python3 clang-format
+PACKAGES="cmake ninja-build g++ pkg-config python3 clang-format clang libclang-rt-14-dev
 qt6-base-dev libpcre2-dev nlohmann-json3-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 libdbus-1-dev dbus dbus-x11 xvfb xauth

@@ -18,4 +18,22 @@ echo "== build and test"
 echo "== build and test with sanitizers"
 ./scripts/build.sh build-asan -DVELLORAN_SANITIZE=ON -DVELLORAN_BUILD_TESTS=ON -DVELLORAN_BUILD_BENCH=OFF
 (cd build-asan && ctest --output-on-failure -j "$(nproc)")
+echo "== fuzzing (libFuzzer, address and undefined-behaviour sanitizers)"
+CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DVELLORAN_FUZZ=ON -DVELLORAN_SANITIZE=ON -DVELLORAN_BUILD_GUI=OFF \
+    -DVELLORAN_BUILD_TESTS=OFF -DVELLORAN_BUILD_BENCH=OFF >/dev/null
+cmake --build build-fuzz --target fuzz_tnc_decode fuzz_scenario
+for target in tnc_decode:tnc scenario:scenario; do
+    name=${target%%:*}
+    seeds=${target##*:}
+    mkdir -p "build-fuzz/corpus-$name"
+    log="build-fuzz/fuzz_$name.log"
+    if ! ./build-fuzz/tests/fuzz/fuzz_$name -max_total_time="${VELLORAN_FUZZ_SECONDS:-20}" \
+        -timeout=10 "build-fuzz/corpus-$name" "tests/fuzz/corpus/$seeds" >"$log" 2>&1; then
+        tail -40 "$log"
+        echo "fuzz_$name found a fault (input saved in the working folder)" >&2
+        exit 1
+    fi
+    tail -1 "$log"
+done
 echo "All tests passed."
