@@ -29,9 +29,9 @@ for target in tnc_decode:tnc scenario:scenario; do
     mkdir -p "build-fuzz/corpus-$name"
     log="build-fuzz/fuzz_$name.log"
     if ! ./build-fuzz/tests/fuzz/fuzz_$name -max_total_time="${VELLORAN_FUZZ_SECONDS:-20}" \
-        -timeout=10 "build-fuzz/corpus-$name" "tests/fuzz/corpus/$seeds" >"$log" 2>&1; then
+        -timeout=10 -artifact_prefix=build-fuzz/ "build-fuzz/corpus-$name" "tests/fuzz/corpus/$seeds" >"$log" 2>&1; then
         tail -40 "$log"
-        echo "fuzz_$name found a fault (input saved in the working folder)" >&2
+        echo "fuzz_$name found a fault (the input is in build-fuzz/)" >&2
         exit 1
     fi
     tail -1 "$log"
