@@ -166,7 +166,8 @@ TScenario ParseScenario(std::string_view text, const std::string& sourceName) {
     json document;
     try {
         document = json::parse(text);
-    } catch (const json::parse_error& error) {
+    } catch (const json::exception& error) {
+        // Syntax errors, and numbers too large for a double ("1e999").
         // Drop the library's "[json.exception.parse_error.101] " prefix.
         std::string what = error.what();
         if (const auto close = what.find("] "); what.starts_with("[") && close != std::string::npos)

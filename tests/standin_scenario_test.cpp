@@ -107,6 +107,19 @@ TEST(Scenario, InvalidJsonNamesTheFile) {
     }
 }
 
+TEST(Scenario, NumberBeyondDoubleIsRefusedNotFatal) {
+    // Found by fuzzing: the JSON library reports this as a range error.
+    for (const char* text : {"3e360", R"({"own": {"callsign": "A", "lat": 1e999}})"}) {
+        try {
+            ParseScenario(text, "big.json");
+            ADD_FAILURE() << text;
+        } catch (const EScenarioError& error) {
+            EXPECT_EQ(std::string(error.what()).rfind("big.json: not valid JSON: ", 0), 0u)
+                << error.what();
+        }
+    }
+}
+
 TEST(Scenario, TooManyStationsForTheHostsCount) {
     std::string json = WithOwn(R"(, "stations": [)");
     json.pop_back();
