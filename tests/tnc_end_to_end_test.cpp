@@ -61,16 +61,21 @@ template <typename Condition> bool WaitFor(Condition condition, std::chrono::sec
     return condition();
 }
 
+sockaddr_in Loopback(int port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
 /// A free loopback port below 49152: Dire Wolf refuses KISS ports in the
 /// dynamic range, where the kernel would pick one.
 int FreePort() {
     for (int attempt = 0; attempt < 200; ++attempt) {
         const int port = 20000 + (getpid() * 7919 + attempt * 104729) % 29000;
         const int sock = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address = Loopback(port);
         const bool free = bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
         close(sock);
         if (free)
@@ -81,10 +86,7 @@ int FreePort() {
 
 bool Listening(int port) {
     const int sock = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = Loopback(port);
     const bool up = connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     close(sock);
     return up;
