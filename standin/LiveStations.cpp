@@ -76,6 +76,7 @@ TLiveStations::TLiveStations(std::shared_ptr<TStandinHost> host, std::mutex& mod
             std::lock_guard model(FModelMutex);
             removed = FHost->RemoveStation(key);
         }
+        FRoughlyPlaced.erase(key);
         ++FCounters.expired;
         if (OnLog)
             OnLog("expired " + key + " (not heard for " + std::to_string(FCache->ExpiryMinutes()) +
@@ -190,6 +191,7 @@ void TLiveStations::Apply(const aprs::TAprsReport& report, const std::string& te
             std::lock_guard model(FModelMutex);
             FHost->RemoveStation(report.name);
         }
+        FRoughlyPlaced.erase(report.name);
         ++FCounters.killed;
         if (OnLog)
             OnLog("killed " + report.name);
@@ -199,7 +201,10 @@ void TLiveStations::Apply(const aprs::TAprsReport& report, const std::string& te
     }
 
     const bool listed = FCache->IndexOf(*packet) >= 0;
-    if (!report.hasPosition) {
+    // A locator square is rough: it places a station only when nothing
+    // better is known of it.
+    const bool better = listed && !FRoughlyPlaced.contains(report.name);
+    if (!report.hasPosition || (report.locator && better)) {
         if (!listed) {
             ++FCounters.noPosition;
             if (OnDebug)
@@ -249,6 +254,10 @@ void TLiveStations::Apply(const aprs::TAprsReport& report, const std::string& te
         added = FHost->PutStation(std::move(station));
     }
     FCache->Store(std::move(packet));
+    if (report.locator)
+        FRoughlyPlaced.insert(report.name);
+    else
+        FRoughlyPlaced.erase(report.name);
     ++FCounters.placed;
     if (added && OnLog)
         OnLog("heard " + report.name + " at " + std::to_string(std::lround(km)) + " km" +

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 /// The stand-in host's station list built from what a TNC hears.
 namespace standin {
@@ -97,6 +98,7 @@ private:
     mutable std::mutex FMutex; // decoding, the cache and the counters
     TLiveCounters FCounters;
     std::unique_ptr<support::TPacketCache> FCache;
+    std::unordered_set<std::string> FRoughlyPlaced; // listed only by a locator square
 };
 
 } // namespace standin

@@ -207,7 +207,8 @@ TEST_F(AprsDecode, MicEKnownAnswer) {
     EXPECT_EQ(r.course, 251);
     EXPECT_NEAR(r.speedKmh, 20 * 1.852, 1e-9);
     // Longitude offset (fifth character P-Z) and east (sixth 0-9): 112 E, south.
-    const TAprsReport east = Decoded("N0CALL>S320Q0:'(!!l!!k/");
+    // Minutes below 10 travel as 60-69 (5 as ']').
+    const TAprsReport east = Decoded("N0CALL>S320Q0:'(]!l!!k/");
     EXPECT_NEAR(east.latitude, -(33 + 20.10 / 60), 1e-6);
     EXPECT_NEAR(east.longitude, 112 + 5.05 / 60, 1e-6);
     EXPECT_EQ(Refused("N0CALL>APRS:`dI_n\"O>/"), "Mic-E destination 'APRS' is not 6 characters");
@@ -253,6 +254,154 @@ TEST_F(AprsDecode, PacketsWithoutAPlaceStillDecode) {
     EXPECT_EQ(Refused("N0CALL>APRS:"), "empty information field");
 }
 
+TEST_F(AprsDecode, RawGpsSentencesPlaceTrackersAsVehicles) {
+    // The textbook RMC and GGA sentences: 48 07.038' N, 11 31.000' E.
+    const TAprsReport rmc =
+        Decoded("TRK-9>GPS:$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A");
+    EXPECT_EQ(rmc.type, support::TPacketType::ptRawGps);
+    EXPECT_NEAR(rmc.latitude, 48 + 7.038 / 60, 1e-9);
+    EXPECT_NEAR(rmc.longitude, 11 + 31.0 / 60, 1e-9);
+    EXPECT_EQ(rmc.symbolTable, '/');
+    EXPECT_EQ(rmc.symbolCode, '>');
+    EXPECT_TRUE(rmc.hasSpeed);
+    EXPECT_NEAR(rmc.speedKmh, 22.4 * 1.852, 1e-9);
+    EXPECT_EQ(rmc.course, 84);
+    const TAprsReport gga =
+        Decoded("TRK>GPS:$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47");
+    EXPECT_NEAR(gga.latitude, 48 + 7.038 / 60, 1e-9);
+    EXPECT_FALSE(gga.hasSpeed);
+    // Other talkers; no checksum; an old GLL without status; a lower-case hemisphere.
+    const TAprsReport gll = Decoded("TRK>GPS:$GNGLL,4916.45,N,12311.12,W,225444,A,A*42");
+    EXPECT_NEAR(gll.latitude, 49 + 16.45 / 60, 1e-9);
+    EXPECT_NEAR(gll.longitude, -(123 + 11.12 / 60), 1e-9);
+    EXPECT_TRUE(Decoded("TRK>GPS:$GPGLL,4916.45,N,12311.12,W,225444").hasPosition);
+    EXPECT_NEAR(Decoded("TRK>GPS:$GLRMC,1,A,4807.038,s,01131.000,w,,,").longitude,
+                -(11 + 31.0 / 60), 1e-9);
+
+    // No valid fix: the station was heard, but there is no place.
+    for (const char* line : {"TRK>GPS:$GNRMC,123519,V,,,,,,,230394,,*2D",
+                             "TRK>GPS:$GLGGA,123519,4807.038,s,01131.000,w,0,00,,,M,,M,,*41",
+                             "TRK>GPS:$GNGLL,4916.45,N,12311.12,W,225444,V,N*5A",
+                             "TRK>GPS:$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K"}) {
+        const TAprsReport none = Decoded(line);
+        EXPECT_FALSE(none.hasPosition) << line;
+    }
+    EXPECT_EQ(Refused("TRK>GPS:$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,"
+                      "W*6B"),
+              "NMEA checksum does not match");
+    EXPECT_EQ(Refused("TRK>GPS:$GPGGA,1,4807.038,N,01131.000,E,1,08*4"), "bad NMEA checksum");
+    EXPECT_EQ(Refused("TRK>GPS:$GPRMC,1,A,480.038,N,01131.000,E,,"), "bad NMEA latitude '480.038'");
+    EXPECT_EQ(Refused("TRK>GPS:$GPRMC,1,A,4807.038,N,01171.000,E,,"),
+              "bad NMEA longitude '01171.000'");
+}
+
+TEST_F(AprsDecode, PositionAfterLeadingText) {
+    const TAprsReport digi = Decoded("N1DIG>APN382,WIDE2-1:TNC-2 DIGI !4903.50N/07201.75W#");
+    EXPECT_TRUE(digi.hasPosition);
+    EXPECT_EQ(digi.symbolCode, '#');
+    EXPECT_NEAR(digi.latitude, 49.058333, 1e-6);
+    const std::string forty(40, 'x'), fortyOne(41, 'x');
+    EXPECT_TRUE(Decoded("N1DIG>APRS:" + forty + "!4903.50N/07201.75W#").hasPosition);
+    EXPECT_FALSE(Decoded("N1DIG>APRS:" + fortyOne + "!4903.50N/07201.75W#").hasPosition);
+    // Text with a '!' but no position after it is just text.
+    EXPECT_FALSE(Decoded("N0CALL>APRS:Hello! 4903.50N").hasPosition);
+    // Messages and telemetry are never searched for one.
+    EXPECT_FALSE(Decoded("N0CALL>APRS::N1DIG    :see !4903.50N/07201.75W#").hasPosition);
+    EXPECT_FALSE(Decoded("N0CALL>APRS:T#1!4903.50N/07201.75W#").hasPosition);
+}
+
+TEST_F(AprsDecode, CorruptMicEIsRefused) {
+    const std::string info = ":`dI_n\"O>/";
+    EXPECT_TRUE(Decoded("N0CALL>S32U6T" + info).hasPosition);
+    // Message letters A-K only in the first three characters.
+    EXPECT_EQ(Refused("N0CALL>S32A6T" + info), "bad Mic-E destination 'S32A6T'");
+    EXPECT_EQ(Refused("N0CALL>S32UKT" + info), "bad Mic-E destination 'S32UKT'");
+    EXPECT_EQ(Refused("N0CALL>S32U6a" + info), "bad Mic-E destination 'S32U6a'");
+    // Ambiguity leaves out trailing digits only.
+    EXPECT_TRUE(Decoded("N0CALL>S32UZZ" + info).hasPosition);
+    EXPECT_EQ(Refused("N0CALL>S3ZU6T" + info), "bad Mic-E destination 'S3ZU6T'");
+    EXPECT_EQ(Refused("N0CALL>SZ2U6T" + info), "bad Mic-E destination 'SZ2U6T'");
+    EXPECT_EQ(Refused("N0CALL>Y9PU6T" + info), "bad Mic-E latitude");
+    // Bytes outside their ranges: degrees below 10, minutes above 69,
+    // hundredths above 99 (beyond 7 bits), a course above 360.
+    EXPECT_EQ(Refused("N0CALL>S32U6T:`%I_n\"O>/"), "bad Mic-E longitude degrees");
+    EXPECT_EQ(Refused("N0CALL>S32U6T:`db_n\"O>/"), "bad Mic-E longitude minutes");
+    EXPECT_EQ(Refused("N0CALL>S32U6T:`dI\x80n\"O>/"), "bad Mic-E longitude or speed byte");
+    EXPECT_EQ(Refused("N0CALL>S32U6T:`dI_n)b>/"), "bad Mic-E course");
+    EXPECT_EQ(Refused("N0CALL>S32U6T:`dI_n\"O>!"), "bad Mic-E symbol");
+}
+
+TEST_F(AprsDecode, WeatherWithoutAPositionIsHeardNotRefused) {
+    for (const char* line : {"WX>APRS:!!00000066013D000028710166--------0158053201200210",
+                             "WX>APRS:$ULTW0000000001FF000427C70002CCD30001026E003A050F00040000",
+                             "WX>APRS:#W1015121008200", "WX>APRS:*0001000000000000",
+                             "WX>APRS:_10090556c220s004g005t077r000p000P000h50b09900"}) {
+        const TAprsReport wx = Decoded(line);
+        EXPECT_FALSE(wx.hasPosition) << line;
+        EXPECT_EQ(wx.name, "WX");
+    }
+}
+
+TEST_F(AprsDecode, LenientWhereThePositionIsIntact) {
+    const TAprsReport lower = Decoded("N0CALL>APRS:!4903.50s/07201.75e-");
+    EXPECT_NEAR(lower.latitude, -49.058333, 1e-6);
+    EXPECT_NEAR(lower.longitude, 72.029167, 1e-6);
+    // A timestamp that is not one, before a good position.
+    EXPECT_NEAR(Decoded("N0CALL>APRS:@09234xz4903.50N/07201.75W-").latitude, 49.058333, 1e-6);
+    EXPECT_TRUE(Decoded("N0CALL>APRS:;OBJ      *0923:5z4903.50N/07201.75W-").hasPosition);
+    EXPECT_EQ(Refused("N0CALL>APRS:@09234xz4903.50Q/07201.75W-"), "bad timestamp");
+}
+
+TEST_F(AprsDecode, DaoAddsADigitOfPrecision) {
+    // Human-readable: one more decimal of the minutes, 49 03.505' N 72 01.752' W.
+    const TAprsReport human = Decoded("N0CALL>APRS:!4903.50N/07201.75W-Home !W52!");
+    EXPECT_NEAR(human.latitude, 49 + 3.505 / 60, 1e-9);
+    EXPECT_NEAR(human.longitude, -(72 + 1.752 / 60), 1e-9);
+    // Base 91: '5' is 20/91 and 'L' 43/91 of a hundredth of a minute.
+    const TAprsReport b91 = Decoded("N0CALL>APRS:!4903.50N/07201.75W-!w5L!");
+    EXPECT_NEAR(b91.latitude, 49 + (3.50 + 0.01 * 20 / 91) / 60, 1e-9);
+    EXPECT_NEAR(b91.longitude, -(72 + (1.75 + 0.01 * 43 / 91) / 60), 1e-9);
+    // Mic-E carries it in its comment; a malformed group is ignored.
+    const TAprsReport mic = Decoded("N0CALL>S32U6T:`dI_n\"O>/!W9 !");
+    EXPECT_NEAR(mic.latitude, 33 + 25.649 / 60, 1e-9);
+    EXPECT_NEAR(mic.longitude, -(72 + 45.67 / 60), 1e-9);
+    EXPECT_NEAR(Decoded("N0CALL>APRS:!4903.50N/07201.75W-!Wx2!").latitude, 49.058333, 1e-6);
+}
+
+TEST_F(AprsDecode, CompressedOverlayLettersMeanDigits) {
+    EXPECT_EQ(Decoded("N0CALL>APRS:=a5L!!<*e7#7P[").symbolTable, '0');
+    EXPECT_EQ(Decoded("N0CALL>APRS:=j5L!!<*e7#7P[").symbolTable, '9');
+    EXPECT_EQ(Refused("N0CALL>APRS:=k5L!!<*e7#7P["), "bad symbol table 'k'");
+    EXPECT_EQ(Refused("N0CALL>APRS:!4903.50N*07201.75W-"), "bad symbol table '*'");
+}
+
+TEST_F(AprsDecode, MaidenheadLocatorsInStatusReports) {
+    // FN31pr: the centre of the subsquare.
+    const TAprsReport six = Decoded("N0CALL>APRS:>FN31pr on the air");
+    EXPECT_TRUE(six.hasPosition);
+    EXPECT_TRUE(six.locator);
+    EXPECT_NEAR(six.longitude, -80 + 6 + 15 * 2.0 / 24 + 1.0 / 24, 1e-9);
+    EXPECT_NEAR(six.latitude, 40 + 1 + 17 / 24.0 + 1 / 48.0, 1e-9);
+    EXPECT_EQ(six.symbolTable, '\\');
+    EXPECT_EQ(six.symbolCode, '.');
+    const TAprsReport withSymbol = Decoded("N0CALL>APRS:>IO91SX/G");
+    EXPECT_EQ(withSymbol.symbolTable, '/');
+    EXPECT_EQ(withSymbol.symbolCode, 'G');
+    const TAprsReport four = Decoded("N0CALL>APRS:>FN31 hello");
+    EXPECT_NEAR(four.longitude, -73.0, 1e-9);
+    EXPECT_NEAR(four.latitude, 41.5, 1e-9);
+    for (const char* line :
+         {"N0CALL>APRS:>Hello", "N0CALL>APRS:>FN31prs", "N0CALL>APRS:>SN31", "N0CALL>APRS:>"})
+        EXPECT_FALSE(Decoded(line).hasPosition) << line;
+}
+
+TEST_F(AprsDecode, ObjectAndItemNamesWithControlCharactersAreRefused) {
+    EXPECT_EQ(Refused(std::string("N0CALL>APRS:;OB\x01J     *092345z4903.50N/07201.75W-")),
+              "object name with a control character");
+    EXPECT_EQ(Refused(std::string("N0CALL>APRS:)IT\x7F!4903.50N/07201.75W-")),
+              "item name with a control character");
+}
+
 // Random and mutated frames through every decoder: nothing may crash, hang or
 // read out of bounds (the sanitizer build checks the last).
 TEST_F(AprsDecode, RandomAndMutatedFramesNeverBreakTheDecoders) {
@@ -263,7 +412,11 @@ TEST_F(AprsDecode, RandomAndMutatedFramesNeverBreakTheDecoders) {
                                             ";LEADER   *092345z4903.50N/07201.75W>",
                                             ")AID #2!4903.50N/07201.75WA",
                                             "}W1ABC>APRS,TCPIP,KB1IGT*:!4903.50N/07201.75W-",
-                                            "_10090556c220s004g005t077"};
+                                            "_10090556c220s004g005t077",
+                                            "$GPRMC,1,A,4807.038,N,01131.000,E,022.4,084.4*4B",
+                                            "TNC DIGI !4903.50N/07201.75W#!w5L!",
+                                            ">FN31pr/G text",
+                                            "!!00000066013D000028710166"};
     std::mt19937 random(12345);
     const auto byte = [&] { return static_cast<char>(random() & 0xFF); };
     TKissDeframer deframer;

@@ -126,6 +126,38 @@ TEST_F(LiveStations, ThirdPartyStationsReachTheHostAsSuch) {
     EXPECT_EQ(gated->path, "APRS,TCPIP,KB1IGT*");
 }
 
+TEST_F(LiveStations, LocatorSquaresPlaceOnlyWhatNothingBetterPlaces) {
+    // Known only by its square: listed at the centre, and moved by a new square.
+    Live->HandleMonitorLine("G0SQR>APRS:>IO91 hello");
+    ASSERT_NE(Host->FindStation("G0SQR"), nullptr);
+    EXPECT_FLOAT_EQ(Host->FindStation("G0SQR")->lat, 51.5f * 60);
+    Live->HandleMonitorLine("G0SQR>APRS:>IO92");
+    EXPECT_FLOAT_EQ(Host->FindStation("G0SQR")->lat, 52.5f * 60);
+    // A real position replaces it, and a later square does not undo that.
+    Live->HandleMonitorLine("G0SQR>APRS:!5130.00N/00010.00W-");
+    Live->HandleMonitorLine("G0SQR>APRS,WIDE1-1:>IO83 away");
+    const TScenarioStation* placed = Host->FindStation("G0SQR");
+    EXPECT_FLOAT_EQ(placed->lat, 51.5f * 60);
+    EXPECT_EQ(placed->symbolCode, "-");
+    EXPECT_EQ(placed->path, "APRS,WIDE1-1"); // but it was heard
+    EXPECT_EQ(Live->Counters().refreshed, 1u);
+}
+
+TEST_F(LiveStations, TrackersAndPositionlessWeather) {
+    Live->HandleMonitorLine(
+        "TRK-9>GPS:$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A");
+    Live->HandleMonitorLine("WX1>APRS:!4237.14N/07120.83W_");
+    Now += 0.01;
+    Live->HandleMonitorLine("WX1>APRS,WIDE2-1:!!00000066013D000028710166");
+    Live->HandleMonitorLine("TRK-9>GPS,WIDE1-1:$GPRMC,123600,V,,,,,,,230394,,");
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"TRK-9", "WX1"}));
+    EXPECT_EQ(Host->FindStation("TRK-9")->symbolCode, ">");
+    EXPECT_EQ(Host->FindStation("TRK-9")->path, "GPS,WIDE1-1");
+    EXPECT_EQ(Host->FindStation("WX1")->lastHeardRF, FormatHeardTime(Now));
+    EXPECT_EQ(Live->Counters().refreshed, 2u);
+    EXPECT_EQ(Live->Counters().undecodable, 0u);
+}
+
 // A station object read by a client keeps describing what it selected while
 // the list changes under it, and the list stays in step with its index.
 TEST_F(LiveStations, ClientsReadWhileTheListChanges) {

@@ -44,6 +44,9 @@ struct TAprsReport {
     int course = 0;    ///< degrees, when hasSpeed
     bool alive = true; ///< false for a killed object or item
     bool thirdParty = false;
+    /// The position is the centre of a Maidenhead square from a status
+    /// report: rough, to be used only when nothing better is known.
+    bool locator = false;
     /// The path the station list shows: destination, then the digipeaters as
     /// heard; for a third-party packet the inner destination and path with
     /// the IGate that put it on the air starred last.
@@ -57,8 +60,9 @@ struct TAprsResult {
 };
 
 /// Decodes an APRS packet. A packet without a position (a message, a status,
-/// weather without position) still decodes, with hasPosition false. Malformed
-/// position data gives a reason instead.
+/// weather without position, a GPS sentence without a fix) still decodes,
+/// with hasPosition false. Malformed position data, a corrupt Mic-E packet or
+/// a GPS sentence whose checksum does not match gives a reason instead.
 TAprsResult DecodeAprs(const TMonitorPacket& packet);
 
 } // namespace standin::aprs
