@@ -245,6 +245,35 @@ bool TCalculation::IsMobileSymbol(char table, char code) {
     return (table == '/' ? primary : alternate).find(code) != std::string_view::npos;
 }
 
+TStationKind TCalculation::StationKind(const TStation& station) {
+    if (IsMobileSymbol(station.SymbolTable, station.SymbolCode))
+        return station.Speed <= 1 ? TStationKind::ParkedMobile : TStationKind::MovingMobile;
+    if (station.SymbolCode == '_')
+        return station.SymbolTable != '/' ? TStationKind::WeatherDigi : TStationKind::Weather;
+    if (station.SymbolCode == '#')
+        return station.ThirdParty ? TStationKind::GatedDigi : TStationKind::Digi;
+    return TStationKind::Home;
+}
+
+std::int32_t TCalculation::KindPackets(TStationKind kind) {
+    switch (kind) {
+    case TStationKind::MovingMobile:
+        return kMovingMobilePackets;
+    case TStationKind::ParkedMobile:
+        return kParkedMobilePackets;
+    case TStationKind::Weather:
+        return kWeatherPackets;
+    case TStationKind::WeatherDigi:
+        return kWeatherPackets + kDigiPackets;
+    case TStationKind::Digi:
+        return kDigiPackets;
+    case TStationKind::GatedDigi:
+    case TStationKind::Home:
+        break;
+    }
+    return kHomePackets;
+}
+
 void TCalculation::AccumulateLoad() {
     State.PacketTotal = 0;
     State.RadiusKm = 0;
@@ -288,27 +317,35 @@ void TCalculation::AccumulateLoad() {
             break;
         }
 
-        if (IsMobileSymbol(station.SymbolTable, station.SymbolCode)) {
+        const TStationKind kind = StationKind(station);
+        switch (kind) {
+        case TStationKind::MovingMobile:
+        case TStationKind::ParkedMobile:
             FPanes.LogDetail("  This is a mobile station. Speed: " + Num(station.Speed));
             ++mobiles;
-            if (station.Speed <= 1)
-                add(7 * copies, "  Not moving. Adding ");
+            if (kind == TStationKind::ParkedMobile)
+                add(kParkedMobilePackets * copies, "  Not moving. Adding ");
             else
-                add(15 * copies, "  Moving. Adding ");
-        } else if (station.SymbolCode == '_') {
+                add(kMovingMobilePackets * copies, "  Moving. Adding ");
+            break;
+        case TStationKind::Weather:
+        case TStationKind::WeatherDigi:
             FPanes.LogDetail("  This is a Wx station.");
             ++wx;
-            add(6 * copies, "  Adding ");
-            if (station.SymbolTable != '/') {
-                add(3 * copies, "  Also a Digi. Adding ");
+            add(kWeatherPackets * copies, "  Adding ");
+            if (kind == TStationKind::WeatherDigi) {
+                add(kDigiPackets * copies, "  Also a Digi. Adding ");
                 raiseCopies();
             }
-        } else if (station.SymbolCode == '#' && !station.ThirdParty) {
+            break;
+        case TStationKind::Digi:
             FPanes.LogDetail("  This is a digi station.");
-            add(3 * copies, "  Adding ");
+            add(kDigiPackets * copies, "  Adding ");
             raiseCopies();
-        } else {
-            if (station.SymbolCode == '#') {
+            break;
+        case TStationKind::GatedDigi:
+        case TStationKind::Home:
+            if (kind == TStationKind::GatedDigi) {
                 FPanes.LogDetail("  This is a digi station, but since it has been");
                 FPanes.LogDetail("  gated to RF from the APRS-IS. It will be treated");
                 FPanes.LogDetail("  as a fixed station");
@@ -316,8 +353,9 @@ void TCalculation::AccumulateLoad() {
             }
             FPanes.LogDetail("  This is a home/fixed station.");
             ++homes;
-            add(2 * copies, "  Adding ");
+            add(kHomePackets * copies, "  Adding ");
             FWindow.Yield();
+            break;
         }
 
         limit = &station;

@@ -1,7 +1,9 @@
 #include "standin/LiveStations.h"
 
+#include "aloha/Calculation.h"
 #include "standin/aprs/Ax25.h"
 #include "support/APRSParser.h"
+#include "support/TextRules.h"
 
 #include <cmath>
 #include <ctime>
@@ -14,6 +16,25 @@ namespace {
 constexpr double kEarthRadiusKm = 6371.0;
 constexpr double kUnitsPerDegree = 60.0;
 constexpr double kUnixEpochDays = 25569.0;
+constexpr double kSecondsPerDay = 86400.0;
+
+/// The bits a monitor line's frame took on the air. Lines that cannot be
+/// AX.25 again (calls from the Internet side, say) are sized from their
+/// parts: seven bytes an address, without stuffing.
+std::size_t MonitorAirBits(const aprs::TMonitorPacket& packet) {
+    std::vector<std::string> path;
+    for (std::string_view rest = packet.path; !rest.empty();) {
+        const auto comma = rest.find(',');
+        path.emplace_back(rest.substr(0, comma));
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+    const std::string frame =
+        aprs::EncodeAx25(packet.source, packet.destination, path, packet.information);
+    if (!frame.empty())
+        return aprs::Ax25AirBits(frame);
+    const std::size_t bytes = 7 * (2 + path.size()) + 2 + packet.information.size() + 2;
+    return 8 * bytes + 16;
+}
 
 } // namespace
 
@@ -62,7 +83,8 @@ TLiveStations::TLiveStations(std::shared_ptr<TStandinHost> host, std::mutex& mod
                              TOwnStation own, std::unique_ptr<support::IPurgeTimer> timer,
                              support::TUtcClock clock)
     : FHost(std::move(host)), FModelMutex(modelMutex), FOwn(std::move(own)),
-      FClock(clock ? std::move(clock) : support::TUtcClock(support::UtcNow)) {
+      FClock(clock ? std::move(clock) : support::TUtcClock(support::UtcNow)),
+      FChannel([this] { return FClock() * kSecondsPerDay; }) {
     if (!timer)
         timer = std::make_unique<support::TManualPurgeTimer>();
     FCache = std::make_unique<support::TPacketCache>(
@@ -105,6 +127,30 @@ TLiveCounters TLiveStations::Counters() const {
     return FCounters;
 }
 
+void TLiveStations::SetTxDelayMs(std::int32_t ms) {
+    std::lock_guard lock(FMutex);
+    FChannel.SetTxDelayMs(ms);
+}
+
+std::int32_t TLiveStations::EstimatedPackets(const TScenarioStation& station) const {
+    aloha::TStation rule;
+    rule.SymbolTable = station.symbolTable.empty() ? '\0' : station.symbolTable[0];
+    rule.SymbolCode = station.symbolCode.empty() ? '\0' : station.symbolCode[0];
+    rule.Speed = support::RoundHalfEven(station.speed);
+    rule.ThirdParty = station.thirdParty != 0;
+    return aloha::TCalculation::KindPackets(aloha::TCalculation::StationKind(rule));
+}
+
+aprs::TChannelFigures TLiveStations::Channel(std::size_t topTalkers) {
+    std::lock_guard lock(FMutex);
+    aprs::TChannelFigures figures = FChannel.Figures(topTalkers);
+    std::lock_guard model(FModelMutex);
+    for (aprs::TChannelTalker& talker : figures.talkers)
+        if (const TScenarioStation* station = FHost->FindStation(talker.name))
+            talker.estimated = EstimatedPackets(*station);
+    return figures;
+}
+
 void TLiveStations::PurgeNow() {
     std::lock_guard lock(FMutex);
     FCache->Purge(0);
@@ -131,8 +177,10 @@ void TLiveStations::HandleKissFrame(const aprs::TKissFrame& frame) {
 void TLiveStations::HandleAx25(std::string_view bytes) {
     std::lock_guard lock(FMutex);
     ++FCounters.frames;
+    const std::size_t airBits = aprs::Ax25AirBits(bytes);
     const aprs::TAx25Result ax25 = aprs::DecodeAx25(bytes);
     if (!ax25.frame) {
+        FChannel.Add({}, airBits); // it took the channel all the same
         // Frames that are fine AX.25 but not APRS are not faults of the TNC.
         if (ax25.reason.starts_with("not a")) {
             ++FCounters.dropped;
@@ -150,6 +198,7 @@ void TLiveStations::HandleAx25(std::string_view bytes) {
     packet.information = ax25.frame->information;
     const std::string line = aprs::MonitorLine(*ax25.frame);
     const aprs::TAprsResult aprs = aprs::DecodeAprs(packet);
+    FChannel.Add(aprs.report ? aprs.report->name : packet.source, airBits);
     if (!aprs.report) {
         Undecodable("packet " + line, aprs.reason);
         return;
@@ -166,6 +215,8 @@ void TLiveStations::HandleMonitorLine(std::string_view line) {
         return;
     }
     const aprs::TAprsResult aprs = aprs::DecodeAprs(*monitor.packet);
+    FChannel.Add(aprs.report ? aprs.report->name : monitor.packet->source,
+                 MonitorAirBits(*monitor.packet));
     if (!aprs.report) {
         Undecodable("packet " + std::string(line), aprs.reason);
         return;

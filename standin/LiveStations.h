@@ -2,6 +2,7 @@
 
 #include "standin/StandinHost.h"
 #include "standin/aprs/AprsDecode.h"
+#include "standin/aprs/ChannelStats.h"
 #include "standin/aprs/Kiss.h"
 #include "support/APRSCache.h"
 
@@ -42,12 +43,16 @@ double GreatCircleKm(double lat1, double lon1, double lat2, double lon2);
 /// A date-time value (days since 1899-12-30, UTC) as "YYYY-MM-DD HH:MM:SS".
 std::string FormatHeardTime(double dateTime);
 
-/// Feeds decoded packets into the host's station list.
+/// Feeds decoded packets into the host's station list, and measures the
+/// channel they came over.
 ///
 /// Every packet that places a station adds it to the end of the host's list
 /// or refreshes its entry; the packet cache keeps the last packet of every
 /// station and expires stations that have not been heard for ExpiryMinutes
-/// (80 by default), which removes them from the host's list. Safe to call
+/// (80 by default), which removes them from the host's list. Every frame
+/// heard also counts towards the channel's load: for the station the list
+/// knows it by (the inner source of a third-party packet, an object's name),
+/// or its sender when it cannot be decoded as APRS. Safe to call
 /// from several threads: decoding and the cache are serialized by a lock of
 /// this object, and the host model is changed only under the model mutex.
 class TLiveStations {
@@ -79,6 +84,13 @@ public:
 
     TLiveCounters Counters() const;
 
+    /// Keying time counted before every frame's airtime (default 300 ms).
+    void SetTxDelayMs(std::int32_t ms);
+    /// The channel over the last 30 minutes, with the topTalkers stations
+    /// heard most; each talker listed by the host also gets the packets the
+    /// ALOHA computation's rule assigns it.
+    aprs::TChannelFigures Channel(std::size_t topTalkers);
+
     /// Called with a line for the log: stations added and removed.
     std::function<void(const std::string&)> OnLog;
     /// Called with the reason a packet was not used (the debug log).
@@ -90,6 +102,7 @@ private:
     class TLockedTimer;
     void Apply(const aprs::TAprsReport& report, const std::string& text);
     void Undecodable(const std::string& what, const std::string& reason);
+    std::int32_t EstimatedPackets(const TScenarioStation& station) const;
 
     std::shared_ptr<TStandinHost> FHost;
     std::mutex& FModelMutex;
@@ -97,6 +110,7 @@ private:
     support::TUtcClock FClock;
     mutable std::mutex FMutex; // decoding, the cache and the counters
     TLiveCounters FCounters;
+    aprs::TChannelStats FChannel;
     std::unique_ptr<support::TPacketCache> FCache;
     std::unordered_set<std::string> FRoughlyPlaced; // listed only by a locator square
 };

@@ -158,6 +158,47 @@ TEST_F(LiveStations, TrackersAndPositionlessWeather) {
     EXPECT_EQ(Live->Counters().undecodable, 0u);
 }
 
+TEST_F(LiveStations, ChannelCountsEveryFrameBesideTheRulesEstimate) {
+    // A moving mobile heard direct and as two digipeated copies.
+    Live->HandleMonitorLine("W1XYZ-9>APRS:=4230.00N/07100.00W>090/030");
+    Live->HandleMonitorLine("W1XYZ-9>APRS,N1DIG*:=4230.00N/07100.00W>090/030");
+    Live->HandleMonitorLine("W1XYZ-9>APRS,N1DIG,N2DIG*:=4230.00N/07100.00W>090/030");
+    Live->HandleMonitorLine("N1DIG>APRS:!4240.00N/07115.00W#");
+    Live->HandleMonitorLine("WX2>APRS:!4240.00N107115.00W_"); // overlay: also a digipeater
+    const std::string gated =
+        aprs::EncodeAx25("KB1IGT", "APRS", {}, "}K9DIG>APRS,TCPIP,KB1IGT*:!4200.00N/07000.00W#");
+    Live->HandleAx25(gated);
+    Live->HandleMonitorLine("K9NEW>APRS:>status only");
+    Live->HandleAx25("garbage");
+
+    const aprs::TChannelFigures f = Live->Channel(10);
+    EXPECT_EQ(f.frames, 8u);
+    EXPECT_EQ(f.stations, 5u); // the garbage counts for the channel only
+    const auto talker = [&](const std::string& name) {
+        for (const aprs::TChannelTalker& t : f.talkers)
+            if (t.name == name)
+                return t;
+        ADD_FAILURE() << name << " is not among the talkers";
+        return aprs::TChannelTalker{};
+    };
+    EXPECT_EQ(f.talkers.at(0).name, "W1XYZ-9");
+    EXPECT_EQ(talker("W1XYZ-9").measured, 3u);
+    EXPECT_EQ(talker("W1XYZ-9").estimated, 15);
+    EXPECT_EQ(talker("N1DIG").estimated, 3);
+    EXPECT_EQ(talker("WX2").estimated, 9);
+    // Gated from the Internet: counted under the station it carries, as fixed.
+    EXPECT_EQ(talker("K9DIG").estimated, 2);
+    EXPECT_EQ(talker("K9NEW").estimated, -1);
+    // The frames' bits: the KISS frame's own, the lines' rebuilt as AX.25.
+    EXPECT_GE(f.bits, aprs::Ax25AirBits(gated) + aprs::Ax25AirBits("garbage"));
+    EXPECT_NEAR(f.airtimeSeconds, 8 * 0.3 + f.bits / 1200.0, 1e-9);
+
+    // Half an hour later the channel is quiet again.
+    Now += 31.0 / 1440;
+    EXPECT_EQ(Live->Channel(10).frames, 0u);
+    EXPECT_TRUE(Live->Channel(10).talkers.empty());
+}
+
 // A station object read by a client keeps describing what it selected while
 // the list changes under it, and the list stays in step with its index.
 TEST_F(LiveStations, ClientsReadWhileTheListChanges) {

@@ -1,0 +1,193 @@
+#include "standin/aprs/ChannelStats.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace standin::aprs {
+
+namespace {
+
+constexpr std::size_t kFlagBits = 8;
+
+std::size_t Slot(std::int64_t value, std::size_t size) {
+    const auto n = static_cast<std::int64_t>(size);
+    return static_cast<std::size_t>(((value % n) + n) % n);
+}
+
+/// Counts the bits of bytes sent LSB first with stuffing, carrying the run of
+/// 1s from one call to the next.
+std::size_t Stuff(std::string_view bytes, int& ones) {
+    std::size_t bits = 0;
+    for (const char c : bytes) {
+        auto byte = static_cast<unsigned char>(c);
+        for (int i = 0; i < 8; ++i, byte >>= 1) {
+            ++bits;
+            if ((byte & 1) == 0) {
+                ones = 0;
+            } else if (++ones == 5) {
+                ++bits; // the stuffed 0
+                ones = 0;
+            }
+        }
+    }
+    return bits;
+}
+
+} // namespace
+
+std::uint16_t Ax25Fcs(std::string_view bytes) {
+    std::uint16_t crc = 0xFFFF;
+    for (const char c : bytes) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int i = 0; i < 8; ++i)
+            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0x8408)
+                            : static_cast<std::uint16_t>(crc >> 1);
+    }
+    return static_cast<std::uint16_t>(~crc);
+}
+
+std::size_t StuffedBits(std::string_view bytes) {
+    int ones = 0;
+    return Stuff(bytes, ones);
+}
+
+std::size_t Ax25AirBits(std::string_view frame) {
+    const std::uint16_t fcs = Ax25Fcs(frame);
+    // The FCS goes out low byte first, stuffed together with the frame.
+    const char tail[2] = {static_cast<char>(fcs & 0xFF), static_cast<char>(fcs >> 8)};
+    int ones = 0;
+    const std::size_t body = Stuff(frame, ones);
+    return kFlagBits + body + Stuff(std::string_view(tail, 2), ones) + kFlagBits;
+}
+
+std::string FormatChannelTable(const TChannelFigures& figures) {
+    char line[160];
+    std::string text;
+    std::snprintf(line, sizeof line, "Channel, last 30 minutes (1200 baud, TX delay %.0f ms)\n",
+                  figures.txDelaySeconds * 1000.0);
+    text += line;
+    std::snprintf(line, sizeof line,
+                  "  frames heard       %llu (of %llu the ALOHA computation calls saturated)\n",
+                  static_cast<unsigned long long>(figures.frames),
+                  static_cast<unsigned long long>(kSaturationPackets));
+    text += line;
+    std::snprintf(line, sizeof line, "  airtime            %.1f s\n", figures.airtimeSeconds);
+    text += line;
+    std::snprintf(line, sizeof line, "  occupancy          %.1f %%\n", figures.occupancyPercent);
+    text += line;
+    std::snprintf(line, sizeof line, "  stations heard     %zu\n", figures.stations);
+    text += line;
+    text += "Top talkers      measured  estimated\n";
+    for (const TChannelTalker& talker : figures.talkers) {
+        const std::string estimated =
+            talker.estimated < 0 ? std::string("-") : std::to_string(talker.estimated);
+        std::snprintf(line, sizeof line, "  %-14s %8u  %9s\n", talker.name.c_str(), talker.measured,
+                      estimated.c_str());
+        text += line;
+    }
+    return text;
+}
+
+TChannelStats::TChannelStats(std::function<double()> clock) : FClock(std::move(clock)) {}
+
+void TChannelStats::Advance(std::int64_t second) {
+    if (!FStarted) {
+        FStarted = true;
+        FSecond = second;
+        return;
+    }
+    // A clock that steps back counts into the newest second.
+    if (second <= FSecond)
+        return;
+    const std::int64_t steps = std::min<std::int64_t>(second - FSecond, kWindowSeconds);
+    for (std::int64_t i = 1; i <= steps; ++i) {
+        TSecond& old = FRing[Slot(FSecond + i, kSeconds)];
+        FFrames -= old.frames;
+        FBits -= old.bits;
+        old = {};
+    }
+    FSecond = second;
+}
+
+void TChannelStats::ForgetQuiet(std::int64_t step) {
+    while (!FStations.empty() &&
+           FStations.front().lastStep <= step - static_cast<std::int64_t>(kSteps)) {
+        FByName.erase(FStations.front().name);
+        FStations.pop_front();
+    }
+}
+
+std::uint32_t TChannelStats::InWindow(const TStationWindow& station, std::int64_t step) {
+    // The steps both in the window and still held by the station's ring.
+    const std::int64_t first =
+        std::max(station.lastStep, step) - static_cast<std::int64_t>(kSteps) + 1;
+    std::uint32_t count = 0;
+    for (std::int64_t s = first; s <= station.lastStep; ++s)
+        count += station.steps[Slot(s, kSteps)];
+    return count;
+}
+
+void TChannelStats::Add(std::string_view name, std::size_t airBits) {
+    const double now = FClock();
+    Advance(static_cast<std::int64_t>(std::floor(now)));
+    TSecond& second = FRing[Slot(FSecond, kSeconds)];
+    ++second.frames;
+    second.bits += airBits;
+    ++FFrames;
+    FBits += airBits;
+
+    const auto step = static_cast<std::int64_t>(std::floor(now / kStationStepSeconds));
+    if (name.empty()) {
+        ForgetQuiet(step);
+        return;
+    }
+    auto found = FByName.find(std::string(name));
+    if (found == FByName.end()) {
+        FStations.push_back(TStationWindow{std::string(name), step, {}});
+        found = FByName.emplace(std::string(name), std::prev(FStations.end())).first;
+    } else {
+        TStationWindow& station = *found->second;
+        // Steps that have passed since its last frame start empty.
+        const std::int64_t passed =
+            std::min<std::int64_t>(step - station.lastStep, static_cast<std::int64_t>(kSteps));
+        for (std::int64_t i = 1; i <= passed; ++i)
+            station.steps[Slot(station.lastStep + i, kSteps)] = 0;
+        station.lastStep = std::max(station.lastStep, step);
+        FStations.splice(FStations.end(), FStations, found->second);
+    }
+    TStationWindow& station = *found->second;
+    ++station.steps[Slot(station.lastStep, kSteps)];
+    ForgetQuiet(step);
+}
+
+TChannelFigures TChannelStats::Figures(std::size_t topTalkers) {
+    const double now = FClock();
+    Advance(static_cast<std::int64_t>(std::floor(now)));
+    const auto step = static_cast<std::int64_t>(std::floor(now / kStationStepSeconds));
+    ForgetQuiet(step);
+
+    TChannelFigures figures;
+    figures.frames = FFrames;
+    figures.bits = FBits;
+    figures.txDelaySeconds = FTxDelaySeconds;
+    figures.airtimeSeconds =
+        static_cast<double>(FFrames) * FTxDelaySeconds + static_cast<double>(FBits) / kChannelBaud;
+    figures.occupancyPercent = 100.0 * figures.airtimeSeconds / kWindowSeconds;
+    figures.stations = FStations.size();
+    std::vector<TChannelTalker> all;
+    all.reserve(FStations.size());
+    for (const TStationWindow& station : FStations)
+        all.push_back({station.name, InWindow(station, step), -1});
+    const std::size_t top = std::min(topTalkers, all.size());
+    std::partial_sort(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(top), all.end(),
+                      [](const TChannelTalker& a, const TChannelTalker& b) {
+                          return a.measured != b.measured ? a.measured > b.measured
+                                                          : a.name < b.name;
+                      });
+    all.resize(top);
+    figures.talkers = std::move(all);
+    return figures;
+}
+
+} // namespace standin::aprs

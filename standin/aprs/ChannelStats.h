@@ -1,0 +1,110 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+/// What the radio channel carries: airtime of AX.25 frames and the load of
+/// the last 30 minutes, station by station.
+namespace standin::aprs {
+
+/// The frame check sequence AX.25 sends after a frame (the CRC-16 of HDLC:
+/// reflected polynomial 0x8408, preset and final inversion 0xFFFF).
+std::uint16_t Ax25Fcs(std::string_view bytes);
+
+/// Bits that bytes take on the air once stuffed: sent least significant bit
+/// first, a 0 after every run of five 1s so that no flag appears inside.
+std::size_t StuffedBits(std::string_view bytes);
+
+/// Bits one frame takes on the air: the opening flag, the stuffed frame (the
+/// bytes without flags and FCS, as KISS carries them) with its FCS, and the
+/// closing flag.
+std::size_t Ax25AirBits(std::string_view frame);
+
+/// The channel's speed, in bits per second.
+inline constexpr double kChannelBaud = 1200.0;
+/// Packets per 30 minutes at which the ALOHA computation calls the channel full.
+inline constexpr std::uint64_t kSaturationPackets = 1800;
+
+/// One station's share of the window.
+struct TChannelTalker {
+    std::string name;
+    std::uint32_t measured = 0; ///< frames heard from it in the window, copies included
+    /// Packets per 30 minutes the ALOHA computation's rule assigns it (before
+    /// the copy multiplier); -1 when it is not in the station list.
+    std::int32_t estimated = -1;
+};
+
+/// The channel over the last 30 minutes.
+struct TChannelFigures {
+    std::uint64_t frames = 0;            ///< frames heard, digipeated copies included
+    std::uint64_t bits = 0;              ///< their bits on the air
+    double txDelaySeconds = 0.0;         ///< keying time added to every frame
+    double airtimeSeconds = 0.0;         ///< frames × TX delay + bits / 1200
+    double occupancyPercent = 0;         ///< airtime as a share of the 30 minutes
+    std::size_t stations = 0;            ///< stations heard in the window
+    std::vector<TChannelTalker> talkers; ///< most frames first (names in order on a tie)
+};
+
+/// The figures as a plain-text table, the same for the command line and the bus.
+std::string FormatChannelTable(const TChannelFigures& figures);
+
+/// Counts frames in a sliding window of the last 30 minutes: for the channel
+/// in one-second steps, for each station in 30-second steps. Each frame costs
+/// O(1); memory grows only with the stations heard in the window, since a
+/// station whose last frame has left the window is forgotten.
+class TChannelStats {
+public:
+    static constexpr std::int64_t kWindowSeconds = 1800;
+    static constexpr std::int64_t kStationStepSeconds = 30;
+
+    /// clock: seconds on any steady scale (tests hand in their own).
+    explicit TChannelStats(std::function<double()> clock);
+
+    /// Keying time before every frame; 300 ms unless set (Dire Wolf's default
+    /// TXDELAY of 30 × 10 ms).
+    void SetTxDelayMs(std::int32_t ms) { FTxDelaySeconds = ms / 1000.0; }
+
+    /// One frame heard, from the station it is counted for (none when empty:
+    /// it counts for the channel only), airBits long.
+    void Add(std::string_view station, std::size_t airBits);
+
+    /// The window as it stands now, with the top talkers (at most topTalkers).
+    TChannelFigures Figures(std::size_t topTalkers);
+
+private:
+    static constexpr std::size_t kSeconds = kWindowSeconds;
+    static constexpr std::size_t kSteps = kWindowSeconds / kStationStepSeconds;
+
+    struct TSecond {
+        std::uint32_t frames = 0;
+        std::uint64_t bits = 0;
+    };
+    struct TStationWindow {
+        std::string name;
+        std::int64_t lastStep = 0; ///< the step of its last frame
+        std::array<std::uint32_t, kSteps> steps{};
+    };
+    using TStationList = std::list<TStationWindow>;
+
+    void Advance(std::int64_t second);
+    void ForgetQuiet(std::int64_t step);
+    static std::uint32_t InWindow(const TStationWindow& station, std::int64_t step);
+
+    std::function<double()> FClock;
+    double FTxDelaySeconds = 0.3;
+    bool FStarted = false;
+    std::int64_t FSecond = 0; ///< the newest second of the ring
+    std::array<TSecond, kSeconds> FRing{};
+    std::uint64_t FFrames = 0, FBits = 0; ///< totals of the ring
+    TStationList FStations;               ///< least recently heard first
+    std::unordered_map<std::string, TStationList::iterator> FByName;
+};
+
+} // namespace standin::aprs
