@@ -458,6 +458,12 @@ private:
             } else if (member == "ReplacementReads") {
                 Expect(call, "");
                 reply.UInt64(FOwner.FReplacementReads);
+            } else if (member == "ChannelStats") {
+                Expect(call, "");
+                if (!FOwner.OnChannelStats)
+                    throw TCallError{DBUS_ERROR_NOT_SUPPORTED,
+                                     "The host measures the channel only with a live source"};
+                reply.String(FOwner.OnChannelStats());
             } else {
                 throw unknown();
             }

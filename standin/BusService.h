@@ -55,6 +55,9 @@ public:
     std::function<void()> OnSceneChanged;
     /// Called on the service thread when a client asks the host to close.
     std::function<void()> OnCloseRequested;
+    /// Answers the control method ChannelStats with the channel table of a
+    /// live host; without it the method fails. Called on the service thread.
+    std::function<std::string()> OnChannelStats;
 
     class Impl;
 

@@ -4,6 +4,7 @@
 // clients draw on.
 #include "host/BusWire.h"
 #include "standin/BusService.h"
+#include "standin/ChannelPanel.h"
 #include "standin/LiveStations.h"
 #include "standin/MapView.h"
 #include "standin/TncSources.h"
@@ -13,6 +14,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QMainWindow>
 #include <QSocketNotifier>
 #include <QStatusBar>
@@ -36,6 +38,7 @@ constexpr const char* kUsage =
     "                             [--fail OPERATION AFTER MESSAGE] [--replace-objects]\n"
     "       velloran-standin-host (--kiss HOST:PORT | --monitor FILE|-)\n"
     "                             --own CALL --lat DEG --lon DEG [--expire MINUTES] [--debug]\n"
+    "                             [--txdelay MS] [--stats]\n"
     "Serves a stand-in APRS host on the session bus and shows its map.\n"
     "  --scenario FILE     the station list (JSON); default: the demo scenario\n"
     "  --kiss HOST:PORT    live stations from a KISS TNC on TCP (Dire Wolf: localhost:8001)\n"
@@ -44,6 +47,8 @@ constexpr const char* kUsage =
     "  --lat DEG --lon DEG the own station's position in degrees, north and east positive\n"
     "  --expire MINUTES    drop stations not heard for this long (default 80)\n"
     "  --debug             log why packets were not used\n"
+    "  --txdelay MS        keying time counted before every frame's airtime (default 300)\n"
+    "  --stats             print the channel table at the end (with a file: when it is read)\n"
     "  --snapshot FILE     write the map as a PNG after the next drawing (no display needed)\n"
     "  --fail OP N MSG     fail operation OP with MSG once N calls of it have succeeded\n"
     "  --replace-objects   hand back new station objects from GetStationInfo and GetMyInfo\n"
@@ -79,6 +84,8 @@ struct TOptions {
     std::optional<double> lat, lon;
     std::int32_t expire = 80;
     bool debug = false;
+    std::int32_t txDelayMs = 300;
+    bool stats = false;
     bool Live() const { return !kiss.empty() || !monitor.empty(); }
 };
 
@@ -101,6 +108,8 @@ bool CheckLive(const TOptions& options) {
     if (!options.Live()) {
         if (options.own || options.lat || options.lon)
             return fail("--own, --lat and --lon go with --kiss or --monitor");
+        if (options.stats)
+            return fail("--stats goes with --kiss or --monitor");
         return true;
     }
     if (!options.scenario.empty())
@@ -196,10 +205,23 @@ std::optional<TOptions> Parse(const QStringList& args, int& status) {
             options.expire = *minutes;
         } else if (arg == "--debug") {
             options.debug = true;
+        } else if (arg == "--stats") {
+            options.stats = true;
+        } else if (arg == "--txdelay" && need(1)) {
+            const std::string text = args[++i].toStdString();
+            const auto ms = support::ParseIntText(text);
+            if (!ms || *ms < 0 || *ms > 10000) {
+                std::cerr << "velloran-standin-host: --txdelay needs milliseconds from 0 to "
+                             "10000, not '"
+                          << text << "'\n";
+                status = 2;
+                return std::nullopt;
+            }
+            options.txDelayMs = *ms;
         } else {
             if (arg != "--scenario" && arg != "--snapshot" && arg != "--fail" && arg != "--kiss" &&
                 arg != "--monitor" && arg != "--own" && arg != "--lat" && arg != "--lon" &&
-                arg != "--expire")
+                arg != "--expire" && arg != "--txdelay")
                 std::cerr << "velloran-standin-host: unknown option '" << arg.toStdString() << "'\n"
                           << kUsage;
             status = 2;
@@ -278,6 +300,14 @@ int main(int argc, char** argv) {
             standin::TOwnStation{*options->own, *options->lat, *options->lon},
             std::make_unique<support::TQtPurgeTimer>());
         live->SetExpiryMinutes(options->expire);
+        live->SetTxDelayMs(options->txDelayMs);
+        service.OnChannelStats = [&] {
+            return standin::aprs::FormatChannelTable(live->Channel(standin::aprs::kTopTalkers));
+        };
+        auto* channel = new QDockWidget("Channel", &window);
+        channel->setWidget(new standin::TChannelPanel(
+            [&] { return live->Channel(standin::aprs::kTopTalkers); }, channel));
+        window.addDockWidget(Qt::RightDockWidgetArea, channel);
         live->OnLog = log;
         if (options->debug)
             live->OnDebug = [&](const std::string& line) { log("debug: " + line); };
@@ -348,6 +378,11 @@ int main(int argc, char** argv) {
         QCoreApplication::exit(0); // quit() would ask the window, which waits for us
     };
     window.OnClose = closeHost;
+    // With --stats a monitor file is read, measured, and the host ends.
+    QObject::connect(&statusTimer, &QTimer::timeout, [&] {
+        if (options->stats && monitor && monitor->Finished())
+            closeHost();
+    });
 
     QTimer snapshotTimer;
     snapshotTimer.setSingleShot(true);
@@ -420,5 +455,9 @@ int main(int argc, char** argv) {
     std::cerr << "velloran-standin-host: " << status_line.toStdString()
               << (headless ? " (no display: the map is drawn off screen)" : "") << '\n';
     window.show();
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    if (options->stats)
+        std::cout << standin::aprs::FormatChannelTable(live->Channel(standin::aprs::kTopTalkers))
+                  << std::flush;
+    return code;
 }

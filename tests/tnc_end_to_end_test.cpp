@@ -190,6 +190,52 @@ TEST(TncEndToEnd, DireWolfDecodesAudioAndVelloranReportsTheRadius) {
     fs::remove_all(dir);
 }
 
+// The channel table: printed when a monitor input ends (--stats), and the
+// same text from the bus method while the host runs.
+TEST(TncEndToEnd, StatsTableAndBusMethodShowTheSameChannel) {
+    const fs::path dir = fs::temp_directory_path() / ("velloran-stats-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    // Close-on-exec, so that no child but the host (on its standard input)
+    // keeps the pipe open past the end of the input.
+    int input[2];
+    ASSERT_EQ(pipe2(input, O_CLOEXEC), 0);
+    signal(SIGPIPE, SIG_IGN);
+    TChild host({VELLORAN_STANDIN_HOST_EXE, "--monitor", "-", "--stats", "--txdelay", "250",
+                 "--own", "N0CALL", "--lat", "42.6", "--lon", "-71.3"},
+                {.output = (dir / "table.txt").string(), .input = input[0]});
+    close(input[0]);
+    ASSERT_TRUE(host.Started());
+    // The mobile is heard twice: direct, and repeated by the digipeater.
+    const std::string lines =
+        std::string(kLines) + "W1XYZ-9>APRS,N1DIG*,WIDE1*:=4230.00N/07100.00W>090/030\n";
+    ASSERT_EQ(write(input[1], lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
+
+    const fs::path reply = dir / "reply.txt";
+    std::string answer;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            TChild send({"dbus-send", "--session", "--print-reply",
+                         "--dest=org.velloran.StandinHost", "/org/velloran/StandinHost",
+                         "org.velloran.StandinHost.Control.ChannelStats"},
+                        {.output = reply.string(), .errorToo = true});
+            send.Wait(10s);
+            answer = Read(reply);
+            return answer.find("frames heard       6 ") != std::string::npos;
+        },
+        60s))
+        << answer;
+    close(input[1]); // the end of the input ends the host
+    ASSERT_EQ(host.Wait(30s), 0);
+    const std::string table = Read(dir / "table.txt");
+    EXPECT_NE(answer.find('"' + table + '"'), std::string::npos) << answer << "\n" << table;
+    EXPECT_NE(table.find("TX delay 250 ms"), std::string::npos) << table;
+    EXPECT_NE(table.find("stations heard     5\n"), std::string::npos) << table;
+    // Measured beside the rule's estimate: a moving mobile is 15, a digi 3.
+    EXPECT_NE(table.find("\n  W1XYZ-9               2         15\n"), std::string::npos) << table;
+    EXPECT_NE(table.find("\n  N1DIG                 1          3\n"), std::string::npos) << table;
+    fs::remove_all(dir);
+}
+
 // Each run gets a session bus of its own: without one it starts itself again
 // under dbus-run-session.
 int main(int argc, char** argv) {

@@ -31,6 +31,8 @@ std::size_t Ax25AirBits(std::string_view frame);
 inline constexpr double kChannelBaud = 1200.0;
 /// Packets per 30 minutes at which the ALOHA computation calls the channel full.
 inline constexpr std::uint64_t kSaturationPackets = 1800;
+/// Stations shown as top talkers.
+inline constexpr std::size_t kTopTalkers = 10;
 
 /// One station's share of the window.
 struct TChannelTalker {
