@@ -2,6 +2,7 @@
 // decoding, on recorded frames of the usual kinds.
 #include "standin/aprs/AprsDecode.h"
 #include "standin/aprs/Ax25.h"
+#include "standin/aprs/ChannelStats.h"
 #include "standin/aprs/Kiss.h"
 #include "support/APRSParser.h"
 
@@ -64,6 +65,51 @@ void BM_MonitorLineDecode(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(packets), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_MonitorLineDecode);
+
+// The packet classes real trackers, digipeaters and weather stations add:
+// raw GPS, a position after leading text, Mic-E with extra precision, a
+// locator square, positionless weather.
+void BM_MoreClassesDecode(benchmark::State& state) {
+    support::InitializeAprsPatterns();
+    const std::vector<std::string> lines = {
+        "TRK-9>GPS:$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A",
+        "N1DIG>APN382,WIDE2-1:TNC-2 DIGI !4903.50N/07201.75W#",
+        "N0CALL>S32U6T,WIDE1-1:`dI_n\"O>/!w5L!",
+        "G0SQR>APRS:>IO91SX/G on the air",
+        "WX>APRS:!!00000066013D000028710166--------0158053201200210",
+    };
+    std::int64_t packets = 0;
+    for (auto _ : state)
+        for (const std::string& line : lines) {
+            const TMonitorResult monitor = ParseMonitorLine(line);
+            benchmark::DoNotOptimize(DecodeAprs(*monitor.packet));
+            ++packets;
+        }
+    state.counters["packets/s"] =
+        benchmark::Counter(static_cast<double>(packets), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_MoreClassesDecode);
+
+// The channel measurement per frame: airtime bits and the sliding window,
+// with 500 stations in it and a clock that moves a second a frame.
+void BM_ChannelStatsPerFrame(benchmark::State& state) {
+    double now = 0;
+    TChannelStats stats([&] { return now; });
+    std::vector<std::string> names;
+    for (int i = 0; i < 500; ++i)
+        names.push_back("N" + std::to_string(i) + "ABC");
+    const std::string frame =
+        EncodeAx25("N0CALL-9", "APRS", {"WIDE1-1*", "WIDE2-1"}, "!4903.50N/07201.75W-Home");
+    std::size_t i = 0;
+    for (auto _ : state) {
+        stats.Add(names[i++ % names.size()], Ax25AirBits(frame));
+        now += 1.0;
+    }
+    benchmark::DoNotOptimize(stats.Figures(10));
+    state.counters["packets/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ChannelStatsPerFrame);
 
 } // namespace
 

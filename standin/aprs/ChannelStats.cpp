@@ -15,21 +15,56 @@ std::size_t Slot(std::int64_t value, std::size_t size) {
     return static_cast<std::size_t>(((value % n) + n) % n);
 }
 
-/// Counts the bits of bytes sent LSB first with stuffing, carrying the run of
-/// 1s from one call to the next.
+/// What stuffing does to one byte, sent least significant bit first, after a
+/// run of 1s: the bits it takes and the run it leaves.
+struct TStuffStep {
+    std::uint8_t bits = 0;
+    std::uint8_t ones = 0;
+};
+
+constexpr std::array<std::array<TStuffStep, 256>, 5> MakeStuffTable() {
+    std::array<std::array<TStuffStep, 256>, 5> table{};
+    for (int run = 0; run < 5; ++run)
+        for (int value = 0; value < 256; ++value) {
+            int bits = 0, ones = run;
+            for (int i = 0; i < 8; ++i) {
+                ++bits;
+                if (((value >> i) & 1) == 0) {
+                    ones = 0;
+                } else if (++ones == 5) {
+                    ++bits; // the stuffed 0
+                    ones = 0;
+                }
+            }
+            table[run][value] = {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(ones)};
+        }
+    return table;
+}
+
+constexpr auto kStuffTable = MakeStuffTable();
+
+constexpr std::array<std::uint16_t, 256> MakeCrcTable() {
+    std::array<std::uint16_t, 256> table{};
+    for (int value = 0; value < 256; ++value) {
+        auto crc = static_cast<std::uint16_t>(value);
+        for (int i = 0; i < 8; ++i)
+            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0x8408)
+                            : static_cast<std::uint16_t>(crc >> 1);
+        table[value] = crc;
+    }
+    return table;
+}
+
+constexpr auto kCrcTable = MakeCrcTable();
+
+/// Counts the bits of bytes sent with stuffing, carrying the run of 1s from
+/// one call to the next.
 std::size_t Stuff(std::string_view bytes, int& ones) {
     std::size_t bits = 0;
     for (const char c : bytes) {
-        auto byte = static_cast<unsigned char>(c);
-        for (int i = 0; i < 8; ++i, byte >>= 1) {
-            ++bits;
-            if ((byte & 1) == 0) {
-                ones = 0;
-            } else if (++ones == 5) {
-                ++bits; // the stuffed 0
-                ones = 0;
-            }
-        }
+        const TStuffStep step = kStuffTable[ones][static_cast<unsigned char>(c)];
+        bits += step.bits;
+        ones = step.ones;
     }
     return bits;
 }
@@ -38,12 +73,9 @@ std::size_t Stuff(std::string_view bytes, int& ones) {
 
 std::uint16_t Ax25Fcs(std::string_view bytes) {
     std::uint16_t crc = 0xFFFF;
-    for (const char c : bytes) {
-        crc ^= static_cast<unsigned char>(c);
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0x8408)
-                            : static_cast<std::uint16_t>(crc >> 1);
-    }
+    for (const char c : bytes)
+        crc = static_cast<std::uint16_t>((crc >> 8) ^
+                                         kCrcTable[(crc ^ static_cast<unsigned char>(c)) & 0xFF]);
     return static_cast<std::uint16_t>(~crc);
 }
 
