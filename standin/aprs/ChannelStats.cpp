@@ -85,11 +85,21 @@ std::size_t StuffedBits(std::string_view bytes) {
 }
 
 std::size_t Ax25AirBits(std::string_view frame) {
-    const std::uint16_t fcs = Ax25Fcs(frame);
-    // The FCS goes out low byte first, stuffed together with the frame.
-    const char tail[2] = {static_cast<char>(fcs & 0xFF), static_cast<char>(fcs >> 8)};
+    // The check sequence and the stuffing in one pass: two independent chains
+    // the processor runs side by side.
+    std::uint16_t crc = 0xFFFF;
     int ones = 0;
-    const std::size_t body = Stuff(frame, ones);
+    std::size_t body = 0;
+    for (const char c : frame) {
+        const auto byte = static_cast<unsigned char>(c);
+        crc = static_cast<std::uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ byte) & 0xFF]);
+        const TStuffStep step = kStuffTable[ones][byte];
+        body += step.bits;
+        ones = step.ones;
+    }
+    crc = static_cast<std::uint16_t>(~crc);
+    // The FCS goes out low byte first, stuffed together with the frame.
+    const char tail[2] = {static_cast<char>(crc & 0xFF), static_cast<char>(crc >> 8)};
     return kFlagBits + body + Stuff(std::string_view(tail, 2), ones) + kFlagBits;
 }
 
