@@ -278,6 +278,27 @@ TEST_F(AprsDecode, RawGpsSentencesPlaceTrackersAsVehicles) {
     EXPECT_NEAR(Decoded("TRK>GPS:$GLRMC,1,A,4807.038,s,01131.000,w,,,").longitude,
                 -(11 + 31.0 / 60), 1e-9);
 
+    // A symbol in the destination: GPSxyz (xy the symbol, z an overlay).
+    const std::string fix = ":$GPGLL,4916.45,N,12311.12,W,225444,A";
+    const auto symbol = [&](const std::string& destination) {
+        const TAprsReport r = Decoded("TRK>" + destination + fix);
+        return std::string{r.symbolTable, r.symbolCode};
+    };
+    EXPECT_EQ(symbol("GPSPY"), "/Y");   // yacht
+    EXPECT_EQ(symbol("GPSBP-2"), "//"); // the last of B..P
+    EXPECT_EQ(symbol("SPCMX"), "/@");
+    EXPECT_EQ(symbol("SYMHS"), "/[");
+    EXPECT_EQ(symbol("GPSLA"), "/a");
+    EXPECT_EQ(symbol("GPSJ4"), "/~");
+    EXPECT_EQ(symbol("GPSOB"), "\\!");
+    EXPECT_EQ(symbol("GPSA0"), "\\0");
+    EXPECT_EQ(symbol("GPSAA5"), "5A"); // overlay 5 on the alternate A
+    EXPECT_EQ(symbol("GPSPA5"), "/A"); // the primary table takes no overlay
+    EXPECT_EQ(symbol("GPSQ1"), "\\{");
+    EXPECT_EQ(symbol("GPS"), "/>");
+    EXPECT_EQ(symbol("GPSBQ"), "/>"); // beyond its group
+    EXPECT_EQ(symbol("APRS"), "/>");
+
     // No valid fix: the station was heard, but there is no place.
     for (const char* line : {"TRK>GPS:$GNRMC,123519,V,,,,,,,230394,,*2D",
                              "TRK>GPS:$GLGGA,123519,4807.038,s,01131.000,w,0,00,,,M,,M,,*41",

@@ -350,10 +350,42 @@ bool NmeaNumber(std::string_view field, double& value) {
            std::isfinite(value);
 }
 
+/// The symbol a tracker may give in its destination: GPSxyz, SPCxyz or
+/// SYMxyz, where xy names the symbol (the first letter also picks the table)
+/// and z is an overlay or a blank.
+bool DestinationSymbol(std::string_view destination, char& table, char& code) {
+    destination = destination.substr(0, destination.find('-'));
+    if (destination.size() < 5 || destination.size() > 6 ||
+        (!destination.starts_with("GPS") && !destination.starts_with("SPC") &&
+         !destination.starts_with("SYM")))
+        return false;
+    // For each group of codes: the letters for the primary and alternate
+    // tables, the first and last second character, and the first code.
+    struct TGroup {
+        char primary, alternate, first, last, code;
+    };
+    constexpr TGroup groups[] = {{'B', 'O', 'B', 'P', '!'}, {'P', 'A', '0', '9', '0'},
+                                 {'M', 'N', 'R', 'X', ':'}, {'P', 'A', 'A', 'Z', 'A'},
+                                 {'H', 'D', 'S', 'X', '['}, {'L', 'S', 'A', 'Z', 'a'},
+                                 {'J', 'Q', '1', '4', '{'}};
+    const char x = destination[3], y = destination[4];
+    const char z = destination.size() == 6 ? destination[5] : ' ';
+    for (const TGroup& g : groups) {
+        if ((x != g.primary && x != g.alternate) || y < g.first || y > g.last)
+            continue;
+        code = static_cast<char>(g.code + (y - g.first));
+        table = x == g.primary ? '/' : '\\';
+        if (table == '\\' && (Digit(z) || (z >= 'A' && z <= 'Z')))
+            table = z;
+        return true;
+    }
+    return false;
+}
+
 /// A raw GPS sentence from a tracker: $GPRMC, $GPGGA or $GPGLL, also from
 /// the GN (several systems) and GL (GLONASS) talkers. Sets valid false for a
 /// sentence without a valid fix, which gives no position.
-std::string Nmea(std::string_view info, TPosition& pos, bool& valid) {
+std::string Nmea(std::string_view info, std::string_view destination, TPosition& pos, bool& valid) {
     valid = false;
     const auto star = info.find('*');
     std::string_view body = info.substr(1, star == std::string_view::npos ? info.npos : star - 1);
@@ -393,9 +425,11 @@ std::string Nmea(std::string_view info, TPosition& pos, bool& valid) {
         return "bad NMEA latitude '" + std::string(f[latAt]) + "'";
     if (!NmeaAngle(f[latAt + 2], f[latAt + 3], 3, pos.longitude))
         return "bad NMEA longitude '" + std::string(f[latAt + 2]) + "'";
-    // Trackers send no symbol: they are vehicles.
-    pos.table = '/';
-    pos.code = '>';
+    // Without a symbol in the destination a tracker is taken for a vehicle.
+    if (!DestinationSymbol(destination, pos.table, pos.code)) {
+        pos.table = '/';
+        pos.code = '>';
+    }
     double knots = 0, course = 0;
     if (kind == "RMC" && f.size() > 8 && NmeaNumber(f[7], knots)) {
         pos.hasSpeed = true;
@@ -518,7 +552,7 @@ TAprsResult Decode(const TMonitorPacket& packet, int depth) {
             return noPlace(TPacketType::ptWeatherReport); // Ultimeter in packet mode
         report.type = TPacketType::ptRawGps;
         bool fix = false;
-        why = Nmea(info, pos, fix);
+        why = Nmea(info, packet.destination, pos, fix);
         if (why.empty() && !fix)
             return noPlace(TPacketType::ptRawGps);
         break;
