@@ -236,6 +236,34 @@ TEST(TncEndToEnd, StatsTableAndBusMethodShowTheSameChannel) {
     fs::remove_all(dir);
 }
 
+// A host serving a scenario hears no channel: the method says so rather
+// than answer with an empty table.
+TEST(TncEndToEnd, ChannelStatsFailsWithoutALiveSource) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("velloran-nostats-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    TChild host({VELLORAN_STANDIN_HOST_EXE},
+                {.output = (dir / "host.log").string(), .errorToo = true});
+    ASSERT_TRUE(host.Started());
+    std::string answer;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            TChild send({"dbus-send", "--session", "--print-reply",
+                         "--dest=org.velloran.StandinHost", "/org/velloran/StandinHost",
+                         "org.velloran.StandinHost.Control.ChannelStats"},
+                        {.output = (dir / "reply.txt").string(), .errorToo = true});
+            send.Wait(10s);
+            answer = Read(dir / "reply.txt");
+            return answer.find("ServiceUnknown") == std::string::npos &&
+                   answer.find("NameHasNoOwner") == std::string::npos;
+        },
+        60s))
+        << answer;
+    EXPECT_NE(answer.find("org.freedesktop.DBus.Error.NotSupported"), std::string::npos) << answer;
+    EXPECT_NE(answer.find("only with a live source"), std::string::npos) << answer;
+    fs::remove_all(dir);
+}
+
 // Each run gets a session bus of its own: without one it starts itself again
 // under dbus-run-session.
 int main(int argc, char** argv) {
