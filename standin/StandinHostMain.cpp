@@ -8,6 +8,7 @@
 #include "standin/MapView.h"
 #include "standin/TncSources.h"
 #include "support/APRSParser.h"
+#include "support/ProgramInfo.h"
 #include "support/QtPurgeTimer.h"
 #include "support/TextRules.h"
 
@@ -47,6 +48,8 @@ constexpr const char* kUsage =
     "  --snapshot FILE     write the map as a PNG after the next drawing (no display needed)\n"
     "  --fail OP N MSG     fail operation OP with MSG once N calls of it have succeeded\n"
     "  --replace-objects   hand back new station objects from GetStationInfo and GetMyInfo\n"
+    "  --help              show this text and exit\n"
+    "  --version           show the version and exit\n"
     "Closing the window, SIGTERM or the bus command Close() tells clients (event 3) and ends.\n";
 
 int gSignalPipe[2] = {-1, -1};
@@ -125,7 +128,7 @@ std::optional<TOptions> Parse(const QStringList& args, int& status) {
             }
             return true;
         };
-        if (arg == "--help" || arg == "-h") {
+        if (arg == "-h") {
             std::cout << kUsage;
             status = 0;
             return std::nullopt;
@@ -216,6 +219,17 @@ std::optional<TOptions> Parse(const QStringList& args, int& status) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // --help and --version are answered before Qt needs a display.
+    switch (support::FindStandardRequest(std::vector<std::string>(argv + 1, argv + argc))) {
+    case support::EStandardRequest::Help:
+        std::cout << kUsage;
+        return 0;
+    case support::EStandardRequest::Version:
+        std::cout << support::VersionText("velloran-standin-host");
+        return 0;
+    case support::EStandardRequest::None:
+        break;
+    }
     // Without a display the host still serves (and can write snapshots): its
     // map is then drawn off screen.
     const bool headless = !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
