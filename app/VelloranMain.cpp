@@ -1,6 +1,7 @@
 #include "app/VelloranMain.h"
 
 #include "app/MainForm.h"
+#include "app/SettingsLocation.h"
 #include "standin/Scenario.h"
 #include "standin/StandinHost.h"
 #include "support/TextRules.h"
@@ -70,8 +71,8 @@ int RunVelloran(QApplication& application, const std::vector<std::string>& args)
         TMainFormSetup setup;
         setup.Connector = MakeHostConnector();
         setup.Args = args;
-        setup.SettingsFile =
-            TOvcIniFileStore::ExeDirIniPath(QCoreApplication::applicationFilePath().toStdString());
+        setup.SettingsFile = SettingsFilePath(QCoreApplication::applicationFilePath().toStdString(),
+                                              TSettingsEnvironment::Current());
         setup.Platform = platform;
         form = std::make_unique<TMainForm>(std::move(setup));
     } catch (const std::exception& error) {
