@@ -522,6 +522,14 @@ void TMainForm::TrayIconMessage(std::uint32_t mouseMessage) {
         FPlatform->PopupMenu(mnuTrayPopup, FPlatform->CursorPos());
 }
 
+void TMainForm::BringToFront() {
+    Restore();
+    if (!isVisible())
+        show();
+    raise();
+    activateWindow();
+}
+
 void TMainForm::Restore() {
     FPlatform->SetTaskbarEntryVisible(this, true);
     FHiddenInTray = false;

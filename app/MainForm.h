@@ -72,6 +72,9 @@ public:
     /// Shows the window, or, when it is to start minimized, minimizes the
     /// application at once.
     void Start();
+    /// Brings the window to the front, from the tray or minimized too (a
+    /// second start of the program asks for this).
+    void BringToFront();
 
     /// The recalculation interval in ms for a rate text in minutes (30 when
     /// the text is not a number).

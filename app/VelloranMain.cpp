@@ -2,6 +2,7 @@
 
 #include "app/MainForm.h"
 #include "app/SettingsLocation.h"
+#include "app/SingleInstance.h"
 #include "standin/Scenario.h"
 #include "standin/StandinHost.h"
 #include "support/TextRules.h"
@@ -12,6 +13,7 @@
 #include <QSocketNotifier>
 
 #include <cstdlib>
+#include <iostream>
 
 namespace app {
 
@@ -65,6 +67,18 @@ int RunVelloran(QApplication& application, const std::vector<std::string>& args)
     // must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // One Velloran a session: a second one brings the first to the front.
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    std::unique_ptr<TSingleInstance> instance;
+    if (bus.isConnected()) {
+        instance = TSingleInstance::Claim(bus);
+        if (!instance && TSingleInstance::ActivateRunning(bus)) {
+            std::cout << "velloran: already running in this session; its window is in front now\n";
+            return 0;
+        }
+        // A holder of the name that does not answer is not kept waiting for.
+    }
+
     auto platform = std::make_shared<TPlatform>();
     std::unique_ptr<TMainForm> form;
     try {
@@ -82,7 +96,10 @@ int RunVelloran(QApplication& application, const std::vector<std::string>& args)
     }
     form->Create();
     form->Start();
+    if (instance)
+        instance->OnActivate = [&form] { form->BringToFront(); };
     const int status = application.exec();
+    instance.reset();
     form.reset();
     return status;
 }
