@@ -47,6 +47,8 @@ struct TMainFormSetup {
     std::shared_ptr<TPlatform> Platform;
     /// The tray; a TQtTrayShell when null.
     std::shared_ptr<TTrayShell> Tray;
+    /// Which host is attached, in words, for the About box.
+    std::string HostDescription;
 };
 
 /// The main window: tabs with the report panes and the Options, menus,
@@ -120,6 +122,13 @@ public:
     QAction* miCalc = nullptr;
     QAction* N1 = nullptr;
     QAction* MenuItem1 = nullptr;
+    // Additions of our own: Help > About, and Ctrl+Q for Exit.
+    QMenu* Help1 = nullptr;
+    QAction* miAbout = nullptr;
+    QAction* actQuitShortcut = nullptr;
+
+    /// What Help > About says: version, licence, settings file, host.
+    QString AboutText() const;
 
     // Non-visual elements.
     host::THostComponents Host; ///< clsUIV, clsMyInfo, clsStationInfo, clsMapInfo
@@ -197,6 +206,8 @@ protected:
 private:
     void BuildLayout();
     void BuildOptionsTab();
+    /// Moves and grows the Options controls so that no text is cut or covered.
+    void FitOptionsTab();
     void BuildMenus();
     void BindSettings();
     void SetRadio(QRadioButton* button, bool checked);

@@ -8,6 +8,7 @@
 #include "support/TextRules.h"
 
 #include "host/BusConnector.h"
+#include "host/BusWire.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -44,16 +45,24 @@ private:
 
 } // namespace
 
-std::shared_ptr<host::IHostConnector> MakeHostConnector() {
+std::shared_ptr<host::IHostConnector> MakeHostConnector(std::string* description) {
     const QString file = qEnvironmentVariable("VELLORAN_SCENARIO");
+    const auto describe = [description](const std::string& text) {
+        if (description)
+            *description = text;
+    };
     if (file.isEmpty()) {
         // Attach to the host running on the desktop bus, or else start the
         // embedded one in process (the running host, or a new one).
         if (auto connector = host::TBusConnector::Attach()) {
             new TBusEventPump(connector); // owned by the application object
+            describe(std::string("the stand-in host on the session bus (") + host::bus::kBusName +
+                     ")");
             return connector;
         }
     }
+    describe(file.isEmpty() ? std::string("embedded stand-in host on the demo scenario")
+                            : "embedded stand-in host on the scenario " + file.toStdString());
     standin::TScenario scenario = file.isEmpty() ? standin::LoadDemoScenario()
                                                  : standin::LoadScenarioFile(file.toStdString());
     return std::make_shared<standin::TEmbeddedConnector>(
@@ -83,7 +92,7 @@ int RunVelloran(QApplication& application, const std::vector<std::string>& args)
     std::unique_ptr<TMainForm> form;
     try {
         TMainFormSetup setup;
-        setup.Connector = MakeHostConnector();
+        setup.Connector = MakeHostConnector(&setup.HostDescription);
         setup.Args = args;
         setup.SettingsFile = SettingsFilePath(QCoreApplication::applicationFilePath().toStdString(),
                                               TSettingsEnvironment::Current());

@@ -19,7 +19,7 @@ command -v debootstrap >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get inst
 mirror=${DEBIAN_MIRROR:-http://deb.debian.org/debian}
 root=$(mktemp -d /tmp/velloran-bookworm.XXXXXX)
 cleanup() {
-    for m in proc sys dev/pts dev; do umount "$root/$m" 2>/dev/null || true; done
+    for m in proc dev/pts dev; do umount "$root/$m" 2>/dev/null || true; done
     rm -rf "$root"
 }
 trap cleanup EXIT INT TERM
@@ -31,6 +31,7 @@ debootstrap --variant=minbase bookworm "$root" "$mirror" >"$root.log" 2>&1 || {
 rm -f "$root.log"
 mount -t proc proc "$root/proc"
 mount --bind /dev "$root/dev"
+mount --bind /dev/pts "$root/dev/pts"
 cp "$deb" "$root/tmp/"
 name=$(basename "$deb")
 echo "== apt-get install ./$name"

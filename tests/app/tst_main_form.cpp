@@ -13,6 +13,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -103,6 +104,7 @@ struct TRig {
         setup.SettingsFile = settings.empty() ? Ini() : settings;
         setup.Platform = Platform;
         setup.Tray = Tray;
+        setup.HostDescription = "embedded test host";
         Form = std::make_unique<TMainForm>(std::move(setup));
     }
 
@@ -354,6 +356,84 @@ private slots:
         rig.Form.reset();
         QCOMPARE(rig.Platform->Errors.size(), 5);
         QCOMPARE(rig.Platform->Errors.last(), message);
+    }
+
+    void helpMenuAboutAndCtrlQ() {
+        TRig rig;
+        rig.StartAndWaitForFirstRun();
+        TMainForm& f = *rig.Form;
+        QStringList menus;
+        for (QAction* action : f.menuBar()->actions())
+            menus << action->text();
+        QCOMPARE(menus, QStringList({"File", "Action", "&Help"}));
+        QCOMPARE(f.File1->actions().size(), 1); // File keeps Exit alone
+        QVERIFY(f.miExit->shortcut().isEmpty());
+
+        const QString about = f.AboutText();
+        QVERIFY2(about.contains("Velloran 1.5.0.1"), qPrintable(about));
+        QVERIFY(about.contains("Free software"));
+        QVERIFY(about.contains(QString::fromStdString(rig.Ini().string()).toHtmlEscaped()));
+        QVERIFY(about.contains("embedded test host"));
+
+        QCOMPARE(rig.Platform->Terminations, 0);
+        QTest::keyClick(&f, Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(rig.Platform->Terminations, 1);
+    }
+
+    // Run at 100 %, 150 % and 200 % (QT_SCALE_FACTOR): every text of the
+    // Options tab fits its control, nothing covers or touches a neighbour, and
+    // all stays inside its frame. A picture of the tab goes to the test output.
+    void optionsTabFitsItsText() {
+        TRig rig(Scenario(130), {"DEBUG"});
+        rig.StartAndWaitForFirstRun();
+        TMainForm& f = *rig.Form;
+        f.PageControl1->setCurrentWidget(f.tsOptions);
+        QVERIFY(f.gbDebug->isVisible());
+        QCoreApplication::processEvents();
+
+        const auto check = [](QWidget* parent, const auto& self) -> void {
+            const QList<QWidget*> children =
+                parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+            for (QWidget* w : children) {
+                if (!w->isVisible() || w->objectName().startsWith("qt_"))
+                    continue;
+                const QString name = QString("%1 '%2'").arg(w->metaObject()->className(),
+                                                            w->property("text").toString());
+                QVERIFY2(parent->rect().contains(w->geometry()),
+                         qPrintable(name + " leaves its frame"));
+                const auto* label = qobject_cast<QLabel*>(w);
+                if (label && label->wordWrap())
+                    QVERIFY2(w->height() >= label->heightForWidth(w->width()),
+                             qPrintable(name + " is cut at the bottom"));
+                else if (const auto* button = qobject_cast<QPushButton*>(w))
+                    // A push button's size hint holds the style's minimum width.
+                    QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) + 8 <=
+                                     button->width() &&
+                                 button->fontMetrics().height() + 4 <= button->height(),
+                             qPrintable(name + " is cut"));
+                else if (!qobject_cast<QGroupBox*>(w) && !qobject_cast<QLineEdit*>(w))
+                    QVERIFY2(w->width() >= w->sizeHint().width() &&
+                                 w->height() >= w->minimumSizeHint().height(),
+                             qPrintable(name + " is cut"));
+                for (QWidget* other : children) {
+                    if (other == w || !other->isVisible() || other->objectName().startsWith("qt_"))
+                        continue;
+                    QVERIFY2(!w->geometry().adjusted(-1, 0, 1, 0).intersects(other->geometry()),
+                             qPrintable(name + " covers or touches " +
+                                        other->metaObject()->className() + " '" +
+                                        other->property("text").toString() + "'"));
+                }
+                self(w, self);
+            }
+        };
+        check(f.tsOptions, check);
+
+        const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR", "1");
+        QDir().mkpath(VELLORAN_SCREENSHOT_DIR);
+        const QString png =
+            QString(VELLORAN_SCREENSHOT_DIR) + "/options-tab-scale-" + scale + ".png";
+        QVERIFY(f.grab().save(png));
+        qInfo("screenshot: %s", qPrintable(png));
     }
 
     void runDeferredWhileOneIsInProgress() {
