@@ -84,7 +84,7 @@ template <class F> void TMainForm::Handle(F&& handler) {
     try {
         handler();
     } catch (const std::exception& error) {
-        ShowError(error.what());
+        ShowError(OperatorErrorText(error));
     } catch (...) {
         ShowError("Unexpected error");
     }
@@ -119,7 +119,7 @@ TMainForm::TMainForm(TMainFormSetup setup)
         } catch (const std::exception& error) {
             if (!FRedrawErrorShown) {
                 FRedrawErrorShown = true;
-                ShowError(error.what());
+                ShowError(OperatorErrorText(error));
             }
         }
     };
@@ -579,9 +579,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::ShowError(const std::string& message) {
-    if (FDropErrors)
+    if (FDropErrors || !FErrorBox.TryOpen())
         return;
     FPlatform->ShowError(ApplicationTitle(), Q(support::WithFullStop(message)));
+    FErrorBox.Closed();
 }
 
 // --- Panes and run window --------------------------------------------------

@@ -37,9 +37,12 @@ public:
     int Popups = 0;
     QPoint PopupAt;
     std::function<void()> OnTerminate;
+    std::function<void()> WhileErrorShown; // runs while the modal box would be open
 
     void ShowError(const QString& caption, const QString& message) override {
         Errors << caption + ": " + message;
+        if (WhileErrorShown)
+            WhileErrorShown();
     }
     void RequestTermination() override {
         ++Terminations;
@@ -430,6 +433,45 @@ private slots:
         QVERIFY(f.Calculation.Stations() == nullptr);
         QVERIFY(rig.PaneHas(f.Memo1, "Searching for stations heard on RF"));
         QCOMPARE(f.windowTitle(), QString("Velloran v1.5.0 - Station Call Sign - N1ABC"));
+    }
+
+    void oneErrorBoxAtATime() {
+        TRig rig;
+        rig.StartAndWaitForFirstRun();
+        TMainForm& f = *rig.Form;
+        rig.Host->SetFail(standin::TScenarioFail{"GetStationCount", 0, "Host gone"});
+        // While the box is open its event loop runs timers: their errors must
+        // not open a second box on top of it.
+        int nested = 0;
+        rig.Platform->WhileErrorShown = [&] {
+            ++nested;
+            f.miCalculate->trigger();
+        };
+        f.miCalculate->trigger();
+        QCOMPARE(nested, 1);
+        QCOMPARE(rig.Platform->Errors, QStringList{"Velloran: Host gone."});
+        // Once it is closed, the next error is shown again.
+        rig.Platform->WhileErrorShown = nullptr;
+        f.miCalculate->trigger();
+        QCOMPARE(rig.Platform->Errors.size(), 2);
+    }
+
+    void hostLossIsWordedForTheOperator() {
+        const std::string gone = OperatorErrorText(host::EHostError(
+            "The stand-in host has gone away; GetMap failed", host::THostFailure::Gone));
+        QCOMPARE(QString::fromStdString(gone),
+                 QString("The host is not answering. Start it again, then restart Velloran.\n\n"
+                         "Details: The stand-in host has gone away; GetMap failed"));
+        const std::string stopped = OperatorErrorText(
+            host::EHostError("The stand-in host is not answering; GetMap was not called",
+                             host::THostFailure::NotAnswering));
+        QVERIFY(QString::fromStdString(stopped).startsWith("The host is not answering."));
+        QVERIFY(QString::fromStdString(stopped).endsWith("GetMap was not called"));
+        // The host's own failures and other errors keep their text.
+        QCOMPARE(OperatorErrorText(host::EHostError("Station list is gone")),
+                 std::string("Station list is gone"));
+        QCOMPARE(OperatorErrorText(std::runtime_error("Unable to write to x")),
+                 std::string("Unable to write to x"));
     }
 
     void ownStationErrorKeepsCaption() {
