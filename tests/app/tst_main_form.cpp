@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace app;
 
@@ -359,6 +360,44 @@ private slots:
         QCOMPARE(rig.Platform->Errors.last(), message);
     }
 
+    void settingsPathThatIsNoFile() {
+        // A named pipe would block start-up, /dev/zero read without end; a
+        // directory cannot be written. Each counts as unreadable, and a save
+        // says which file it could not write.
+        QTemporaryDir dir;
+        const std::filesystem::path fifo = dir.filePath("fifo.INI").toStdString();
+        QCOMPARE(mkfifo(fifo.c_str(), 0600), 0);
+        const std::filesystem::path folder = dir.filePath("folder.INI").toStdString();
+        std::filesystem::create_directory(folder);
+        for (const std::filesystem::path& ini :
+             {fifo, folder, std::filesystem::path("/dev/zero")}) {
+            TRig rig(Scenario(130), {}, ini);
+            rig.StartAndWaitForFirstRun();
+            QCOMPARE(rig.Form->edRecalculateRate->text(), QString("30"));
+            rig.Form->btnSaveSettings->click();
+            QCOMPARE(rig.Platform->Errors, QStringList{"Velloran: Unable to write to " +
+                                                       QString::fromStdString(ini.string()) + "."});
+        }
+    }
+
+    void staleTemporarySettingsFilesAreRemoved() {
+        TRig probe;
+        const std::filesystem::path ini = probe.Ini();
+        const std::filesystem::path stale = ini.string() + ".a1B2c3";
+        const std::filesystem::path fresh = ini.string() + ".Z9y8X7";
+        const std::filesystem::path other = ini.string() + ".bak";
+        for (const auto& file : {stale, fresh, other})
+            std::ofstream(file) << "[Settings]\r\n";
+        std::filesystem::last_write_time(stale, std::filesystem::file_time_type::clock::now() -
+                                                    std::chrono::hours(1));
+        std::filesystem::last_write_time(other, std::filesystem::file_time_type::clock::now() -
+                                                    std::chrono::hours(1));
+        TRig rig(Scenario(130), {}, ini);
+        QVERIFY(!std::filesystem::exists(stale));
+        QVERIFY(std::filesystem::exists(fresh)); // a save in progress, perhaps
+        QVERIFY(std::filesystem::exists(other));
+    }
+
     void runDeferredWhileOneIsInProgress() {
         TRig rig;
         rig.StartAndWaitForFirstRun();
@@ -599,6 +638,24 @@ private slots:
         other.Form->Create();
         QCOMPARE(other.Form->size(), QSize(527, 466));
         QVERIFY(!(other.Form->windowState() & Qt::WindowMaximized));
+    }
+
+    void corruptPlacementIsFittedToTheScreen() {
+        for (const char* pos : {"-2147483648,-2147483648,2147483647,2147483647",
+                                "0,0,100000,100000", "-50000,90000,-49000,90700"}) {
+            TRig rig;
+            rig.WriteIni(std::string("[MainForm]\r\nNormalPos=") + pos + "\r\n" + rig.PpiLine());
+            rig.Form->Create();
+            const QRect screen = rig.Form->screen()->availableVirtualGeometry();
+            QVERIFY2(rig.Form->width() <= screen.width() && rig.Form->height() <= screen.height(),
+                     pos);
+            QVERIFY2(screen.contains(rig.Form->geometry().topLeft()), pos);
+        }
+        // An ordinary one is taken as it is.
+        TRig rig;
+        rig.WriteIni("[MainForm]\r\nNormalPos=10,20,310,220\r\n" + rig.PpiLine());
+        rig.Form->Create();
+        QCOMPARE(rig.Form->size(), QSize(300, 200));
     }
 
     void exitAfterSaveKeepsSavedValuesButCloseStoresCurrent() {
