@@ -9,6 +9,7 @@
 namespace tools {
 
 void THeadlessWindow::Yield() {
+    ++Yields;
     std::this_thread::yield();
 }
 
