@@ -85,7 +85,7 @@ template <class F> void TMainForm::Handle(F&& handler) {
     try {
         handler();
     } catch (const std::exception& error) {
-        ShowError(error.what());
+        ShowError(OperatorErrorText(error));
     } catch (...) {
         ShowError("Unexpected error");
     }
@@ -120,7 +120,7 @@ TMainForm::TMainForm(TMainFormSetup setup)
         } catch (const std::exception& error) {
             if (!FRedrawErrorShown) {
                 FRedrawErrorShown = true;
-                ShowError(error.what());
+                ShowError(OperatorErrorText(error));
             }
         }
     };
@@ -649,9 +649,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::ShowError(const std::string& message) {
-    if (FDropErrors)
+    if (FDropErrors || !FErrorBox.TryOpen())
         return;
     FPlatform->ShowError(ApplicationTitle(), Q(support::WithFullStop(message)));
+    FErrorBox.Closed();
 }
 
 // --- Panes and run window --------------------------------------------------
@@ -753,10 +754,18 @@ TWindowPlacement TMainForm::GetPlacement() const {
 
 void TMainForm::SetPlacement(const TWindowPlacement& placement) {
     FRestoreToMaximized = (placement.Flags & WPF_RESTORETOMAXIMIZED) != 0;
-    const TRect& r = placement.NormalPosition;
+    // A saved rectangle may be corrupt or come from a larger screen: keep the
+    // window on the desktop that is there now.
     const QPoint origin = WorkAreaOrigin(this);
+    TRect area{0, 0, 32767, 32767};
+    if (const QScreen* screen = this->screen()) {
+        const QRect desktop = screen->availableVirtualGeometry().translated(-origin);
+        area = {desktop.left(), desktop.top(), desktop.left() + desktop.width(),
+                desktop.top() + desktop.height()};
+    }
+    const TRect r = FitToWorkArea(placement.NormalPosition, area);
     move(origin.x() + r.Left, origin.y() + r.Top);
-    resize(r.Right - r.Left, std::max(1, r.Bottom - r.Top));
+    resize(r.Right - r.Left, r.Bottom - r.Top);
 }
 
 void TMainForm::SetStartState(std::int32_t showCmd) {

@@ -2,6 +2,7 @@
 
 #include "aloha/Calculation.h"
 #include "aloha/RunContext.h"
+#include "app/ErrorReport.h"
 #include "app/PageControl.h"
 #include "app/Platform.h"
 #include "app/ReportPane.h"
@@ -225,6 +226,7 @@ private:
     bool FHiddenInTray = false;
     bool FDropErrors = false;       // errors of the run a settings restore starts
     bool FRedrawErrorShown = false; // a failing redraw is reported once a run
+    TErrorBoxGate FErrorBox;
     bool FDestroying = false;
     bool FRestoreToMaximized = false;
     std::unique_ptr<support::TPacketCache> FPacketCache;

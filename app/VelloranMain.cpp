@@ -36,8 +36,13 @@ public:
 
 private:
     void Dispatch() {
-        if (const auto connector = FConnector.lock())
+        const auto connector = FConnector.lock();
+        if (connector)
             connector->DispatchEvents();
+        // A closed connection stays readable for ever: stop watching it, or
+        // the loop would spin on it for as long as the program runs.
+        if (!connector || !connector->Connected())
+            FNotifier.setEnabled(false);
     }
     std::weak_ptr<host::TBusConnector> FConnector;
     QSocketNotifier FNotifier;

@@ -20,7 +20,9 @@
 #include <QTimer>
 
 #include <atomic>
+#include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -28,6 +30,7 @@
 #include <iostream>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -53,10 +56,26 @@ constexpr const char* kUsage =
     "Closing the window, SIGTERM or the bus command Close() tells clients (event 3) and ends.\n";
 
 int gSignalPipe[2] = {-1, -1};
+int gWatchdogPipe[2] = {-1, -1};
 
 void OnSignal(int) {
     const char byte = 1;
-    [[maybe_unused]] const auto written = write(gSignalPipe[1], &byte, 1);
+    [[maybe_unused]] const auto toLoop = write(gSignalPipe[1], &byte, 1);
+    [[maybe_unused]] const auto toWatchdog = write(gWatchdogPipe[1], &byte, 1);
+}
+
+/// A termination request ends the host within a second whatever it is doing:
+/// the orderly close (clients told, bus left) gets most of that second, then
+/// the process ends regardless.
+void StartWatchdog() {
+    std::thread([] {
+        char byte = 0;
+        while (read(gWatchdogPipe[0], &byte, 1) < 0 && errno == EINTR) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        std::cerr << "velloran-standin-host: ended without closing in order\n";
+        _exit(0);
+    }).detach();
 }
 
 class THostWindow : public QMainWindow {
@@ -273,7 +292,23 @@ int main(int argc, char** argv) {
     // Declared after the service, so they end before its model mutex does.
     std::mutex stateMutex;
     std::string sourceState;
+    // Called on the reader and service threads: one hand-over to this thread
+    // waits at a time, however fast changes come.
     std::atomic<bool> repaintPending{false};
+    std::atomic<bool> sceneDrawn{false}; // a client drew: time for the snapshot
+    QTimer snapshotTimer;
+    const auto mapChanged = [&] {
+        if (!repaintPending.exchange(true))
+            QMetaObject::invokeMethod(
+                view,
+                [&] {
+                    repaintPending = false;
+                    view->ModelChanged();
+                    if (sceneDrawn.exchange(false) && !options->snapshot.empty())
+                        snapshotTimer.start();
+                },
+                Qt::QueuedConnection);
+    };
     std::unique_ptr<standin::TLiveStations> live;
     std::unique_ptr<standin::TKissTcpSource> kiss;
     std::unique_ptr<standin::TMonitorSource> monitor;
@@ -295,18 +330,7 @@ int main(int argc, char** argv) {
         live->OnLog = log;
         if (options->debug)
             live->OnDebug = [&](const std::string& line) { log("debug: " + line); };
-        // Called on the reader thread; one repaint waits at a time, however
-        // fast packets come.
-        live->OnChanged = [&] {
-            if (!repaintPending.exchange(true))
-                QMetaObject::invokeMethod(
-                    view,
-                    [&] {
-                        repaintPending = false;
-                        view->update();
-                    },
-                    Qt::QueuedConnection);
-        };
+        live->OnChanged = mapChanged;
         const auto onState = [&](const std::string& text) {
             {
                 std::lock_guard lock(stateMutex);
@@ -363,7 +387,6 @@ int main(int argc, char** argv) {
     };
     window.OnClose = closeHost;
 
-    QTimer snapshotTimer;
     snapshotTimer.setSingleShot(true);
     snapshotTimer.setInterval(300); // a run's figure and label arrive together
     bool snapshotWritten = false;
@@ -380,23 +403,17 @@ int main(int argc, char** argv) {
         std::cerr << "velloran-standin-host: snapshot written to " << options->snapshot << '\n';
     });
 
-    // Called on the service's thread: hand over to this one.
     service.OnSceneChanged = [&] {
-        QMetaObject::invokeMethod(
-            view,
-            [&] {
-                view->update();
-                if (!options->snapshot.empty() && !snapshotWritten)
-                    snapshotTimer.start();
-            },
-            Qt::QueuedConnection);
+        sceneDrawn = true;
+        mapChanged();
     };
     service.OnCloseRequested = [&] {
         QMetaObject::invokeMethod(&window, closeHost, Qt::QueuedConnection);
     };
 
-    if (pipe(gSignalPipe) != 0)
+    if (pipe(gSignalPipe) != 0 || pipe(gWatchdogPipe) != 0)
         return 1;
+    StartWatchdog();
     QSocketNotifier signalNotifier(gSignalPipe[0], QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
         char buffer[16];

@@ -10,6 +10,7 @@
 namespace tools {
 
 void THeadlessWindow::Yield() {
+    ++Yields;
     std::this_thread::yield();
 }
 
