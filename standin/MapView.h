@@ -1,11 +1,14 @@
 #pragma once
 
+#include "standin/MapGeometry.h"
 #include "standin/StandinHost.h"
 
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,10 +31,23 @@ struct TMapPicture {
 /// Copies what the map shows; the caller holds the model's lock.
 TMapPicture TakeMapPicture(const TStandinHost& host);
 
-/// Paints the map into a device of the given size. Figures are clipped to the
-/// view and values that are not finite are left out, so the work done is
-/// bounded by the pixels drawn whatever numbers clients send.
-void PaintMap(QPainter& painter, QSizeF size, const TMapPicture& picture);
+/// Paints the map into a device of the given size: graticule, range rings
+/// around the own station, the stations with the call signs that leave room
+/// for each other, what clients drew, and a scale bar. The view is the given
+/// one, or, without one, the one that fits the drawn figures (FitView).
+/// Figures are clipped to the view and values that are not finite are left
+/// out, so the work done is bounded by the pixels drawn whatever numbers
+/// clients send.
+void PaintMap(QPainter& painter, QSizeF size, const TMapPicture& picture,
+              const map::TViewport* view = nullptr);
+
+/// The view centred on the own station that spans the drawn figures, or
+/// about 100 km when nothing is drawn.
+map::TViewport FitView(const TMapPicture& picture, QSizeF size);
+
+/// How many stations lie inside the last figure clients drew (as drawn);
+/// nothing when no figure is drawn.
+std::optional<int> StationsInsideFigure(const TMapPicture& picture);
 
 /// Draws the outline of an axis-aligned ellipse (centre and radii in pixels)
 /// as far as it crosses the view; one that lies beside the view or all around
@@ -42,9 +58,8 @@ void DrawEllipseOutline(QPainter& painter, const QRectF& view, QPointF centre, d
 /// The stand-in host's map: the stations at their positions, the own station,
 /// call signs, and what clients have drawn through the map interface.
 ///
-/// Host units are used on both axes at the same scale (60 units a degree of
-/// latitude; longitude east positive), centred on the own station. The view
-/// spans the drawn figures, or about 100 km when nothing is drawn.
+/// It opens on FitView and follows the figures until the user zooms with the
+/// wheel or drags it; a double click returns to the fitted view.
 class TMapView : public QWidget {
     Q_OBJECT
 public:
@@ -57,11 +72,31 @@ public:
     /// come, the map is painted a few times a second at most.
     void ModelChanged();
 
+    /// The view shown now.
+    map::TViewport CurrentView() const;
+    /// Shows this view; nothing returns to the fitted one.
+    void SetView(std::optional<map::TViewport> view);
+
+    /// Told after the first paint, and after any paint that changed the count
+    /// of stations inside the drawn figure.
+    std::function<void(std::optional<int>)> OnInsideCountChanged;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     TMapPicture Take();
+
+    std::optional<map::TViewport> FView; ///< chosen by the user
+    map::TViewport FLastFit{0, 0, 1, 1, 1, 1};
+    std::optional<QPointF> FDragFrom;
+    std::optional<int> FInside;
+    bool FInsideTold = false;
 
     const TStandinHost& FHost;
     std::mutex& FModelMutex;

@@ -6,6 +6,7 @@
 #include "standin/BusService.h"
 #include "standin/LiveStations.h"
 #include "standin/MapView.h"
+#include "standin/StatusLine.h"
 #include "standin/TncSources.h"
 #include "support/APRSParser.h"
 #include "support/ProgramInfo.h"
@@ -287,6 +288,12 @@ int main(int argc, char** argv) {
     auto* view = new standin::TMapView(*host, service.ModelMutex(), &window);
     window.setCentralWidget(view);
     window.resize(760, 760);
+    auto* statusLine = new standin::TStatusLine;
+    window.statusBar()->addWidget(statusLine, 1);
+    view->OnInsideCountChanged = [statusLine](std::optional<int> inside) {
+        statusLine->SetMap(inside ? QString("%1 stations inside the circle").arg(*inside)
+                                  : QString());
+    };
 
     // Live stations: the list fed by a TNC, and the source that feeds it.
     // Declared after the service, so they end before its model mutex does.
@@ -362,7 +369,7 @@ int main(int argc, char** argv) {
             std::lock_guard lock(stateMutex);
             state = sourceState;
         }
-        window.statusBar()->showMessage(
+        statusLine->SetSource(
             QString("Live: %1 stations · %2 · packets %3, placed %4, undecodable %5, dropped %6")
                 .arg(count)
                 .arg(QString::fromStdString(state))
@@ -447,7 +454,7 @@ int main(int argc, char** argv) {
     const QString status_line =
         live ? QString("Serving live stations heard by the TNC as %1").arg(host::bus::kBusName)
              : QString("Serving %1 stations as %2").arg(stationCount).arg(host::bus::kBusName);
-    window.statusBar()->showMessage(status_line);
+    statusLine->SetSource(status_line);
     std::cerr << "velloran-standin-host: " << status_line.toStdString()
               << (headless ? " (no display: the map is drawn off screen)" : "") << '\n';
     window.show();
