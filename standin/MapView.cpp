@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPolygonF>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -195,6 +196,25 @@ void PaintGraticule(QPainter& painter, const map::TViewport& view, const QRectF&
     });
 }
 
+void PaintCoastlines(QPainter& painter, const map::TViewport& view, const QRectF& area,
+                     const std::vector<TMapLine>& lines) {
+    const map::TPoint topLeft = view.Unproject(0, 0);
+    const map::TPoint bottomRight = view.Unproject(area.width(), area.height());
+    const QPen shore(QColor(0x7A, 0x9C, 0xB8), 1.2),
+        border(QColor(0xB0, 0x8C, 0xA8), 1, Qt::DashLine);
+    QPolygonF polyline;
+    for (const TMapLine& line : lines) {
+        if (line.east < topLeft.x || line.west > bottomRight.x || line.north < bottomRight.y ||
+            line.south > topLeft.y)
+            continue;
+        polyline.clear();
+        for (std::size_t i = 0; i < line.lat.size(); ++i)
+            polyline << At(view, line.lat[i], line.lon[i]);
+        painter.setPen(line.border ? border : shore);
+        painter.drawPolyline(polyline);
+    }
+}
+
 void PaintRangeRings(QPainter& painter, const map::TViewport& view, const QRectF& area,
                      QPointF own) {
     // Out to the farthest corner of the view.
@@ -263,6 +283,8 @@ void PaintMap(QPainter& painter, QSizeF size, const TMapPicture& picture,
 
     painter.setRenderHint(QPainter::Antialiasing);
     const QFont base = painter.font();
+    if (picture.coastlines)
+        PaintCoastlines(painter, view, area, *picture.coastlines);
     PaintGraticule(painter, view, area);
     const QPointF own = At(view, ownLat, ownLon);
     PaintRangeRings(painter, view, area, own);
@@ -363,8 +385,18 @@ TMapView::TMapView(const TStandinHost& host, std::mutex& modelMutex, QWidget* pa
 }
 
 TMapPicture TMapView::Take() {
-    std::lock_guard lock(FModelMutex);
-    return TakeMapPicture(FHost);
+    TMapPicture picture;
+    {
+        std::lock_guard lock(FModelMutex);
+        picture = TakeMapPicture(FHost);
+    }
+    picture.coastlines = FCoastlines;
+    return picture;
+}
+
+void TMapView::SetCoastlines(std::shared_ptr<const std::vector<TMapLine>> lines) {
+    FCoastlines = std::move(lines);
+    update();
 }
 
 void TMapView::ModelChanged() {

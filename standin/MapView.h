@@ -1,5 +1,6 @@
 #pragma once
 
+#include "standin/Coastline.h"
 #include "standin/MapGeometry.h"
 #include "standin/StandinHost.h"
 
@@ -7,6 +8,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -26,6 +28,8 @@ struct TMapPicture {
     std::string ownCallsign;
     std::vector<TStation> stations;
     std::vector<TMapCall> drawings; ///< circles and texts, as in the host's scene
+    /// Shores and borders under everything else; may be null.
+    std::shared_ptr<const std::vector<TMapLine>> coastlines;
 };
 
 /// Copies what the map shows; the caller holds the model's lock.
@@ -72,6 +76,9 @@ public:
     /// come, the map is painted a few times a second at most.
     void ModelChanged();
 
+    /// Shores and borders to draw under the stations (none by default).
+    void SetCoastlines(std::shared_ptr<const std::vector<TMapLine>> lines);
+
     /// The view shown now.
     map::TViewport CurrentView() const;
     /// Shows this view; nothing returns to the fitted one.
@@ -92,6 +99,7 @@ protected:
 private:
     TMapPicture Take();
 
+    std::shared_ptr<const std::vector<TMapLine>> FCoastlines;
     std::optional<map::TViewport> FView; ///< chosen by the user
     map::TViewport FLastFit{0, 0, 1, 1, 1, 1};
     std::optional<QPointF> FDragFrom;

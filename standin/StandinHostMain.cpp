@@ -288,6 +288,16 @@ int main(int argc, char** argv) {
     auto* view = new standin::TMapView(*host, service.ModelMutex(), &window);
     window.setCentralWidget(view);
     window.resize(760, 760);
+    // Shores and borders when Debian's gmt-gshhg-low is installed.
+    {
+        std::string warning;
+        auto lines = std::make_shared<const std::vector<standin::TMapLine>>(
+            standin::LoadCoastlines(standin::kGshhgFolder, &warning));
+        if (!warning.empty())
+            std::cerr << "velloran-standin-host: " << warning << " (the map goes without it)\n";
+        if (!lines->empty())
+            view->SetCoastlines(std::move(lines));
+    }
     auto* statusLine = new standin::TStatusLine;
     window.statusBar()->addWidget(statusLine, 1);
     view->OnInsideCountChanged = [statusLine](std::optional<int> inside) {
