@@ -28,6 +28,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -412,7 +413,15 @@ int main(int argc, char** argv) {
             return;
         snapshotWritten = true;
         const QImage image = view->Render();
-        if (!image.save(QString::fromStdString(options->snapshot), "PNG")) {
+        // Written beside and renamed into place, so that whoever waits for
+        // the file never reads half a picture.
+        const std::string part = options->snapshot + ".part";
+        std::error_code error;
+        const bool saved = image.save(QString::fromStdString(part), "PNG");
+        if (saved)
+            std::filesystem::rename(part, options->snapshot, error);
+        if (!saved || error) {
+            std::filesystem::remove(part, error);
             std::cerr << "velloran-standin-host: cannot write the snapshot " << options->snapshot
                       << '\n';
             return;
