@@ -7,7 +7,7 @@ qt6-base-dev libpcre2-dev nlohmann-json3-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 libdbus-1-dev dbus dbus-x11 xvfb xauth
 direwolf
-lintian librsvg2-bin gzip libnetcdf-dev gmt-gshhg-low"
+dpkg-dev lintian librsvg2-bin gzip libnetcdf-dev gmt-gshhg-low"
 
 missing=""
 for p in $PACKAGES; do
