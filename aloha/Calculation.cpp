@@ -88,6 +88,11 @@ void TCalculation::RunSteps() {
     }
 }
 
+void TCalculation::GiveWay() {
+    if (FYieldPacer.Due())
+        FWindow.Yield();
+}
+
 void TCalculation::tmrRedrawTimer() {
     FOverlay.tmrRedrawTimer();
 }
@@ -101,6 +106,10 @@ void TCalculation::GatherRFStations() {
     const bool includeInternet = FOptions.DebugMode() && FOptions.IncludeInternet();
     const std::int16_t count = FHost.clsUIV.GetStationCount();
     for (std::int32_t i = 0; i < count; ++i) {
+        // Nothing is written to the panes while gathering, so let the window's
+        // events in now and then: the Calculate commands are disabled.
+        if (FEventsPacer.Due())
+            FWindow.ProcessMessages();
         // The host takes the index by reference; it gets a copy, so a host
         // that alters it cannot disturb the loop.
         std::int16_t index = static_cast<std::int16_t>(i);
@@ -189,8 +198,9 @@ void TCalculation::AdjustThirdPartyDistances() {
             }
             const std::string igate = IGateOf(station.Path);
             const auto found = firstIndex.find(igate);
-            station.Gated = true;
             if (found != firstIndex.end()) {
+                // A station may be its own IGate: it is not marked gated yet,
+                // so its own position counts.
                 const TStation& gate = *list[found->second];
                 station.Distance = gate.Distance;
                 station.GateLatitude = gate.Gated ? gate.GateLatitude : gate.Latitude;
@@ -206,8 +216,9 @@ void TCalculation::AdjustThirdPartyDistances() {
                                  " since it was gated to RF by: " + igate +
                                  " and that IGate station can not be located");
             }
+            station.Gated = true;
         }
-        FWindow.Yield();
+        GiveWay();
     }
     if (thirdParty > 0) {
         FPanes.LogSummary("-Found " + Num(thirdParty) + " third-party stations");
@@ -232,7 +243,7 @@ void TCalculation::SortStationsByDistance() {
     std::stable_sort(
         FStations->begin(), FStations->end(),
         [this](const std::unique_ptr<TStation>& a, const std::unique_ptr<TStation>& b) {
-            FWindow.Yield();
+            GiveWay();
             return CompareStationDistance(a.get(), b.get()) < 0;
         });
 }
@@ -354,7 +365,7 @@ void TCalculation::AccumulateLoad() {
             FPanes.LogDetail("  This is a home/fixed station.");
             ++homes;
             add(kHomePackets * copies, "  Adding ");
-            FWindow.Yield();
+            GiveWay();
             break;
         }
 

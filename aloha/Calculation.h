@@ -5,6 +5,7 @@
 #include "aloha/Station.h"
 #include "host/Components.h"
 #include "overlay/MapOverlay.h"
+#include "support/Pacer.h"
 
 #include <memory>
 
@@ -88,6 +89,9 @@ public:
 
 private:
     void RunSteps();
+    /// Gives the processor away during long work: at most once a millisecond,
+    /// however many comparisons or stations go by.
+    void GiveWay();
 
     host::THostComponents& FHost;
     IReportPanes& FPanes;
@@ -97,6 +101,8 @@ private:
     std::unique_ptr<TStationList> FStations;
     bool FRunning = false;
     bool FRunPending = false;
+    support::TPacer FYieldPacer{std::chrono::milliseconds(1)};
+    support::TPacer FEventsPacer{std::chrono::milliseconds(50)};
 };
 
 /// The distance above which a station is too far away to count, in km.

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -84,7 +85,7 @@ template <class F> void TMainForm::Handle(F&& handler) {
     try {
         handler();
     } catch (const std::exception& error) {
-        ShowError(error.what());
+        ShowError(OperatorErrorText(error));
     } catch (...) {
         ShowError("Unexpected error");
     }
@@ -119,7 +120,7 @@ TMainForm::TMainForm(TMainFormSetup setup)
         } catch (const std::exception& error) {
             if (!FRedrawErrorShown) {
                 FRedrawErrorShown = true;
-                ShowError(error.what());
+                ShowError(OperatorErrorText(error));
             }
         }
     };
@@ -294,10 +295,45 @@ void TMainForm::BuildOptionsTab() {
     PayPalLabel1->SetUrlOpener([this](const QString& target) { FPlatform->OpenUrl(target); });
     place(PayPalLabel1, 9, 257);
 
+    FitOptionsTab();
+
     btnSaveSettings = new QPushButton(QStringLiteral("Save"), tab);
     btnSaveSettings->setGeometry(432, 320, 75, 25);
     tab->installEventFilter(new TCornerAnchor(btnSaveSettings, kSaveRightGap, kSaveBottomGap));
     connect(btnSaveSettings, &QPushButton::clicked, this, [this] { btnSaveSettingsClick(); });
+}
+
+void TMainForm::FitOptionsTab() {
+    // The designed positions hold where the text fits them. A larger font or
+    // scale needs more room: a control then moves right of, or below, the one
+    // it would cover, and the frames grow around what they hold.
+    const auto below = [](const QWidget* above, int gap) {
+        return above->geometry().bottom() + 1 + gap;
+    };
+    const auto right = [](const QWidget* left, int gap) {
+        return left->geometry().right() + 1 + gap;
+    };
+
+    cbShowALOHARadius->move(8, std::max(32, below(cbMinimizeToTray, 2)));
+    Label1->move(8, std::max(56, below(cbShowALOHARadius, 2)));
+    edRecalculateRate->move(8, std::max(72, below(Label1, 1)));
+    Label2->move(std::max(46, right(edRecalculateRate, 5)), edRecalculateRate->y() + 4);
+
+    const int radioRight = std::max(right(rbDrawCircle, 6), right(rbDrawEllispe, 6));
+    rbDrawEllispe->move(8, std::max(40, below(rbDrawCircle, 2)));
+    Label4->move(std::max(113, radioRight), 13);
+    Label4->resize(200, std::max(44, Label4->heightForWidth(200)));
+    GroupBox1->setGeometry(8, std::max(104, below(edRecalculateRate, 8)),
+                           std::max(321, right(Label4, 8)),
+                           std::max({65, below(Label4, 6), below(rbDrawEllispe, 6)}));
+
+    edPacketDensity->move(std::max(88, right(Label5, 6)), 17);
+    cbUseInternet->move(9, std::max(45, below(edPacketDensity, 3)));
+    gbDebug->setGeometry(8, std::max(176, below(GroupBox1, 7)),
+                         std::max({137, right(edPacketDensity, 8), right(cbUseInternet, 8)}),
+                         std::max(73, below(cbUseInternet, 6)));
+
+    PayPalLabel1->move(9, std::max(257, below(gbDebug, 8)));
 }
 
 void TMainForm::BuildMenus() {
@@ -318,6 +354,32 @@ void TMainForm::BuildMenus() {
     connect(miCalculate, &QAction::triggered, this, [this] { btnCalculateClick(); });
     connect(miCalc, &QAction::triggered, this, [this] { btnCalculateClick(); });
     connect(miRestore, &QAction::triggered, this, [this] { Handle([this] { miRestoreClick(); }); });
+
+    Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
+    miAbout = Help1->addAction(QStringLiteral("&About Velloran"));
+    connect(miAbout, &QAction::triggered, this,
+            [this] { QMessageBox::about(this, QStringLiteral("About Velloran"), AboutText()); });
+    // Ctrl+Q ends the program as Exit does, without changing the File menu.
+    actQuitShortcut = new QAction(this);
+    actQuitShortcut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    actQuitShortcut->setShortcutContext(Qt::WindowShortcut);
+    addAction(actQuitShortcut);
+    connect(actQuitShortcut, &QAction::triggered, this,
+            [this] { Handle([this] { miExitClick(); }); });
+}
+
+QString TMainForm::AboutText() const {
+    const auto& v = VersionInfo.FileVersion();
+    const QString version = QStringLiteral("%1.%2.%3.%4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]);
+    return QStringLiteral("<p><b>Velloran %1</b><br>The ALOHA radius of your APRS channel.</p>"
+                          "<p>%2</p>"
+                          "<p>Settings file: %3</p>"
+                          "<p>Host: %4</p>")
+        .arg(version, Q(VersionInfo.LegalCopyright()).toHtmlEscaped(),
+             Q(OvcIniFileStore1.FileName().string()).toHtmlEscaped(),
+             Q(FSetup.HostDescription.empty() ? std::string("not described")
+                                              : FSetup.HostDescription)
+                 .toHtmlEscaped());
 }
 
 void TMainForm::SetRadio(QRadioButton* button, bool checked) {
@@ -522,6 +584,14 @@ void TMainForm::TrayIconMessage(std::uint32_t mouseMessage) {
         FPlatform->PopupMenu(mnuTrayPopup, FPlatform->CursorPos());
 }
 
+void TMainForm::BringToFront() {
+    Restore();
+    if (!isVisible())
+        show();
+    raise();
+    activateWindow();
+}
+
 void TMainForm::Restore() {
     FPlatform->SetTaskbarEntryVisible(this, true);
     FHiddenInTray = false;
@@ -579,9 +649,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::ShowError(const std::string& message) {
-    if (FDropErrors)
+    if (FDropErrors || !FErrorBox.TryOpen())
         return;
     FPlatform->ShowError(ApplicationTitle(), Q(support::WithFullStop(message)));
+    FErrorBox.Closed();
 }
 
 // --- Panes and run window --------------------------------------------------
@@ -683,10 +754,18 @@ TWindowPlacement TMainForm::GetPlacement() const {
 
 void TMainForm::SetPlacement(const TWindowPlacement& placement) {
     FRestoreToMaximized = (placement.Flags & WPF_RESTORETOMAXIMIZED) != 0;
-    const TRect& r = placement.NormalPosition;
+    // A saved rectangle may be corrupt or come from a larger screen: keep the
+    // window on the desktop that is there now.
     const QPoint origin = WorkAreaOrigin(this);
+    TRect area{0, 0, 32767, 32767};
+    if (const QScreen* screen = this->screen()) {
+        const QRect desktop = screen->availableVirtualGeometry().translated(-origin);
+        area = {desktop.left(), desktop.top(), desktop.left() + desktop.width(),
+                desktop.top() + desktop.height()};
+    }
+    const TRect r = FitToWorkArea(placement.NormalPosition, area);
     move(origin.x() + r.Left, origin.y() + r.Top);
-    resize(r.Right - r.Left, std::max(1, r.Bottom - r.Top));
+    resize(r.Right - r.Left, r.Bottom - r.Top);
 }
 
 void TMainForm::SetStartState(std::int32_t showCmd) {

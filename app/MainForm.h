@@ -2,6 +2,7 @@
 
 #include "aloha/Calculation.h"
 #include "aloha/RunContext.h"
+#include "app/ErrorReport.h"
 #include "app/PageControl.h"
 #include "app/Platform.h"
 #include "app/ReportPane.h"
@@ -47,6 +48,8 @@ struct TMainFormSetup {
     std::shared_ptr<TPlatform> Platform;
     /// The tray; a TQtTrayShell when null.
     std::shared_ptr<TTrayShell> Tray;
+    /// Which host is attached, in words, for the About box.
+    std::string HostDescription;
 };
 
 /// The main window: tabs with the report panes and the Options, menus,
@@ -72,6 +75,9 @@ public:
     /// Shows the window, or, when it is to start minimized, minimizes the
     /// application at once.
     void Start();
+    /// Brings the window to the front, from the tray or minimized too (a
+    /// second start of the program asks for this).
+    void BringToFront();
 
     /// The recalculation interval in ms for a rate text in minutes (30 when
     /// the text is not a number).
@@ -117,6 +123,13 @@ public:
     QAction* miCalc = nullptr;
     QAction* N1 = nullptr;
     QAction* MenuItem1 = nullptr;
+    // Additions of our own: Help > About, and Ctrl+Q for Exit.
+    QMenu* Help1 = nullptr;
+    QAction* miAbout = nullptr;
+    QAction* actQuitShortcut = nullptr;
+
+    /// What Help > About says: version, licence, settings file, host.
+    QString AboutText() const;
 
     // Non-visual elements.
     host::THostComponents Host; ///< clsUIV, clsMyInfo, clsStationInfo, clsMapInfo
@@ -194,6 +207,8 @@ protected:
 private:
     void BuildLayout();
     void BuildOptionsTab();
+    /// Moves and grows the Options controls so that no text is cut or covered.
+    void FitOptionsTab();
     void BuildMenus();
     void BindSettings();
     void SetRadio(QRadioButton* button, bool checked);
@@ -211,6 +226,7 @@ private:
     bool FHiddenInTray = false;
     bool FDropErrors = false;       // errors of the run a settings restore starts
     bool FRedrawErrorShown = false; // a failing redraw is reported once a run
+    TErrorBoxGate FErrorBox;
     bool FDestroying = false;
     bool FRestoreToMaximized = false;
     std::unique_ptr<support::TPacketCache> FPacketCache;

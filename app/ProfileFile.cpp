@@ -1,6 +1,9 @@
 #include "app/ProfileFile.h"
 
+#include "support/RegularFile.h"
+
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
@@ -85,14 +88,14 @@ std::optional<std::string_view> KeyOf(std::string_view line) {
     return Trim(line.substr(0, eq));
 }
 
+/// The file's content; nothing when it cannot be read or is not a settings
+/// file at all (a pipe, a device, a directory, or far too large for one).
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
+    try {
+        return support::ReadRegularFile(file, kMaxProfileFileBytes);
+    } catch (const support::EFileRefused&) {
         return std::nullopt;
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return std::nullopt;
-    return content;
+    }
 }
 
 /// Where a key lives in the file: the index of its section line, of the
@@ -133,6 +136,8 @@ TKeyPlace FindKey(const std::vector<TLine>& lines, std::string_view section, std
     throw EProfileWriteError("Unable to write to " + file.string());
 }
 
+constexpr std::string_view kTempSuffix = ".XXXXXX";
+
 /// Writes the content to a fresh temporary file in the file's directory and
 /// renames it over the file.
 void ReplaceFile(const std::filesystem::path& file, const std::string& content) {
@@ -140,7 +145,7 @@ void ReplaceFile(const std::filesystem::path& file, const std::string& content) 
     if (::access(file.c_str(), F_OK) == 0 && ::access(file.c_str(), W_OK) != 0)
         FailWrite(file);
 
-    std::string temp = file.string() + ".XXXXXX";
+    std::string temp = file.string() + std::string(kTempSuffix);
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
         FailWrite(file);
@@ -238,6 +243,28 @@ void WriteProfileString(const std::filesystem::path& file, std::string_view sect
     for (const TLine& line : lines)
         out += line.Text + line.End;
     ReplaceFile(full, out);
+}
+
+void RemoveStaleProfileTemps(const std::filesystem::path& file) {
+    namespace fs = std::filesystem;
+    if (file.filename().empty())
+        return;
+    const fs::path full = fs::absolute(file);
+    const std::string prefix = full.filename().string() + ".";
+    std::error_code error;
+    const auto now = fs::file_time_type::clock::now();
+    for (fs::directory_iterator it(full.parent_path(), error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() != prefix.size() + kTempSuffix.size() - 1 || !name.starts_with(prefix))
+            continue;
+        std::error_code statError;
+        if (!it->is_regular_file(statError) || it->is_symlink(statError))
+            continue;
+        const auto changed = fs::last_write_time(it->path(), statError);
+        if (!statError && now - changed > std::chrono::minutes(1))
+            fs::remove(it->path(), statError);
+    }
 }
 
 } // namespace app

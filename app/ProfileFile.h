@@ -18,6 +18,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+/// The largest settings file read; anything larger counts as unreadable.
+inline constexpr std::size_t kMaxProfileFileBytes = 1u << 20;
+
 /// The longest value read back, in bytes.
 inline constexpr std::size_t kMaxProfileValue = 2047;
 
@@ -43,5 +46,11 @@ std::string ReadProfileString(const std::filesystem::path& file, std::string_vie
 /// is then unchanged.
 void WriteProfileString(const std::filesystem::path& file, std::string_view section,
                         std::string_view key, std::string_view value);
+
+/// Removes temporary files that a save cut short (the program was killed
+/// between writing and renaming) left beside the settings file. Only files of
+/// the temporary name that have not changed for a minute are taken, so a
+/// save in progress elsewhere is left alone.
+void RemoveStaleProfileTemps(const std::filesystem::path& file);
 
 } // namespace app

@@ -3,12 +3,15 @@
 #include "app/ProfileFile.h"
 #include "support/TextRules.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace app {
 
 TOvcIniFileStore::TOvcIniFileStore(std::filesystem::path fileName)
-    : FFileName(std::move(fileName)) {}
+    : FFileName(std::move(fileName)) {
+    RemoveStaleProfileTemps(FFileName);
+}
 
 std::filesystem::path TOvcIniFileStore::ExeDirIniPath(const std::filesystem::path& executable) {
     std::filesystem::path ini = executable;
@@ -129,6 +132,18 @@ void TOvcFormState::DoSave() {
     Storage().WriteString(Section(), "NormalPos", normalPos);
     Storage().WriteInteger(Section(), "PixelsPerInch", FWindow.PixelsPerInch());
     Storage().WriteInteger(Section(), "Color", kButtonFaceColour);
+}
+
+TRect FitToWorkArea(const TRect& saved, const TRect& area) {
+    using Wide = std::int64_t;
+    const Wide areaWidth = std::max<Wide>(1, Wide{area.Right} - area.Left);
+    const Wide areaHeight = std::max<Wide>(1, Wide{area.Bottom} - area.Top);
+    const Wide width = std::clamp<Wide>(Wide{saved.Right} - saved.Left, 1, areaWidth);
+    const Wide height = std::clamp<Wide>(Wide{saved.Bottom} - saved.Top, 1, areaHeight);
+    const Wide left = std::clamp<Wide>(saved.Left, area.Left, area.Left + areaWidth - width);
+    const Wide top = std::clamp<Wide>(saved.Top, area.Top, area.Top + areaHeight - height);
+    return {static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
+            static_cast<std::int32_t>(left + width), static_cast<std::int32_t>(top + height)};
 }
 
 TOvcComponentState::TOvcComponentState(TOvcIniFileStore& storage)

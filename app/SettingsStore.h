@@ -42,6 +42,12 @@ struct TRect {
     bool operator==(const TRect&) const = default;
 };
 
+/// The saved normal rectangle fitted into the work area (both in the same
+/// coordinates): each side at least 1 and at most the area's, and moved so
+/// the window lies inside the area. Worked out in 64 bits, so that corrupt
+/// saved values cannot overflow.
+TRect FitToWorkArea(const TRect& saved, const TRect& area);
+
 /// Show states and placement flag as they are stored.
 inline constexpr std::int32_t SW_HIDE = 0;
 inline constexpr std::int32_t SW_SHOWNORMAL = 1;

@@ -1,16 +1,20 @@
 #include "app/VelloranMain.h"
 
 #include "app/MainForm.h"
+#include "app/SettingsLocation.h"
+#include "app/SingleInstance.h"
 #include "standin/Scenario.h"
 #include "standin/StandinHost.h"
 #include "support/TextRules.h"
 
 #include "host/BusConnector.h"
+#include "host/BusWire.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
 
 #include <cstdlib>
+#include <iostream>
 
 namespace app {
 
@@ -32,8 +36,13 @@ public:
 
 private:
     void Dispatch() {
-        if (const auto connector = FConnector.lock())
+        const auto connector = FConnector.lock();
+        if (connector)
             connector->DispatchEvents();
+        // A closed connection stays readable for ever: stop watching it, or
+        // the loop would spin on it for as long as the program runs.
+        if (!connector || !connector->Connected())
+            FNotifier.setEnabled(false);
     }
     std::weak_ptr<host::TBusConnector> FConnector;
     QSocketNotifier FNotifier;
@@ -41,16 +50,24 @@ private:
 
 } // namespace
 
-std::shared_ptr<host::IHostConnector> MakeHostConnector() {
+std::shared_ptr<host::IHostConnector> MakeHostConnector(std::string* description) {
     const QString file = qEnvironmentVariable("VELLORAN_SCENARIO");
+    const auto describe = [description](const std::string& text) {
+        if (description)
+            *description = text;
+    };
     if (file.isEmpty()) {
         // Attach to the host running on the desktop bus, or else start the
         // embedded one in process (the running host, or a new one).
         if (auto connector = host::TBusConnector::Attach()) {
             new TBusEventPump(connector); // owned by the application object
+            describe(std::string("the stand-in host on the session bus (") + host::bus::kBusName +
+                     ")");
             return connector;
         }
     }
+    describe(file.isEmpty() ? std::string("embedded stand-in host on the demo scenario")
+                            : "embedded stand-in host on the scenario " + file.toStdString());
     standin::TScenario scenario = file.isEmpty() ? standin::LoadDemoScenario()
                                                  : standin::LoadScenarioFile(file.toStdString());
     return std::make_shared<standin::TEmbeddedConnector>(
@@ -64,14 +81,26 @@ int RunVelloran(QApplication& application, const std::vector<std::string>& args)
     // must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // One Velloran a session: a second one brings the first to the front.
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    std::unique_ptr<TSingleInstance> instance;
+    if (bus.isConnected()) {
+        instance = TSingleInstance::Claim(bus);
+        if (!instance && TSingleInstance::ActivateRunning(bus)) {
+            std::cout << "velloran: already running in this session; its window is in front now\n";
+            return 0;
+        }
+        // A holder of the name that does not answer is not kept waiting for.
+    }
+
     auto platform = std::make_shared<TPlatform>();
     std::unique_ptr<TMainForm> form;
     try {
         TMainFormSetup setup;
-        setup.Connector = MakeHostConnector();
+        setup.Connector = MakeHostConnector(&setup.HostDescription);
         setup.Args = args;
-        setup.SettingsFile =
-            TOvcIniFileStore::ExeDirIniPath(QCoreApplication::applicationFilePath().toStdString());
+        setup.SettingsFile = SettingsFilePath(QCoreApplication::applicationFilePath().toStdString(),
+                                              TSettingsEnvironment::Current());
         setup.Platform = platform;
         form = std::make_unique<TMainForm>(std::move(setup));
     } catch (const std::exception& error) {
@@ -81,7 +110,10 @@ int RunVelloran(QApplication& application, const std::vector<std::string>& args)
     }
     form->Create();
     form->Start();
+    if (instance)
+        instance->OnActivate = [&form] { form->BringToFront(); };
     const int status = application.exec();
+    instance.reset();
     form.reset();
     return status;
 }

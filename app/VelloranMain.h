@@ -16,8 +16,9 @@ namespace app {
 /// host running on the desktop bus, when one runs (its events then arrive
 /// through the event loop), or else the embedded host on the demo scenario.
 /// Throws when the scenario cannot be loaded or the bus host cannot be
-/// connected to: the host cannot be reached.
-std::shared_ptr<host::IHostConnector> MakeHostConnector();
+/// connected to: the host cannot be reached. When description is given, it
+/// receives which host that is, in words.
+std::shared_ptr<host::IHostConnector> MakeHostConnector(std::string* description = nullptr);
 
 /// Runs the program on the application object: builds the main window,
 /// restores its settings, shows it and runs the message loop. Returns the

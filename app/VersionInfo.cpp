@@ -1,21 +1,16 @@
 #include "app/VersionInfo.h"
 
+#include "support/ProgramInfo.h"
 #include "support/TextRules.h"
 
 #include <sstream>
 
-#ifndef VELLORAN_FILE_VERSION
-#error "VELLORAN_FILE_VERSION must be given by the build"
-#endif
-
 namespace app {
 
 const char* BuiltInVersionBlock() {
-    // The build passes the project's version once; the legal notice is ours.
-    static const char block[] = "FileVersion=" VELLORAN_FILE_VERSION "\n"
-                                "LegalCopyright=Copyright (C) the Velloran authors. "
-                                "Free software, without any warranty.\n";
-    return block;
+    static const std::string block = std::string("FileVersion=") + support::BuildVersion() +
+                                     "\nLegalCopyright=" + support::LegalNotice() + "\n";
+    return block.c_str();
 }
 
 TVersionInfo::TVersionInfo() : TVersionInfo(BuiltInVersionBlock()) {}

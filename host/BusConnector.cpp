@@ -93,7 +93,20 @@ public:
                   AppendArgs&& append) {
         if (!dbus_connection_get_is_connected(FConnection.get()))
             throw EHostError(std::string("The stand-in host has gone away; ") + method +
-                             " cannot be called");
+                                 " cannot be called",
+                             THostFailure::Gone);
+        // A host that let a call time out is taken as not answering: rather
+        // than wait out the full time again on every call, ask it briefly
+        // whether it is back, and fail at once while it is not.
+        if (FNotAnswering) {
+            if (!Answers())
+                throw EHostError("The stand-in host is not answering; " + std::string(method) +
+                                     " was not called",
+                                 dbus_connection_get_is_connected(FConnection.get())
+                                     ? THostFailure::NotAnswering
+                                     : THostFailure::Gone);
+            FNotAnswering = false;
+        }
         TMessage call(
             dbus_message_new_method_call(FDestination.empty() ? nullptr : FDestination.c_str(),
                                          path.c_str(), interfaceName, method));
@@ -106,10 +119,15 @@ public:
         if (dbus_connection_get_dispatch_status(FConnection.get()) == DBUS_DISPATCH_DATA_REMAINS &&
             FOnEventsPending)
             FOnEventsPending();
-        if (!reply)
-            throw EHostError(Describe(error, method));
+        if (!reply) {
+            const THostFailure failure = Classify(error);
+            FNotAnswering = failure == THostFailure::NotAnswering;
+            throw EHostError(Describe(error, method), failure);
+        }
         return reply;
     }
+
+    bool Connected() const { return dbus_connection_get_is_connected(FConnection.get()); }
 
     TMessage Call(const std::string& path, const char* interfaceName, const char* method) {
         return Call(path, interfaceName, method, [](TArgs&) {});
@@ -202,20 +220,50 @@ private:
         return reply;
     }
 
+    THostFailure Classify(const TDBusError& error) const {
+        const std::string_view name = error.IsSet() ? error.error.name : "";
+        if (name == bus::kHostErrorName)
+            return THostFailure::Failed;
+        // A broken connection also ends the wait without a reply: ask the
+        // connection first, so that a host that has gone is not called slow.
+        if (name == DBUS_ERROR_DISCONNECTED || !dbus_connection_get_is_connected(FConnection.get()))
+            return THostFailure::Gone;
+        if (name == DBUS_ERROR_NO_REPLY || name == DBUS_ERROR_TIMEOUT)
+            return THostFailure::NotAnswering;
+        return THostFailure::Failed;
+    }
+
     std::string Describe(const TDBusError& error, const char* method) const {
         const std::string_view name = error.IsSet() ? error.error.name : "";
         const std::string message = error.IsSet() && error.error.message ? error.error.message : "";
         if (name == bus::kHostErrorName)
             return message; // the host's own description
-        // A broken connection also ends the wait without a reply: ask the
-        // connection first, so that a host that has gone is not called slow.
-        if (name == DBUS_ERROR_DISCONNECTED || !dbus_connection_get_is_connected(FConnection.get()))
+        switch (Classify(error)) {
+        case THostFailure::Gone:
             return "The stand-in host has gone away; " + std::string(method) + " failed";
-        if (name == DBUS_ERROR_NO_REPLY || name == DBUS_ERROR_TIMEOUT)
+        case THostFailure::NotAnswering:
             return "The stand-in host did not answer " + std::string(method) + " within " +
                    std::to_string(FTimeoutMs) + " ms";
+        case THostFailure::Failed:
+            break;
+        }
         return std::string(method) + " failed on the stand-in host: " + message;
     }
+
+    /// Pings the host with a short time limit: true when it answered.
+    bool Answers() {
+        TMessage ping(
+            dbus_message_new_method_call(FDestination.empty() ? nullptr : FDestination.c_str(),
+                                         bus::kRootPath, DBUS_INTERFACE_PEER, "Ping"));
+        if (!ping)
+            return false;
+        TDBusError error;
+        TMessage reply(dbus_connection_send_with_reply_and_block(FConnection.get(), ping.get(),
+                                                                 kProbeMs, &error.error));
+        return reply != nullptr;
+    }
+
+    static constexpr int kProbeMs = 50;
 
     static DBusHandlerResult Filter(DBusConnection*, DBusMessage* message, void* data) {
         auto* self = static_cast<TBusClient*>(data);
@@ -240,6 +288,7 @@ private:
     TConnection FConnection;
     int FTimeoutMs;
     std::string FDestination;
+    bool FNotAnswering = false;
     std::vector<std::pair<std::uint32_t, IHostEventSink*>> FSinks;
     std::uint32_t FNextCookie = 1;
 };
@@ -486,6 +535,10 @@ std::shared_ptr<IHostObject> TBusConnector::GetObject(Guid classId, TConnectKind
     if (classId == CLASS_clsMapInfo)
         return std::make_shared<TBusMapInfo>(FClient, path);
     throw EHostError("Class not registered: " + cls);
+}
+
+bool TBusConnector::Connected() const {
+    return FClient->Connected();
 }
 
 int TBusConnector::EventFd() const {

@@ -30,6 +30,9 @@ public:
 
     std::shared_ptr<IHostObject> GetObject(Guid classId, TConnectKind kind) override;
 
+    /// False once the connection to the host is gone; it never comes back.
+    bool Connected() const;
+
     /// The file descriptor that becomes readable when the host sends something.
     int EventFd() const;
     /// Reads and dispatches what the host has sent (events) without blocking.

@@ -109,6 +109,9 @@ std::array<host::OleVariant, 6> ReadVariants(DBusMessageIter* arrayIter) {
 } // namespace
 
 class TBusService::Impl {
+    static constexpr long kMaxOutgoingBytes = 4L << 20;
+    static constexpr long kMaxReceivedBytes = 4L << 20;
+
 public:
     explicit Impl(TBusService& owner) : FOwner(owner) {}
 
@@ -159,6 +162,8 @@ public:
             Wake();
             FThread.join();
         }
+        if (FBus)
+            FlushBriefly();
         for (DBusConnection* peer : FPeers) {
             dbus_connection_close(peer);
             dbus_connection_unref(peer);
@@ -262,12 +267,19 @@ private:
         FEventsDone.notify_all();
     }
 
+    /// Answers what the connection has sent. Nothing here waits for a client:
+    /// answers leave as its socket takes them (the loop watches it for
+    /// writing), and a client that does not read its answers is not served
+    /// further until it has, so it stalls only itself and what it holds stays
+    /// bounded.
     static void Serve(DBusConnection* connection) {
-        while (dbus_connection_dispatch(connection) == DBUS_DISPATCH_DATA_REMAINS) {
+        while (dbus_connection_get_outgoing_size(connection) < kMaxOutgoingBytes &&
+               dbus_connection_dispatch(connection) == DBUS_DISPATCH_DATA_REMAINS) {
         }
-        // Answers go out now rather than on the next round of the loop.
+        // Answers go out now, as far as the socket takes them, rather than on
+        // the next round of the loop.
         if (dbus_connection_has_messages_to_send(connection))
-            dbus_connection_flush(connection);
+            dbus_connection_read_write(connection, 0);
     }
 
     /// Sends queued events; returns true when the service is stopping.
@@ -296,7 +308,35 @@ private:
             dbus_int32_t value = id;
             dbus_message_append_args(signal.get(), DBUS_TYPE_INT32, &value, DBUS_TYPE_INVALID);
             dbus_connection_send(connection, signal.get(), nullptr);
-            dbus_connection_flush(connection);
+            dbus_connection_read_write(connection, 0);
+        }
+    }
+
+    /// Gives what is still to be sent (the closing event) a moment to leave,
+    /// without waiting on a client that does not read.
+    void FlushBriefly() {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+        std::vector<DBusConnection*> connections{FBus};
+        connections.insert(connections.end(), FPeers.begin(), FPeers.end());
+        for (;;) {
+            std::vector<pollfd> fds;
+            for (DBusConnection* connection : connections) {
+                int fd = -1;
+                if (dbus_connection_get_is_connected(connection) &&
+                    dbus_connection_has_messages_to_send(connection) &&
+                    dbus_connection_get_socket(connection, &fd))
+                    fds.push_back({fd, POLLOUT, 0});
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            if (fds.empty() || left.count() <= 0)
+                return;
+            poll(fds.data(), fds.size(), static_cast<int>(left.count()));
+            for (DBusConnection* connection : connections) {
+                if (dbus_connection_get_is_connected(connection) &&
+                    dbus_connection_has_messages_to_send(connection))
+                    dbus_connection_read_write(connection, 0);
+            }
         }
     }
 
@@ -318,6 +358,9 @@ private:
         auto* self = static_cast<Impl*>(data);
         dbus_connection_ref(connection);
         dbus_connection_set_exit_on_disconnect(connection, FALSE);
+        // A client that sends calls faster than it reads the answers is not
+        // read from beyond this.
+        dbus_connection_set_max_received_size(connection, kMaxReceivedBytes);
         dbus_connection_add_filter(connection, &Impl::Filter, self, nullptr);
         self->WatchConnection(connection);
         self->FPeers.push_back(connection);

@@ -1,5 +1,7 @@
 #include "standin/Scenario.h"
 
+#include "support/RegularFile.h"
+
 #include <nlohmann/json.hpp>
 
 #include <array>
@@ -86,6 +88,18 @@ public:
         if (std::isfinite(*value) && std::fabs(*value) > std::numeric_limits<float>::max())
             Fail(Field(key), "out of the single-precision range");
         return static_cast<float>(*value);
+    }
+
+    /// A position in host units (60 a degree), within +-90 degrees of latitude
+    /// or +-180 degrees of longitude.
+    float Position(const char* key, bool latitude, float fallback = 0.0f) {
+        const float value = Single(key, fallback);
+        const double limit = (latitude ? 90.0 : 180.0) * 60.0;
+        if (!(std::fabs(value) <= limit))
+            Fail(Field(key), "must be from " + std::to_string(static_cast<int>(-limit)) + " to " +
+                                 std::to_string(static_cast<int>(limit)) + " (" +
+                                 (latitude ? "90" : "180") + " degrees in host units)");
+        return value;
     }
 
     std::int64_t Integer(const char* key, std::int64_t low, std::int64_t high,
@@ -185,8 +199,8 @@ TScenario ParseScenario(std::string_view text, const std::string& sourceName) {
     if (!ownCall->is_string())
         own.Fail("own.callsign", "expected a text");
     scenario.ownCallsign = ownCall->get<std::string>();
-    scenario.ownLat = own.Single("lat");
-    scenario.ownLong = own.Single("long");
+    scenario.ownLat = own.Position("lat", true);
+    scenario.ownLong = own.Position("long", false);
     own.Finish();
 
     if (const json* list = top.Take("stations")) {
@@ -206,8 +220,8 @@ TScenario ParseScenario(std::string_view text, const std::string& sourceName) {
             station.lastHeardInternet = in.Text("lastHeardInternet");
             station.speed = in.Single("speed");
             station.distance = in.Single("distance");
-            station.lat = in.Single("lat");
-            station.lon = in.Single("long");
+            station.lat = in.Position("lat", true);
+            station.lon = in.Position("long", false);
             station.thirdParty = static_cast<std::int16_t>(
                 in.Integer("thirdParty", std::numeric_limits<std::int16_t>::min(),
                            std::numeric_limits<std::int16_t>::max()));
@@ -221,8 +235,8 @@ TScenario ParseScenario(std::string_view text, const std::string& sourceName) {
     scenario.textY = scenario.ownLat;
     if (const json* map = top.Take("map")) {
         FieldReader in(*map, "map", sourceName);
-        scenario.textX = in.Single("textX", scenario.textX);
-        scenario.textY = in.Single("textY", scenario.textY);
+        scenario.textX = in.Position("textX", false, scenario.textX);
+        scenario.textY = in.Position("textY", true, scenario.textY);
         in.Finish();
     }
 
@@ -242,14 +256,13 @@ TScenario ParseScenario(std::string_view text, const std::string& sourceName) {
 }
 
 TScenario LoadScenarioFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        throw EScenarioError(path + ": cannot be read");
-    std::ostringstream content;
-    content << file.rdbuf();
-    if (file.bad())
-        throw EScenarioError(path + ": cannot be read");
-    return ParseScenario(content.str(), path);
+    std::string content;
+    try {
+        content = support::ReadRegularFile(path, kMaxScenarioBytes);
+    } catch (const support::EFileRefused& error) {
+        throw EScenarioError(error.what());
+    }
+    return ParseScenario(content, path);
 }
 
 TScenario LoadDemoScenario() {

@@ -54,7 +54,12 @@ public:
 /// Parses a scenario; sourceName is used in error messages.
 TScenario ParseScenario(std::string_view json, const std::string& sourceName);
 
-/// Reads and parses a scenario file.
+/// The largest scenario file read: a full list of 32,767 stations takes
+/// about 10 MB.
+inline constexpr std::size_t kMaxScenarioBytes = 64u << 20;
+
+/// Reads and parses a scenario file. Anything but a regular file of at most
+/// kMaxScenarioBytes is refused with an error naming it.
 TScenario LoadScenarioFile(const std::string& path);
 
 /// The demo scenario shipped with the program (made by

@@ -163,6 +163,8 @@ public:
     }
     std::int16_t GetStationCount() override {
         FHost->Enter(kUIV, "GetStationCount");
+        FHost->ApplyDeferredRemovals();
+        FHost->ListRead();
         // The count is 16-bit: a longer list shows its first 32767 entries
         // rather than a negative count.
         return static_cast<std::int16_t>(
@@ -170,6 +172,7 @@ public:
     }
     std::string GetStationListEntry(std::int16_t& index) override {
         FHost->Enter(kUIV, "GetStationListEntry");
+        FHost->ListRead();
         const auto& stations = FHost->Scenario().stations;
         if (index < 0 || static_cast<std::size_t>(index) >= stations.size())
             throw EHostError("GetStationListEntry: index " + std::to_string(index) +
@@ -287,8 +290,10 @@ void TStandinHost::SetOwnStation(std::string callsign, float lat, float lon) {
 }
 
 bool TStandinHost::PutStation(TScenarioStation station) {
+    ApplyDeferredRemovals();
     const auto found = FFirstByCall.find(station.callsign);
     if (found != FFirstByCall.end()) {
+        FDeferredRemovals.erase(station.callsign); // heard again: it stays
         FScenario.stations[found->second] = std::move(station);
         return false;
     }
@@ -298,15 +303,46 @@ bool TStandinHost::PutStation(TScenarioStation station) {
 }
 
 bool TStandinHost::RemoveStation(const std::string& callsign) {
+    ApplyDeferredRemovals();
+    if (!FFirstByCall.contains(callsign))
+        return false;
+    if (!ListIdle())
+        return FDeferredRemovals.insert(callsign).second;
+    RemoveNow(callsign);
+    return true;
+}
+
+void TStandinHost::ListRead() {
+    FLastListRead = std::chrono::steady_clock::now();
+}
+
+bool TStandinHost::ListIdle() const {
+    return std::chrono::steady_clock::now() - FLastListRead >= FListIdle;
+}
+
+void TStandinHost::ApplyDeferredRemovals() {
+    if (FDeferredRemovals.empty() || !ListIdle())
+        return;
+    std::vector<bool> gone(FScenario.stations.size(), false);
+    for (const std::string& callsign : FDeferredRemovals) {
+        if (const auto found = FFirstByCall.find(callsign); found != FFirstByCall.end())
+            gone[found->second] = true;
+    }
+    FDeferredRemovals.clear();
+    std::size_t index = 0;
+    std::erase_if(FScenario.stations, [&](const TScenarioStation&) { return gone[index++]; });
+    IndexStations();
+}
+
+void TStandinHost::RemoveNow(const std::string& callsign) {
     const auto found = FFirstByCall.find(callsign);
     if (found == FFirstByCall.end())
-        return false;
+        return;
     FScenario.stations.erase(FScenario.stations.begin() +
                              static_cast<std::ptrdiff_t>(found->second));
     // Later stations moved down by one; a later station of the same call
     // sign (scenario files may hold one) becomes the first.
     IndexStations();
-    return true;
 }
 
 void TStandinHost::SetFail(std::optional<TScenarioFail> fail) {

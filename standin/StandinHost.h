@@ -5,10 +5,12 @@
 #include "standin/Scenario.h"
 
 #include <array>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 /// The stand-in host: our own host in place of the APRS client, serving the
@@ -72,8 +74,20 @@ public:
     /// Replaces the first station with the same call sign, or appends the
     /// station at the end of the list. Returns true when it was appended.
     bool PutStation(TScenarioStation station);
-    /// Removes the first station with the call sign; false when there is none.
+    /// Removes the first station with the call sign; false when there is none
+    /// (or its removal already waits).
+    ///
+    /// A client reads the count once and then walks the list by index, so
+    /// while clients read the list the removal waits until the list has not
+    /// been read for ListIdle; indices then stay stable for the whole walk
+    /// (new stations only ever go to the end).
     bool RemoveStation(const std::string& callsign);
+    /// Marks the list as being read by a client (its count or an entry).
+    void ListRead();
+    /// Carries out the removals that waited, once the list is idle.
+    void ApplyDeferredRemovals();
+    std::size_t DeferredRemovals() const { return FDeferredRemovals.size(); }
+    void SetListIdle(std::chrono::milliseconds idle) { FListIdle = idle; }
 
     /// Map calls, in the order made (while recording is on, the default).
     const std::vector<TMapCall>& MapCalls() const { return FMapCalls; }
@@ -102,9 +116,14 @@ public:
 
 private:
     void IndexStations();
+    bool ListIdle() const;
+    void RemoveNow(const std::string& callsign);
 
     TScenario FScenario;
     std::unordered_map<std::string, std::size_t> FFirstByCall;
+    std::unordered_set<std::string> FDeferredRemovals;
+    std::chrono::steady_clock::time_point FLastListRead;
+    std::chrono::milliseconds FListIdle{1000};
     std::int64_t FFailSucceeded = 0;
     std::string_view FFailInterface; // empty: any interface
     std::string_view FFailOperation;

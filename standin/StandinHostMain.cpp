@@ -7,8 +7,10 @@
 #include "standin/ChannelPanel.h"
 #include "standin/LiveStations.h"
 #include "standin/MapView.h"
+#include "standin/StatusLine.h"
 #include "standin/TncSources.h"
 #include "support/APRSParser.h"
+#include "support/ProgramInfo.h"
 #include "support/QtPurgeTimer.h"
 #include "support/TextRules.h"
 
@@ -21,14 +23,18 @@
 #include <QTimer>
 
 #include <atomic>
+#include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -52,13 +58,31 @@ constexpr const char* kUsage =
     "  --snapshot FILE     write the map as a PNG after the next drawing (no display needed)\n"
     "  --fail OP N MSG     fail operation OP with MSG once N calls of it have succeeded\n"
     "  --replace-objects   hand back new station objects from GetStationInfo and GetMyInfo\n"
+    "  --help              show this text and exit\n"
+    "  --version           show the version and exit\n"
     "Closing the window, SIGTERM or the bus command Close() tells clients (event 3) and ends.\n";
 
 int gSignalPipe[2] = {-1, -1};
+int gWatchdogPipe[2] = {-1, -1};
 
 void OnSignal(int) {
     const char byte = 1;
-    [[maybe_unused]] const auto written = write(gSignalPipe[1], &byte, 1);
+    [[maybe_unused]] const auto toLoop = write(gSignalPipe[1], &byte, 1);
+    [[maybe_unused]] const auto toWatchdog = write(gWatchdogPipe[1], &byte, 1);
+}
+
+/// A termination request ends the host within a second whatever it is doing:
+/// the orderly close (clients told, bus left) gets most of that second, then
+/// the process ends regardless.
+void StartWatchdog() {
+    std::thread([] {
+        char byte = 0;
+        while (read(gWatchdogPipe[0], &byte, 1) < 0 && errno == EINTR) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        std::cerr << "velloran-standin-host: ended without closing in order\n";
+        _exit(0);
+    }).detach();
 }
 
 class THostWindow : public QMainWindow {
@@ -134,7 +158,7 @@ std::optional<TOptions> Parse(const QStringList& args, int& status) {
             }
             return true;
         };
-        if (arg == "--help" || arg == "-h") {
+        if (arg == "-h") {
             std::cout << kUsage;
             status = 0;
             return std::nullopt;
@@ -238,6 +262,17 @@ std::optional<TOptions> Parse(const QStringList& args, int& status) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // --help and --version are answered before Qt needs a display.
+    switch (support::FindStandardRequest(std::vector<std::string>(argv + 1, argv + argc))) {
+    case support::EStandardRequest::Help:
+        std::cout << kUsage;
+        return 0;
+    case support::EStandardRequest::Version:
+        std::cout << support::VersionText("velloran-standin-host");
+        return 0;
+    case support::EStandardRequest::None:
+        break;
+    }
     // Without a display the host still serves (and can write snapshots): its
     // map is then drawn off screen.
     const bool headless = !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
@@ -276,12 +311,44 @@ int main(int argc, char** argv) {
     auto* view = new standin::TMapView(*host, service.ModelMutex(), &window);
     window.setCentralWidget(view);
     window.resize(760, 760);
+    // Shores and borders when Debian's gmt-gshhg-low is installed.
+    {
+        std::string warning;
+        auto lines = std::make_shared<const std::vector<standin::TMapLine>>(
+            standin::LoadCoastlines(standin::kGshhgFolder, &warning));
+        if (!warning.empty())
+            std::cerr << "velloran-standin-host: " << warning << " (the map goes without it)\n";
+        if (!lines->empty())
+            view->SetCoastlines(std::move(lines));
+    }
+    auto* statusLine = new standin::TStatusLine;
+    window.statusBar()->addWidget(statusLine, 1);
+    view->OnInsideCountChanged = [statusLine](std::optional<int> inside) {
+        statusLine->SetMap(inside ? QString("%1 stations inside the circle").arg(*inside)
+                                  : QString());
+    };
 
     // Live stations: the list fed by a TNC, and the source that feeds it.
     // Declared after the service, so they end before its model mutex does.
     std::mutex stateMutex;
     std::string sourceState;
+    // Called on the reader and service threads: one hand-over to this thread
+    // waits at a time, however fast changes come.
     std::atomic<bool> repaintPending{false};
+    std::atomic<bool> sceneDrawn{false}; // a client drew: time for the snapshot
+    QTimer snapshotTimer;
+    const auto mapChanged = [&] {
+        if (!repaintPending.exchange(true))
+            QMetaObject::invokeMethod(
+                view,
+                [&] {
+                    repaintPending = false;
+                    view->ModelChanged();
+                    if (sceneDrawn.exchange(false) && !options->snapshot.empty())
+                        snapshotTimer.start();
+                },
+                Qt::QueuedConnection);
+    };
     std::unique_ptr<standin::TLiveStations> live;
     std::unique_ptr<standin::TKissTcpSource> kiss;
     std::unique_ptr<standin::TMonitorSource> monitor;
@@ -311,18 +378,7 @@ int main(int argc, char** argv) {
         live->OnLog = log;
         if (options->debug)
             live->OnDebug = [&](const std::string& line) { log("debug: " + line); };
-        // Called on the reader thread; one repaint waits at a time, however
-        // fast packets come.
-        live->OnChanged = [&] {
-            if (!repaintPending.exchange(true))
-                QMetaObject::invokeMethod(
-                    view,
-                    [&] {
-                        repaintPending = false;
-                        view->update();
-                    },
-                    Qt::QueuedConnection);
-        };
+        live->OnChanged = mapChanged;
         const auto onState = [&](const std::string& text) {
             {
                 std::lock_guard lock(stateMutex);
@@ -354,7 +410,7 @@ int main(int argc, char** argv) {
             std::lock_guard lock(stateMutex);
             state = sourceState;
         }
-        window.statusBar()->showMessage(
+        statusLine->SetSource(
             QString("Live: %1 stations · %2 · packets %3, placed %4, undecodable %5, dropped %6")
                 .arg(count)
                 .arg(QString::fromStdString(state))
@@ -384,7 +440,6 @@ int main(int argc, char** argv) {
             closeHost();
     });
 
-    QTimer snapshotTimer;
     snapshotTimer.setSingleShot(true);
     snapshotTimer.setInterval(300); // a run's figure and label arrive together
     bool snapshotWritten = false;
@@ -393,7 +448,15 @@ int main(int argc, char** argv) {
             return;
         snapshotWritten = true;
         const QImage image = view->Render();
-        if (!image.save(QString::fromStdString(options->snapshot), "PNG")) {
+        // Written beside and renamed into place, so that whoever waits for
+        // the file never reads half a picture.
+        const std::string part = options->snapshot + ".part";
+        std::error_code error;
+        const bool saved = image.save(QString::fromStdString(part), "PNG");
+        if (saved)
+            std::filesystem::rename(part, options->snapshot, error);
+        if (!saved || error) {
+            std::filesystem::remove(part, error);
             std::cerr << "velloran-standin-host: cannot write the snapshot " << options->snapshot
                       << '\n';
             return;
@@ -401,23 +464,17 @@ int main(int argc, char** argv) {
         std::cerr << "velloran-standin-host: snapshot written to " << options->snapshot << '\n';
     });
 
-    // Called on the service's thread: hand over to this one.
     service.OnSceneChanged = [&] {
-        QMetaObject::invokeMethod(
-            view,
-            [&] {
-                view->update();
-                if (!options->snapshot.empty() && !snapshotWritten)
-                    snapshotTimer.start();
-            },
-            Qt::QueuedConnection);
+        sceneDrawn = true;
+        mapChanged();
     };
     service.OnCloseRequested = [&] {
         QMetaObject::invokeMethod(&window, closeHost, Qt::QueuedConnection);
     };
 
-    if (pipe(gSignalPipe) != 0)
+    if (pipe(gSignalPipe) != 0 || pipe(gWatchdogPipe) != 0)
         return 1;
+    StartWatchdog();
     QSocketNotifier signalNotifier(gSignalPipe[0], QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
         char buffer[16];
@@ -451,7 +508,7 @@ int main(int argc, char** argv) {
     const QString status_line =
         live ? QString("Serving live stations heard by the TNC as %1").arg(host::bus::kBusName)
              : QString("Serving %1 stations as %2").arg(stationCount).arg(host::bus::kBusName);
-    window.statusBar()->showMessage(status_line);
+    statusLine->SetSource(status_line);
     std::cerr << "velloran-standin-host: " << status_line.toStdString()
               << (headless ? " (no display: the map is drawn off screen)" : "") << '\n';
     window.show();

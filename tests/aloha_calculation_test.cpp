@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 
 using aloha::TCalculation;
@@ -357,6 +358,46 @@ TEST(Sorting, NearestFirstAndStableForEqualDistances) {
     TestRun run(Scenario({St("D12", 12), St("D3", 3), St("E7a", 7), St("D7", 7), St("E3", 3)}));
     run.GatherAdjustSort();
     EXPECT_THAT(run.Calls(), ElementsAre("D3", "E3", "E7a", "D7", "D12"));
+}
+
+TEST(Sorting, ProcessorGivenAwayByTimeNotPerComparison) {
+    // Each comparison used to yield: half a million calls for a full list.
+    std::vector<TScenarioStation> list;
+    for (int i = 0; i < 20000; ++i)
+        list.push_back(St("S" + std::to_string(i), static_cast<float>((i * 7919) % 800)));
+    TestRun run(Scenario(list));
+    run.Calc().UseStationList(std::make_unique<aloha::TStationList>());
+    run.Calc().GatherRFStations();
+    const int before = run.R.Window.Yields;
+    const auto start = std::chrono::steady_clock::now();
+    run.Calc().AdjustThirdPartyDistances();
+    run.Calc().SortStationsByDistance();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    const int yields = run.R.Window.Yields - before;
+    EXPECT_LE(yields, ms + 1) << ms << " ms";
+    EXPECT_GE(yields, 1);
+}
+
+TEST(Gathering, WindowEventsAreLetInWhileGathering) {
+    // Gathering writes nothing to the panes; without this a large list kept
+    // the window deaf for seconds.
+    std::vector<TScenarioStation> list;
+    for (int i = 0; i < 20000; ++i)
+        list.push_back(St("S" + std::to_string(i), 5));
+    TestRun run(Scenario(list));
+    run.Calc().UseStationList(std::make_unique<aloha::TStationList>());
+    const int before = run.R.Window.EventRounds;
+    const auto start = std::chrono::steady_clock::now();
+    run.Calc().GatherRFStations();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    const long rounds = run.R.Window.EventRounds - before;
+    EXPECT_GE(rounds, std::max<long>(1, ms / 50)) << ms << " ms";
+    EXPECT_LE(rounds, ms / 50 + 1) << ms << " ms";
+    EXPECT_EQ(run.Calc().Stations()->size(), 20000u);
 }
 
 TEST(Sorting, CompareStationDistance) {
@@ -721,4 +762,15 @@ TEST(Overlay, GatedStationIsDrawnAtItsIGate) {
     TestRun unknown(Scenario({ThirdParty("LOST", 700, "APRS,TCPIP,NOBODY*")}));
     unknown.Calc().btnCalculateClick();
     EXPECT_EQ(unknown.Calc().State.MapRadius, 0.0);
+
+    // Gated by itself: drawn at its own place, not at position 0,0 thousands
+    // of units away.
+    auto self = Mobiles(119);
+    auto own = ThirdParty("SELF", 300, "APRS,TCPIP,SELF*", ">");
+    own.speed = 50;
+    self.push_back(own);
+    TestRun selfGated(Scenario(self));
+    selfGated.Calc().btnCalculateClick();
+    EXPECT_EQ(selfGated.Calc().State.RadiusKm, 300);
+    EXPECT_EQ(selfGated.Calc().State.MapRadius, 150.0);
 }

@@ -352,6 +352,27 @@ TEST(BusHostProgram, VelloranEndsOnlyOnEventThree) {
     EXPECT_EQ(velloran.Wait(10s), 0);
 }
 
+TEST(BusHostProgram, ASecondVelloranBringsTheFirstToTheFrontAndEnds) {
+    TChild hostProcess({VELLORAN_STANDIN_HOST_EXE});
+    ASSERT_NE(AttachWhenUp(), nullptr);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    TChild first({VELLORAN_EXE});
+    std::this_thread::sleep_for(1500ms); // attached, first run done
+    const fs::path out =
+        fs::temp_directory_path() / ("velloran-second-" + std::to_string(getpid()) + ".out");
+    TChild second({VELLORAN_EXE}, {out.string()});
+    // The second one only hears back once the first has handled the request.
+    EXPECT_EQ(second.Wait(10s), 0);
+    std::ifstream in(out);
+    std::string said;
+    std::getline(in, said);
+    fs::remove(out);
+    EXPECT_EQ(said, "velloran: already running in this session; its window is in front now");
+    EXPECT_EQ(first.Wait(1s), std::nullopt);
+    Control("SendEvent", 3, true);
+    EXPECT_EQ(first.Wait(10s), 0);
+}
+
 TEST(BusHostProgram, SnapshotShowsTheCircle) {
     const fs::path png =
         fs::temp_directory_path() / ("velloran-snapshot-" + std::to_string(getpid()) + ".png");

@@ -3,6 +3,7 @@
 #include "standin/LiveStations.h"
 #include "standin/aprs/Ax25.h"
 #include "support/APRSParser.h"
+#include "support/TextRules.h"
 
 #include <gtest/gtest.h>
 
@@ -228,4 +229,42 @@ TEST_F(LiveStations, ClientsReadWhileTheListChanges) {
     feeder.join();
     EXPECT_EQ(Host->Scenario().stations.size(), 2001u);
     EXPECT_EQ(Host->FindStation("S1999"), &Host->Scenario().stations.back());
+}
+
+TEST_F(LiveStations, ExpiryDuringAWalkWaitsUntilTheListIsIdle) {
+    using namespace std::chrono_literals;
+    Host->SetListIdle(200ms);
+    auto app = host::QueryInterface<host::_clsUIV>(Host->Application());
+    for (int i = 0; i < 4; ++i)
+        Live->HandleMonitorLine("OLD" + std::to_string(i) + ">APRS:!4237.14N/07120.83W-");
+    Now += 70.0 / 1440;
+    for (int i = 0; i < 4; ++i)
+        Live->HandleMonitorLine("NEW" + std::to_string(i) + ">APRS:!4237.14N/07120.83W-");
+    Now += 20.0 / 1440; // the OLD stations were heard 90 minutes ago
+
+    // A client reads the count once, then walks; expiry strikes half-way.
+    std::vector<std::string> seen;
+    std::lock_guard lock(Mutex);
+    const std::int16_t count = app->GetStationCount();
+    ASSERT_EQ(count, 8);
+    for (std::int16_t i = 0; i < count; ++i) {
+        if (i == 3) {
+            Mutex.unlock();
+            Timer->Advance(60000);
+            Live->HandleMonitorLine("LATE>APRS:!4237.14N/07120.83W-");
+            Mutex.lock();
+        }
+        std::int16_t index = i;
+        seen.push_back(support::TrimBlanksAndControls(app->GetStationListEntry(index)));
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"OLD0", "OLD1", "OLD2", "OLD3", "NEW0", "NEW1",
+                                              "NEW2", "NEW3"}));
+    EXPECT_EQ(Live->Counters().expired, 4u);
+    EXPECT_EQ(Host->DeferredRemovals(), 4u);
+    EXPECT_EQ(Calls().back(), "LATE"); // new stations go to the end
+
+    // Once nobody has read the list for a moment, the next walk sees them gone.
+    std::this_thread::sleep_for(250ms);
+    EXPECT_EQ(app->GetStationCount(), 5);
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"NEW0", "NEW1", "NEW2", "NEW3", "LATE"}));
 }

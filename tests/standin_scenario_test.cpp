@@ -4,9 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using standin::EScenarioError;
+using standin::kMaxScenarioBytes;
+using standin::LoadScenarioFile;
 using standin::ParseScenario;
 
 namespace {
@@ -95,6 +100,52 @@ TEST(Scenario, ErrorsNameTheFileAndTheField) {
                           "s.json: fail.after: must be from 0 to 9223372036854775807");
     EXPECT_SCENARIO_ERROR(WithOwn(R"(, "extra": 1)"), "s.json: extra: unknown field");
     EXPECT_SCENARIO_ERROR("[1, 2]", "s.json: expected an object");
+}
+
+TEST(Scenario, PositionsBeyondTheGlobeAreRefused) {
+    // 60 host units a degree: latitude to 5400, longitude to 10800.
+    EXPECT_SCENARIO_ERROR(R"({"own": {"callsign": "A", "lat": 3e38}})",
+                          "s.json: own.lat: must be from -5400 to 5400 (90 degrees in host units)");
+    EXPECT_SCENARIO_ERROR(R"({"own": {"callsign": "A", "long": -10800.5}})",
+                          "s.json: own.long: must be from -10800 to 10800 (180 degrees in host "
+                          "units)");
+    EXPECT_SCENARIO_ERROR(WithOwn(R"(, "stations": [{"lat": 5400}, {"long": 20000}])"),
+                          "s.json: stations[1].long: must be from -10800 to 10800 (180 degrees in "
+                          "host units)");
+    EXPECT_SCENARIO_ERROR(WithOwn(R"(, "map": {"textY": -6000})"),
+                          "s.json: map.textY: must be from -5400 to 5400 (90 degrees in host "
+                          "units)");
+    const auto edge =
+        ParseScenario(R"({"own": {"callsign": "A", "lat": -5400, "long": 10800}})", "s");
+    EXPECT_EQ(edge.ownLat, -5400.0f);
+    EXPECT_EQ(edge.ownLong, 10800.0f);
+}
+
+TEST(Scenario, OnlyRegularFilesOfASaneSizeAreRead) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("velloran-files-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::filesystem::path fifo = dir / "pipe.json";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::filesystem::path huge = dir / "huge.json";
+    std::ofstream(huge).close();
+    std::filesystem::resize_file(huge, kMaxScenarioBytes + 1); // sparse: costs no disk
+    const std::pair<std::string, std::string> cases[] = {
+        {fifo.string(), fifo.string() + ": is not a regular file"},
+        {"/dev/zero", "/dev/zero: is not a regular file"},
+        {dir.string(), dir.string() + ": is not a regular file"},
+        {huge.string(), huge.string() + ": is larger than 67108864 bytes"},
+        {(dir / "absent.json").string(), (dir / "absent.json").string() + ": cannot be read"},
+    };
+    for (const auto& [path, message] : cases) {
+        try {
+            LoadScenarioFile(path);
+            ADD_FAILURE() << path;
+        } catch (const EScenarioError& error) {
+            EXPECT_EQ(std::string(error.what()), message);
+        }
+    }
+    std::filesystem::remove_all(dir);
 }
 
 TEST(Scenario, InvalidJsonNamesTheFile) {

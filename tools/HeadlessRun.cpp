@@ -1,6 +1,7 @@
 #include "tools/HeadlessRun.h"
 
 #include "host/BusConnector.h"
+#include "support/ProgramInfo.h"
 #include "support/TextRules.h"
 
 #include <ostream>
@@ -9,6 +10,7 @@
 namespace tools {
 
 void THeadlessWindow::Yield() {
+    ++Yields;
     std::this_thread::yield();
 }
 
@@ -52,7 +54,9 @@ constexpr const char* kUsage =
     "  --no-label           do not label the radius on the map\n"
     "  --debug              debug mode: --density and --include-internet count\n"
     "  --density TEXT       packet density threshold as typed (default 1800)\n"
-    "  --include-internet   count stations heard only on the Internet\n";
+    "  --include-internet   count stations heard only on the Internet\n"
+    "  --help               show this text and exit\n"
+    "  --version            show the version and exit\n";
 
 } // namespace
 
@@ -61,9 +65,19 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
     bool haveScenario = false, ellipse = false, noLabel = false, debug = false, internet = false;
     std::string density = "1800";
 
+    switch (support::FindStandardRequest(args)) {
+    case support::EStandardRequest::Help:
+        out << kUsage;
+        return 0;
+    case support::EStandardRequest::Version:
+        out << support::VersionText("velloran-report");
+        return 0;
+    case support::EStandardRequest::None:
+        break;
+    }
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
+        if (arg == "-h") {
             out << kUsage;
             return 0;
         }

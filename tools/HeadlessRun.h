@@ -76,12 +76,14 @@ public:
     bool CalculateEnabled = true;
     std::string TrayTip = "right-click for options";
     int DeferredRuns = 0;
+    int Yields = 0;      ///< times the run gave the processor away
+    int EventRounds = 0; ///< times the run let window events in
 
     void SetCalculateEnabled(bool enabled) override { CalculateEnabled = enabled; }
     aloha::IRunTimer& CalcTimer() override { return tmrCalc; }
     aloha::IRunTimer& RedrawTimer() override { return tmrRedraw; }
     void SetTrayTip(const std::string& tip) override { TrayTip = tip; }
-    void ProcessMessages() override {}
+    void ProcessMessages() override { ++EventRounds; }
     void Yield() override;
     void PostDeferredRun() override { ++DeferredRuns; }
 };

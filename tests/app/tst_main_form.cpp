@@ -13,6 +13,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -25,6 +26,7 @@
 #include <algorithm>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace app;
 
@@ -37,9 +39,12 @@ public:
     int Popups = 0;
     QPoint PopupAt;
     std::function<void()> OnTerminate;
+    std::function<void()> WhileErrorShown; // runs while the modal box would be open
 
     void ShowError(const QString& caption, const QString& message) override {
         Errors << caption + ": " + message;
+        if (WhileErrorShown)
+            WhileErrorShown();
     }
     void RequestTermination() override {
         ++Terminations;
@@ -103,6 +108,7 @@ struct TRig {
         setup.SettingsFile = settings.empty() ? Ini() : settings;
         setup.Platform = Platform;
         setup.Tray = Tray;
+        setup.HostDescription = "embedded test host";
         Form = std::make_unique<TMainForm>(std::move(setup));
     }
 
@@ -356,6 +362,122 @@ private slots:
         QCOMPARE(rig.Platform->Errors.last(), message);
     }
 
+    void helpMenuAboutAndCtrlQ() {
+        TRig rig;
+        rig.StartAndWaitForFirstRun();
+        TMainForm& f = *rig.Form;
+        QStringList menus;
+        for (QAction* action : f.menuBar()->actions())
+            menus << action->text();
+        QCOMPARE(menus, QStringList({"File", "Action", "&Help"}));
+        QCOMPARE(f.File1->actions().size(), 1); // File keeps Exit alone
+        QVERIFY(f.miExit->shortcut().isEmpty());
+
+        const QString about = f.AboutText();
+        QVERIFY2(about.contains("Velloran 1.5.0.1"), qPrintable(about));
+        QVERIFY(about.contains("Free software"));
+        QVERIFY(about.contains(QString::fromStdString(rig.Ini().string()).toHtmlEscaped()));
+        QVERIFY(about.contains("embedded test host"));
+
+        QCOMPARE(rig.Platform->Terminations, 0);
+        QTest::keyClick(&f, Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(rig.Platform->Terminations, 1);
+    }
+
+    // Run at 100 %, 150 % and 200 % (QT_SCALE_FACTOR): every text of the
+    // Options tab fits its control, nothing covers or touches a neighbour, and
+    // all stays inside its frame. A picture of the tab goes to the test output.
+    void optionsTabFitsItsText() {
+        TRig rig(Scenario(130), {"DEBUG"});
+        rig.StartAndWaitForFirstRun();
+        TMainForm& f = *rig.Form;
+        f.PageControl1->setCurrentWidget(f.tsOptions);
+        QVERIFY(f.gbDebug->isVisible());
+        QCoreApplication::processEvents();
+
+        const auto check = [](QWidget* parent, const auto& self) -> void {
+            const QList<QWidget*> children =
+                parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+            for (QWidget* w : children) {
+                if (!w->isVisible() || w->objectName().startsWith("qt_"))
+                    continue;
+                const QString name = QString("%1 '%2'").arg(w->metaObject()->className(),
+                                                            w->property("text").toString());
+                QVERIFY2(parent->rect().contains(w->geometry()),
+                         qPrintable(name + " leaves its frame"));
+                const auto* label = qobject_cast<QLabel*>(w);
+                if (label && label->wordWrap())
+                    QVERIFY2(w->height() >= label->heightForWidth(w->width()),
+                             qPrintable(name + " is cut at the bottom"));
+                else if (const auto* button = qobject_cast<QPushButton*>(w))
+                    // A push button's size hint holds the style's minimum width.
+                    QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) + 8 <=
+                                     button->width() &&
+                                 button->fontMetrics().height() + 4 <= button->height(),
+                             qPrintable(name + " is cut"));
+                else if (!qobject_cast<QGroupBox*>(w) && !qobject_cast<QLineEdit*>(w))
+                    QVERIFY2(w->width() >= w->sizeHint().width() &&
+                                 w->height() >= w->minimumSizeHint().height(),
+                             qPrintable(name + " is cut"));
+                for (QWidget* other : children) {
+                    if (other == w || !other->isVisible() || other->objectName().startsWith("qt_"))
+                        continue;
+                    QVERIFY2(!w->geometry().adjusted(-1, 0, 1, 0).intersects(other->geometry()),
+                             qPrintable(name + " covers or touches " +
+                                        other->metaObject()->className() + " '" +
+                                        other->property("text").toString() + "'"));
+                }
+                self(w, self);
+            }
+        };
+        check(f.tsOptions, check);
+
+        const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR", "1");
+        QDir().mkpath(VELLORAN_SCREENSHOT_DIR);
+        const QString png =
+            QString(VELLORAN_SCREENSHOT_DIR) + "/options-tab-scale-" + scale + ".png";
+        QVERIFY(f.grab().save(png));
+        qInfo("screenshot: %s", qPrintable(png));
+    }
+
+    void settingsPathThatIsNoFile() {
+        // A named pipe would block start-up, /dev/zero read without end; a
+        // directory cannot be written. Each counts as unreadable, and a save
+        // says which file it could not write.
+        QTemporaryDir dir;
+        const std::filesystem::path fifo = dir.filePath("fifo.INI").toStdString();
+        QCOMPARE(mkfifo(fifo.c_str(), 0600), 0);
+        const std::filesystem::path folder = dir.filePath("folder.INI").toStdString();
+        std::filesystem::create_directory(folder);
+        for (const std::filesystem::path& ini :
+             {fifo, folder, std::filesystem::path("/dev/zero")}) {
+            TRig rig(Scenario(130), {}, ini);
+            rig.StartAndWaitForFirstRun();
+            QCOMPARE(rig.Form->edRecalculateRate->text(), QString("30"));
+            rig.Form->btnSaveSettings->click();
+            QCOMPARE(rig.Platform->Errors, QStringList{"Velloran: Unable to write to " +
+                                                       QString::fromStdString(ini.string()) + "."});
+        }
+    }
+
+    void staleTemporarySettingsFilesAreRemoved() {
+        TRig probe;
+        const std::filesystem::path ini = probe.Ini();
+        const std::filesystem::path stale = ini.string() + ".a1B2c3";
+        const std::filesystem::path fresh = ini.string() + ".Z9y8X7";
+        const std::filesystem::path other = ini.string() + ".bak";
+        for (const auto& file : {stale, fresh, other})
+            std::ofstream(file) << "[Settings]\r\n";
+        std::filesystem::last_write_time(stale, std::filesystem::file_time_type::clock::now() -
+                                                    std::chrono::hours(1));
+        std::filesystem::last_write_time(other, std::filesystem::file_time_type::clock::now() -
+                                                    std::chrono::hours(1));
+        TRig rig(Scenario(130), {}, ini);
+        QVERIFY(!std::filesystem::exists(stale));
+        QVERIFY(std::filesystem::exists(fresh)); // a save in progress, perhaps
+        QVERIFY(std::filesystem::exists(other));
+    }
+
     void runDeferredWhileOneIsInProgress() {
         TRig rig;
         rig.StartAndWaitForFirstRun();
@@ -430,6 +552,45 @@ private slots:
         QVERIFY(f.Calculation.Stations() == nullptr);
         QVERIFY(rig.PaneHas(f.Memo1, "Searching for stations heard on RF"));
         QCOMPARE(f.windowTitle(), QString("Velloran v1.5.0 - Station Call Sign - N1ABC"));
+    }
+
+    void oneErrorBoxAtATime() {
+        TRig rig;
+        rig.StartAndWaitForFirstRun();
+        TMainForm& f = *rig.Form;
+        rig.Host->SetFail(standin::TScenarioFail{"GetStationCount", 0, "Host gone"});
+        // While the box is open its event loop runs timers: their errors must
+        // not open a second box on top of it.
+        int nested = 0;
+        rig.Platform->WhileErrorShown = [&] {
+            ++nested;
+            f.miCalculate->trigger();
+        };
+        f.miCalculate->trigger();
+        QCOMPARE(nested, 1);
+        QCOMPARE(rig.Platform->Errors, QStringList{"Velloran: Host gone."});
+        // Once it is closed, the next error is shown again.
+        rig.Platform->WhileErrorShown = nullptr;
+        f.miCalculate->trigger();
+        QCOMPARE(rig.Platform->Errors.size(), 2);
+    }
+
+    void hostLossIsWordedForTheOperator() {
+        const std::string gone = OperatorErrorText(host::EHostError(
+            "The stand-in host has gone away; GetMap failed", host::THostFailure::Gone));
+        QCOMPARE(QString::fromStdString(gone),
+                 QString("The host is not answering. Start it again, then restart Velloran.\n\n"
+                         "Details: The stand-in host has gone away; GetMap failed"));
+        const std::string stopped = OperatorErrorText(
+            host::EHostError("The stand-in host is not answering; GetMap was not called",
+                             host::THostFailure::NotAnswering));
+        QVERIFY(QString::fromStdString(stopped).startsWith("The host is not answering."));
+        QVERIFY(QString::fromStdString(stopped).endsWith("GetMap was not called"));
+        // The host's own failures and other errors keep their text.
+        QCOMPARE(OperatorErrorText(host::EHostError("Station list is gone")),
+                 std::string("Station list is gone"));
+        QCOMPARE(OperatorErrorText(std::runtime_error("Unable to write to x")),
+                 std::string("Unable to write to x"));
     }
 
     void ownStationErrorKeepsCaption() {
@@ -559,6 +720,24 @@ private slots:
         QVERIFY(!(other.Form->windowState() & Qt::WindowMaximized));
     }
 
+    void corruptPlacementIsFittedToTheScreen() {
+        for (const char* pos : {"-2147483648,-2147483648,2147483647,2147483647",
+                                "0,0,100000,100000", "-50000,90000,-49000,90700"}) {
+            TRig rig;
+            rig.WriteIni(std::string("[MainForm]\r\nNormalPos=") + pos + "\r\n" + rig.PpiLine());
+            rig.Form->Create();
+            const QRect screen = rig.Form->screen()->availableVirtualGeometry();
+            QVERIFY2(rig.Form->width() <= screen.width() && rig.Form->height() <= screen.height(),
+                     pos);
+            QVERIFY2(screen.contains(rig.Form->geometry().topLeft()), pos);
+        }
+        // An ordinary one is taken as it is.
+        TRig rig;
+        rig.WriteIni("[MainForm]\r\nNormalPos=10,20,310,220\r\n" + rig.PpiLine());
+        rig.Form->Create();
+        QCOMPARE(rig.Form->size(), QSize(300, 200));
+    }
+
     void exitAfterSaveKeepsSavedValuesButCloseStoresCurrent() {
         for (const bool viaClose : {false, true}) {
             TRig rig;
@@ -611,7 +790,9 @@ private slots:
         TRig rig;
         support::TPayPalLabel* label = rig.Form->PayPalLabel1;
         QCOMPARE(label->text(), QString("If you like Velloran consider making a donation"));
-        QCOMPARE(label->pos(), QPoint(9, 257));
+        // At its designed place, or lower when the frames above need more room.
+        QCOMPARE(label->x(), 9);
+        QVERIFY(label->y() >= 257 && label->y() > rig.Form->gbDebug->geometry().bottom());
         QCOMPARE(label->LinkColor(), support::TColor{0x0000FF});
         QVERIFY(label->Email().endsWith("@example.org"));
         QCOMPARE(label->Product(), QString("Velloran"));

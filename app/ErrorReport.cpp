@@ -1,0 +1,27 @@
+#include "app/ErrorReport.h"
+
+#include "host/HostError.h"
+
+namespace app {
+
+std::string OperatorErrorText(const std::exception& error) {
+    const auto* hostError = dynamic_cast<const host::EHostError*>(&error);
+    if (!hostError)
+        return error.what();
+    switch (hostError->Failure()) {
+    case host::THostFailure::Gone:
+        return std::string("The host is not answering. Start it again, then restart Velloran.\n\n"
+                           "Details: ") +
+               error.what();
+    case host::THostFailure::NotAnswering:
+        return std::string("The host is not answering. Velloran tries again at the next "
+                           "calculation; if the host does not recover, start it again, then "
+                           "restart Velloran.\n\nDetails: ") +
+               error.what();
+    case host::THostFailure::Failed:
+        break;
+    }
+    return error.what();
+}
+
+} // namespace app

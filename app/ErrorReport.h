@@ -1,0 +1,34 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+/// How the window reports errors to the operator. Plain C++, so that any
+/// view of the window shares the rules.
+namespace app {
+
+/// Lets one error box be open at a time. A modal box runs a nested event
+/// loop, in which timers keep failing while the host is away: those errors
+/// are dropped rather than stacked behind the open box.
+class TErrorBoxGate {
+public:
+    /// True when no box is open: the caller shows its box, then calls Closed.
+    bool TryOpen() {
+        if (FOpen)
+            return false;
+        FOpen = true;
+        return true;
+    }
+    void Closed() { FOpen = false; }
+    bool IsOpen() const { return FOpen; }
+
+private:
+    bool FOpen = false;
+};
+
+/// The text of an error box. A host that has gone or does not answer is
+/// described for the operator, what happened and what to do, with the
+/// technical message after it; any other error keeps its own message.
+std::string OperatorErrorText(const std::exception& error);
+
+} // namespace app

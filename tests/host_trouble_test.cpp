@@ -1,0 +1,253 @@
+// When things go wrong between Velloran and the stand-in host program: a host
+// that goes away or stops, extreme numbers from clients, clients that do not
+// read, termination requests. Every test runs in a session bus of its own
+// (dbus-run-session).
+#include "host/BusConnector.h"
+#include "host/BusWire.h"
+#include "host/Components.h"
+#include "host/DBusHandles.h"
+#include "tests/ChildProcess.h"
+#include "tools/OwnSessionBus.h"
+
+#include <dbus/dbus.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testsupport::TChild;
+
+namespace {
+
+std::shared_ptr<host::TBusConnector> AttachWhenUp(int timeoutMs = 10000) {
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (std::chrono::steady_clock::now() < end) {
+        if (auto connector = host::TBusConnector::Attach(timeoutMs))
+            return connector;
+        std::this_thread::sleep_for(50ms);
+    }
+    return nullptr;
+}
+
+fs::path TempFile(const std::string& name) {
+    return fs::temp_directory_path() / ("velloran-" + name + "-" + std::to_string(getpid()));
+}
+
+/// Waits until the process shows the state letter in /proc (T: stopped).
+void WaitForState(pid_t pid, char wanted) {
+    for (int i = 0; i < 200; ++i) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const auto close = line.rfind(')');
+        if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == wanted)
+            return;
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
+/// Processor time the process has used, in clock ticks.
+long CpuTicks(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string field;
+    long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14)
+            utime = std::stol(field);
+        if (i == 15)
+            stime = std::stol(field);
+    }
+    return utime + stime;
+}
+
+/// Resident memory of the process in kB.
+long ResidentKb(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            status >> value;
+            return value;
+        }
+        status.ignore(1 << 12, '\n');
+    }
+    return 0;
+}
+
+template <class F> std::chrono::milliseconds TimeOf(F&& work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start);
+}
+
+} // namespace
+
+TEST(HostTrouble, HugeFiguresAreDrawnAndTheHostKeepsServing) {
+    const fs::path png = TempFile("huge.png");
+    fs::remove(png);
+    TChild hostProcess({VELLORAN_STANDIN_HOST_EXE, "--snapshot", png.string()});
+    auto connector = AttachWhenUp(3000);
+    ASSERT_NE(connector, nullptr);
+    host::THostComponents components(connector);
+    components.Loaded();
+    // 1e300 is infinite as a single; 3e38 is the edge of the single range.
+    for (const float radius : {static_cast<float>(1e300), 3e38f, 20.0f})
+        components.clsUIV.GetMap()->DrawCircle(0, 0, radius, 255, 6.2831855f, 6.283185307179586,
+                                               1.0f);
+    components.clsUIV.GetMap()->DrawCircle(3e38f, -3e38f, 3e38f, 255, 0, 0, 0.5f);
+    // The map has been painted, and the host still answers.
+    for (int i = 0; i < 100 && !fs::exists(png); ++i)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(fs::exists(png));
+    EXPECT_GT(components.clsUIV.GetStationCount(), 0);
+    fs::remove(png);
+
+    kill(hostProcess.Pid(), SIGTERM);
+    EXPECT_EQ(hostProcess.Wait(1s), 0);
+}
+
+TEST(HostTrouble, StoppedHostFailsAtOnceAfterOneTimeOut) {
+    TChild hostProcess({VELLORAN_STANDIN_HOST_EXE});
+    auto connector = AttachWhenUp(400);
+    ASSERT_NE(connector, nullptr);
+    host::THostComponents components(connector);
+    components.Loaded();
+    EXPECT_GT(components.clsUIV.GetStationCount(), 0);
+    kill(hostProcess.Pid(), SIGSTOP);
+    WaitForState(hostProcess.Pid(), 'T');
+
+    // The first call waits out its time; the later ones fail at once.
+    try {
+        components.clsUIV.GetStationCount();
+        FAIL() << "expected a time-out";
+    } catch (const host::EHostError& error) {
+        EXPECT_EQ(error.Failure(), host::THostFailure::NotAnswering);
+    }
+    for (int i = 0; i < 5; ++i) {
+        const auto took = TimeOf([&] {
+            try {
+                components.clsUIV.GetMap();
+                ADD_FAILURE() << "expected the host to be taken as not answering";
+            } catch (const host::EHostError& error) {
+                EXPECT_EQ(error.Failure(), host::THostFailure::NotAnswering);
+                EXPECT_STREQ(error.what(),
+                             "The stand-in host is not answering; GetMap was not called");
+            }
+        });
+        EXPECT_LT(took, 100ms);
+    }
+    // Back again: the next call succeeds and the calls after it wait as usual.
+    kill(hostProcess.Pid(), SIGCONT);
+    EXPECT_GT(components.clsUIV.GetStationCount(), 0);
+    EXPECT_GT(components.clsUIV.GetStationCount(), 0);
+}
+
+TEST(HostTrouble, VelloranStopsWatchingAHostThatIsGone) {
+    TChild hostProcess({VELLORAN_STANDIN_HOST_EXE});
+    ASSERT_NE(AttachWhenUp(), nullptr);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    TChild velloran({VELLORAN_EXE});
+    std::this_thread::sleep_for(2s); // attached, first run done
+    kill(hostProcess.Pid(), SIGKILL);
+    hostProcess.Wait(5s);
+    std::this_thread::sleep_for(1s);
+    const long before = CpuTicks(velloran.Pid());
+    std::this_thread::sleep_for(2s);
+    const long used = CpuTicks(velloran.Pid()) - before;
+    // Two seconds of a spinning loop would be about 200 ticks.
+    EXPECT_LT(used, 0.15 * 2 * sysconf(_SC_CLK_TCK)) << used << " ticks in 2 s";
+    EXPECT_EQ(velloran.Wait(0ms), std::nullopt); // still running, its box open
+}
+
+TEST(HostTrouble, ClientThatDoesNotReadStallsOnlyItself) {
+    // One station with a long path: every GetPath answer is 16 kB.
+    const fs::path scenario = TempFile("long-path.json");
+    std::ofstream(scenario)
+        << R"({"own": {"callsign": "N0CALL", "lat": 2580, "long": -4200}, "stations": [)"
+        << R"({"callsign": "LONG", "path": ")" << std::string(16000, 'W')
+        << R"(", "lastHeardRF": "2026-12-08 12:00:00", "distance": 3}]})";
+    TChild hostProcess({VELLORAN_STANDIN_HOST_EXE, "--scenario", scenario.string()});
+    auto good = AttachWhenUp(3000);
+    ASSERT_NE(good, nullptr);
+    host::THostComponents components(good);
+    components.Loaded();
+    ASSERT_EQ(components.clsUIV.GetStationCount(), 1);
+    const long residentBefore = ResidentKb(hostProcess.Pid());
+
+    // The bad client: asks for 4,000 answers (64 MB) and reads none of them.
+    namespace bus = host::bus;
+    DBusError error;
+    dbus_error_init(&error);
+    bus::TConnection daemon(dbus_bus_get_private(DBUS_BUS_SESSION, &error));
+    ASSERT_TRUE(daemon);
+    dbus_connection_set_exit_on_disconnect(daemon.get(), FALSE);
+    const auto call = [&](DBusConnection* connection, const char* destination, const char* path,
+                          const char* interfaceName, const char* method, const char* argument) {
+        bus::TMessage message(
+            dbus_message_new_method_call(destination, path, interfaceName, method));
+        if (argument)
+            dbus_message_append_args(message.get(), DBUS_TYPE_STRING, &argument, DBUS_TYPE_INVALID);
+        bus::TMessage reply(
+            dbus_connection_send_with_reply_and_block(connection, message.get(), 5000, &error));
+        std::string text;
+        const char* value = nullptr;
+        if (reply && dbus_message_get_args(reply.get(), nullptr, DBUS_TYPE_STRING, &value,
+                                           DBUS_TYPE_INVALID))
+            text = value;
+        else if (reply && dbus_message_get_args(reply.get(), nullptr, DBUS_TYPE_OBJECT_PATH, &value,
+                                                DBUS_TYPE_INVALID))
+            text = value;
+        return text;
+    };
+    const std::string address = call(daemon.get(), bus::kBusName, bus::kRootPath,
+                                     bus::kFactoryInterface, "PeerAddress", nullptr);
+    ASSERT_FALSE(address.empty());
+    bus::TConnection bad(dbus_connection_open_private(address.c_str(), &error));
+    ASSERT_TRUE(bad);
+    dbus_connection_set_exit_on_disconnect(bad.get(), FALSE);
+    const std::string object =
+        call(bad.get(), nullptr, bus::kRootPath, bus::kFactoryInterface, "CreateObject",
+             std::string(host::CLASS_clsStationInfo).c_str());
+    ASSERT_FALSE(object.empty());
+    call(bad.get(), nullptr, object.c_str(), bus::kStationInfoInterface, "SetCallsign", "LONG");
+    dbus_connection_set_max_received_size(bad.get(), 1); // from now on, reads nothing
+    for (int i = 0; i < 4000; ++i) {
+        bus::TMessage message(dbus_message_new_method_call(nullptr, object.c_str(),
+                                                           bus::kStationInfoInterface, "GetPath"));
+        dbus_connection_send(bad.get(), message.get(), nullptr);
+    }
+    dbus_connection_flush(bad.get());
+    std::this_thread::sleep_for(500ms);
+
+    // Every other client is still served, and the host holds a bounded amount.
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(components.clsUIV.GetStationCount(), 1);
+    const long grown = ResidentKb(hostProcess.Pid()) - residentBefore;
+    EXPECT_LT(grown, 24 * 1024) << grown << " kB";
+
+    // And a termination request still ends it at once.
+    kill(hostProcess.Pid(), SIGTERM);
+    EXPECT_EQ(hostProcess.Wait(1s), 0);
+    fs::remove(scenario);
+}
+
+// Each run of this program gets a session bus of its own: without one it
+// starts itself again under dbus-run-session.
+int main(int argc, char** argv) {
+    tools::RunInOwnSessionBus(argc, argv, "VELLORAN_TEST_BUS");
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
