@@ -116,23 +116,27 @@ void ThrowHostError(HRESULT status) {
 }
 
 void ThrowHostError(HRESULT status, IUnknown* object, const IID& iid) {
+    // Taken first: asking the object whether it leaves error information is a
+    // call of its own, and may replace the thread's.
+    IErrorInfo* info = nullptr;
+    if (::GetErrorInfo(0, &info) != S_OK)
+        info = nullptr;
     // Only an object that says it leaves error information has left this
     // call's; anything else in the thread's slot belongs to an earlier call.
     std::string description;
     ISupportErrorInfo* support = nullptr;
-    if (object && SUCCEEDED(object->QueryInterface(IID_ISupportErrorInfo,
-                                                   reinterpret_cast<void**>(&support)))) {
+    if (info && object &&
+        SUCCEEDED(
+            object->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support)))) {
         const bool supported = support->InterfaceSupportsErrorInfo(iid) == S_OK;
         support->Release();
-        IErrorInfo* info = nullptr;
-        if (supported && ::GetErrorInfo(0, &info) == S_OK && info) {
-            BSTR text = nullptr;
-            if (SUCCEEDED(info->GetDescription(&text)) && text)
-                description = ToUtf8(text);
-            ::SysFreeString(text);
-            info->Release();
-        }
+        BSTR text = nullptr;
+        if (supported && SUCCEEDED(info->GetDescription(&text)) && text)
+            description = ToUtf8(text);
+        ::SysFreeString(text);
     }
+    if (info)
+        info->Release();
     throw EHostError(description.empty() ? StatusText(status) : description);
 }
 

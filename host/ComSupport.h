@@ -4,9 +4,11 @@
 
 #include <oleauto.h>
 
-// The GDI's GetObject macro would rename IHostConnector::GetObject in every
-// file that sees both.
+// Macros of the Windows headers that would rename members of our own
+// interfaces (IHostConnector::GetObject, IRunWindow::Yield) in every file that
+// sees both.
 #undef GetObject
+#undef Yield
 
 #include <string>
 #include <string_view>

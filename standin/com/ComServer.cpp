@@ -736,6 +736,10 @@ TComHostServer::~TComHostServer() {
 }
 
 void TComHostServer::Start() {
+    // A second host would be started but never found: attaching finds the first.
+    ComPtr<IUnknown> running;
+    if (SUCCEEDED(::GetActiveObject(CLSID_clsUIV, nullptr, running.GetAddressOf())) && running)
+        throw EHostError("another host is already running");
     ComPtr<IUnknown> application;
     application.Attach(static_cast<::_clsUIV*>(new TComApplication(FState)));
     FApplication = application;

@@ -38,7 +38,8 @@ public:
     TComHostServer& operator=(const TComHostServer&) = delete;
 
     /// Registers the class objects and puts the application object in the
-    /// running object table. Throws EHostError with the system's text.
+    /// running object table. Throws EHostError with the system's text, or
+    /// when another host already runs.
     void Start();
     /// Tells every subscriber that the host closes (event 3), then withdraws
     /// the classes and cuts every client off, so later calls fail at once.

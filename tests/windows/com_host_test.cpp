@@ -1,0 +1,327 @@
+// Velloran and the COM stand-in host in separate processes, under Windows or
+// Wine: the interface's layout, events, replacement objects, failures and a
+// host that dies during a run. Expects the stand-in host to be registered.
+
+#include "host/ComConnector.h"
+#include "host/ComSupport.h"
+#include "standin/Scenario.h"
+#include "standin/com/ControlMessages.h"
+#include "tests/windows/VtablePlacements.h"
+#include "tools/HeadlessRun.h"
+
+#include <gtest/gtest.h>
+#include <wrl/client.h>
+
+#include <functional>
+#include <sstream>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+std::wstring ProgramDirectory() {
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(::GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+    return path.substr(0, path.find_last_of(L"\\/"));
+}
+
+// Where the build puts the host beside this test.
+std::wstring HostProgram() {
+    return ProgramDirectory() + L"\\..\\..\\standin\\com\\velloran-standin-host.exe";
+}
+
+std::string Golden(const std::string& name) {
+    return std::string(VELLORAN_SOURCE_DIR) + "/tests/golden/" + name + "/scenario.json";
+}
+
+// Processes messages (incoming calls and events reach this apartment that
+// way) until the condition holds; false after 20 seconds without.
+bool PumpUntil(const std::function<bool()>& done) {
+    const ULONGLONG deadline = ::GetTickCount64() + 20000;
+    while (!done()) {
+        if (::GetTickCount64() > deadline)
+            return false;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        MSG message;
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
+    }
+    return true;
+}
+
+// The stand-in host as a process of its own, ready once its control window
+// exists; closed (or ended) when the test is done with it.
+class THostProcess {
+public:
+    explicit THostProcess(const std::string& args) {
+        std::wstring command = L"\"" + HostProgram() + L"\" " + host::com::ToWide(args);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &info))
+            throw std::runtime_error("cannot start the stand-in host");
+        ::CloseHandle(info.hThread);
+        FProcess = info.hProcess;
+        const ULONGLONG deadline = ::GetTickCount64() + 30000;
+        while (!(FWindow = ::FindWindowW(standin::com::kControlWindowClass, nullptr))) {
+            if (::WaitForSingleObject(FProcess, 20) == WAIT_OBJECT_0 ||
+                ::GetTickCount64() > deadline)
+                throw std::runtime_error("the stand-in host did not come up");
+        }
+    }
+    ~THostProcess() {
+        if (!Ended()) {
+            ::PostMessageW(FWindow, WM_CLOSE, 0, 0);
+            PumpUntil([this] { return Ended(); });
+            if (!Ended())
+                ::TerminateProcess(FProcess, 1);
+        }
+        ::WaitForSingleObject(FProcess, 10000);
+        ::CloseHandle(FProcess);
+    }
+    THostProcess(const THostProcess&) = delete;
+    THostProcess& operator=(const THostProcess&) = delete;
+
+    bool Ended() const { return ::WaitForSingleObject(FProcess, 0) == WAIT_OBJECT_0; }
+    void Kill() {
+        ::TerminateProcess(FProcess, 9);
+        ::WaitForSingleObject(FProcess, 10000);
+    }
+    void Post(UINT message, WPARAM wParam = 0) { ::PostMessageW(FWindow, message, wParam, 0); }
+    std::uint64_t Ask(UINT message) {
+        return static_cast<std::uint64_t>(::SendMessageW(FWindow, message, 0, 0));
+    }
+
+private:
+    HANDLE FProcess = nullptr;
+    HWND FWindow = nullptr;
+};
+
+std::string Report(tools::THeadlessRun& run) {
+    run.Calculation.ReadOwnStation();
+    run.Connector->ClearMapCalls();
+    run.Calculation.btnCalculateClick();
+    std::ostringstream out;
+    tools::WriteReport(run, out);
+    return out.str();
+}
+
+bool RunningUnderWine() {
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
+}
+
+std::shared_ptr<host::IHostConnector> Com() {
+    return std::make_shared<host::TComConnector>();
+}
+
+} // namespace
+
+namespace {
+
+// An object that leaves error information for one interface only.
+class TErrorSource final : public ISupportErrorInfo {
+public:
+    explicit TErrorSource(const IID& supported) : FSupported(supported) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (iid != IID_IUnknown && iid != IID_ISupportErrorInfo)
+            return E_NOINTERFACE;
+        *object = this;
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override {
+        return iid == FSupported ? S_OK : S_FALSE;
+    }
+
+private:
+    IID FSupported;
+};
+
+void LeaveErrorInfo(const wchar_t* text) {
+    ComPtr<ICreateErrorInfo> create;
+    ASSERT_EQ(::CreateErrorInfo(create.GetAddressOf()), S_OK);
+    create->SetDescription(const_cast<LPOLESTR>(text));
+    ComPtr<IErrorInfo> info;
+    ASSERT_EQ(create.As(&info), S_OK);
+    ::SetErrorInfo(0, info.Get());
+}
+
+std::string RaisedText(HRESULT status, IUnknown* object, const IID& iid) {
+    try {
+        host::com::ThrowHostError(status, object, iid);
+    } catch (const host::EHostError& error) {
+        return error.what();
+    }
+    return "(nothing raised)";
+}
+
+} // namespace
+
+TEST(ComErrors, TheHostsDescriptionOnlyFromAnObjectThatLeavesOne) {
+    TErrorSource source(IID_IDispatch);
+    LeaveErrorInfo(L"UI-View32 is not responding");
+    EXPECT_EQ(RaisedText(E_FAIL, &source, IID_IDispatch), "UI-View32 is not responding");
+
+    // Error information of an earlier call is not this call's.
+    const std::string systemText = host::com::StatusText(E_FAIL);
+    LeaveErrorInfo(L"stale");
+    EXPECT_EQ(RaisedText(E_FAIL, &source, IID_IClassFactory), systemText);
+    LeaveErrorInfo(L"stale");
+    EXPECT_EQ(RaisedText(E_FAIL, nullptr, IID_IDispatch), systemText);
+}
+
+TEST(ComErrors, SystemTextsForTheCodesOfAMissingHost) {
+    EXPECT_EQ(host::com::StatusText(REGDB_E_CLASSNOTREG), "Class not registered");
+    EXPECT_EQ(host::com::StatusText(static_cast<HRESULT>(0x80001234)), "Error 0x80001234");
+}
+
+TEST(ComInterfaces, EachOperationSitsAtItsPlaceInTheHeader) {
+    for (const comtest::TPlacement& placement : comtest::Placements())
+        EXPECT_EQ(placement.inHeader, placement.expected)
+            << std::string(placement.name, placement.name + wcslen(placement.name));
+}
+
+TEST(ComInterfaces, TheTypeLibraryGivesTheSamePlaces) {
+    ComPtr<ITypeLib> library;
+    ASSERT_EQ(::LoadTypeLibEx(HostProgram().c_str(), REGKIND_NONE, library.GetAddressOf()), S_OK);
+    for (const comtest::TPlacement& placement : comtest::Placements()) {
+        const std::string name(placement.name, placement.name + wcslen(placement.name));
+        ComPtr<ITypeInfo> info;
+        ASSERT_EQ(library->GetTypeInfoOfGuid(*placement.iid, info.GetAddressOf()), S_OK) << name;
+        // A dual interface is found as its dispatch side; the method table is
+        // the interface side.
+        HREFTYPE vtableSide = 0;
+        ComPtr<ITypeInfo> vtable;
+        if (SUCCEEDED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableSide)))
+            ASSERT_EQ(info->GetRefTypeInfo(vtableSide, vtable.GetAddressOf()), S_OK);
+        else
+            vtable = info;
+        TYPEATTR* attributes = nullptr;
+        ASSERT_EQ(vtable->GetTypeAttr(&attributes), S_OK);
+        int found = 0;
+        for (UINT i = 0; i < attributes->cFuncs; ++i) {
+            FUNCDESC* function = nullptr;
+            ASSERT_EQ(vtable->GetFuncDesc(i, &function), S_OK);
+            BSTR functionName = nullptr;
+            UINT count = 0;
+            vtable->GetNames(function->memid, &functionName, 1, &count);
+            if (count == 1 && host::com::ToUtf8(functionName) == name)
+                found = function->oVft / static_cast<int>(sizeof(void*)) - 7 + 1;
+            ::SysFreeString(functionName);
+            vtable->ReleaseFuncDesc(function);
+        }
+        vtable->ReleaseTypeAttr(attributes);
+        EXPECT_EQ(found, placement.expected) << name;
+    }
+}
+
+TEST(ComHost, OnlyEventThreeClosesTheClientAndEveryEventIsTaken) {
+    THostProcess hostProcess("--scenario " + Golden("third-party"));
+    host::THostComponents components(Com());
+    bool closing = false;
+    components.clsUIV.OnUIView32IsClosing = [&closing] { closing = true; };
+    components.Loaded();
+
+    for (const int id : {1, 2, 4, 5, 6, 7, 8, 9, 10, 11, 99})
+        hostProcess.Post(standin::com::WM_STANDIN_SEND_EVENT, static_cast<WPARAM>(id));
+    ASSERT_TRUE(PumpUntil(
+        [&] { return hostProcess.Ask(standin::com::WM_STANDIN_EVENTS_DELIVERED) == 11; }));
+    EXPECT_FALSE(closing);
+    EXPECT_GT(components.clsUIV.GetStationCount(), 0); // still attached and served
+
+    hostProcess.Post(standin::com::WM_STANDIN_SEND_EVENT, 3);
+    ASSERT_TRUE(PumpUntil([&] { return closing; }));
+    EXPECT_TRUE(PumpUntil(
+        [&] { return hostProcess.Ask(standin::com::WM_STANDIN_EVENTS_DELIVERED) == 12; }));
+}
+
+TEST(ComHost, ClosingTheHostSendsEventThreeThenLaterCallsFail) {
+    THostProcess hostProcess("--scenario " + Golden("third-party"));
+    host::THostComponents components(Com());
+    bool closing = false;
+    components.clsUIV.OnUIView32IsClosing = [&closing] { closing = true; };
+    components.Loaded();
+
+    hostProcess.Post(WM_CLOSE);
+    ASSERT_TRUE(PumpUntil([&] { return closing; }));
+    ASSERT_TRUE(PumpUntil([&] { return hostProcess.Ended(); }));
+    try {
+        components.clsUIV.GetStationCount();
+        FAIL() << "a call to a host that has gone succeeded";
+    } catch (const host::EHostError& error) {
+        EXPECT_FALSE(std::string(error.what()).empty());
+    }
+}
+
+TEST(ComHost, ARunOverComReportsWhatTheEmbeddedHostReports) {
+    for (const char* name : {"third-party", "ellipse", "nul-symbol"}) {
+        SCOPED_TRACE(name);
+        tools::THeadlessRun embedded(standin::LoadScenarioFile(Golden(name)));
+        const std::string expected = Report(embedded);
+        THostProcess hostProcess("--scenario " + Golden(name));
+        tools::THeadlessRun overCom(Com());
+        EXPECT_EQ(Report(overCom), expected);
+    }
+}
+
+TEST(ComHost, ReplacementObjectsAreReadFrom) {
+    tools::THeadlessRun embedded(standin::LoadScenarioFile(Golden("third-party")));
+    const std::string expected = Report(embedded);
+
+    THostProcess hostProcess("--replace-objects --scenario " + Golden("third-party"));
+    tools::THeadlessRun overCom(Com());
+    EXPECT_EQ(Report(overCom), expected);
+    // Every station read and the own station went to the replacements.
+    EXPECT_GT(hostProcess.Ask(standin::com::WM_STANDIN_REPLACEMENT_READS), 20u);
+}
+
+TEST(ComHost, AFailingOperationRaisesTheHostsOwnText) {
+    THostProcess hostProcess("--fail GetDistance 2 \"The radio went quiet\" --scenario " +
+                             Golden("third-party"));
+    tools::THeadlessRun overCom(Com());
+    overCom.Calculation.ReadOwnStation();
+    try {
+        overCom.Calculation.btnCalculateClick();
+        FAIL() << "the run did not fail";
+    } catch (const host::EHostError& error) {
+        // Wine (8) carries no error information between processes: there the
+        // text is the system's for the host's code.
+        const std::string text = error.what();
+        EXPECT_TRUE(text == "The radio went quiet" ||
+                    (RunningUnderWine() && text == host::com::StatusText(E_FAIL)))
+            << text;
+    }
+    EXPECT_TRUE(overCom.Window.CalculateEnabled);
+}
+
+TEST(ComHost, AHostKilledDuringARunGivesAClearErrorAndNoHang) {
+    THostProcess hostProcess("");
+    tools::THeadlessRun overCom(Com());
+    overCom.Calculation.ReadOwnStation();
+    overCom.Panes.OnAppend = [&] {
+        if (!overCom.Panes.Summary.empty() &&
+            overCom.Panes.Summary.back() == "-Searching for stations heard on RF")
+            hostProcess.Kill();
+    };
+    std::string message;
+    try {
+        overCom.Calculation.btnCalculateClick();
+    } catch (const host::EHostError& error) {
+        message = error.what();
+    }
+    EXPECT_TRUE(hostProcess.Ended());
+    EXPECT_FALSE(message.empty()) << "the run went on without its host";
+    // Once the host has gone, every later call fails the same way.
+    EXPECT_THROW(overCom.Components.clsUIV.GetStationCount(), host::EHostError);
+}
+
+int main(int argc, char** argv) {
+    const host::com::TApartment apartment;
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
