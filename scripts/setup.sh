@@ -6,7 +6,8 @@ PACKAGES="cmake ninja-build g++ pkg-config python3 clang-format clang libclang-r
 qt6-base-dev libpcre2-dev nlohmann-json3-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 libdbus-1-dev dbus dbus-x11 xvfb xauth
-direwolf"
+direwolf
+g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 libwine-dev dpkg-dev"
 
 missing=""
 for p in $PACKAGES; do
