@@ -242,6 +242,7 @@ TEST(ComHost, AHostKilledDuringARunGivesAClearErrorAndNoHang) {
     }
     EXPECT_TRUE(hostProcess.Ended());
     EXPECT_FALSE(message.empty()) << "the run went on without its host";
+    EXPECT_EQ(message.rfind("Error 0x", 0), std::string::npos) << "no text for " << message;
     // Once the host has gone, every later call fails the same way.
     EXPECT_THROW(overCom.Components.clsUIV.GetStationCount(), host::EHostError);
 }
