@@ -5,6 +5,7 @@
 #include "bench/BenchScenarios.h"
 #include "host/ComConnector.h"
 #include "host/ComSupport.h"
+#include "support/TextRules.h"
 #include "tests/windows/HostProcess.h"
 #include "tools/HeadlessRun.h"
 
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -61,6 +63,29 @@ double OneCall(host::TclsUIV& uiv, int calls) {
     return SecondsSince(start) / calls;
 }
 
+// Seconds per call of each operation a run makes for a station, on the first
+// station of the list.
+void PerOperation(host::THostComponents& components, int calls, const char* route) {
+    std::int16_t index = 0;
+    const std::string call =
+        support::TrimBlanksAndControls(components.clsUIV.GetStationListEntry(index).substr(1, 9));
+    auto info = components.clsStationInfo.DefaultInterface();
+    const auto time = [&](const char* name, const std::function<void()>& operation) {
+        const auto start = Clock::now();
+        for (int i = 0; i < calls; ++i)
+            operation();
+        std::printf("| %s | %s | %.3f us |\n", route, name, SecondsSince(start) / calls * 1e6);
+    };
+    time("GetStationListEntry", [&] {
+        std::int16_t i = 0;
+        components.clsUIV.GetStationListEntry(i);
+    });
+    time("SetCallsign", [&] { info->SetCallsign(call); });
+    time("GetStationInfo", [&] { components.clsUIV.GetStationInfo(info); });
+    time("GetPath (text)", [&] { info->GetPath(); });
+    time("GetDistance (single)", [&] { info->GetDistance(); });
+}
+
 // Median seconds of whole runs (the own station read once before).
 double WholeRun(tools::THeadlessRun& run, int runs) {
     run.Calculation.ReadOwnStation();
@@ -90,7 +115,11 @@ int main() {
     const double comCall = OneCall(overCom.Components.clsUIV, 2000);
     const double comRun = WholeRun(overCom, 1);
 
-    std::printf("| route | one call | 2,000-station run |\n|---|---:|---:|\n");
+    std::printf("| route | operation | one call |\n|---|---|---:|\n");
+    PerOperation(embedded.Components, 100000, "embedded");
+    PerOperation(overCom.Components, 500, "COM");
+
+    std::printf("\n| route | one call | 2,000-station run |\n|---|---:|---:|\n");
     std::printf("| embedded host | %.3f us | %.1f ms |\n", embeddedCall * 1e6, embeddedRun * 1e3);
     std::printf("| COM, out of process | %.1f us | %.1f s |\n", comCall * 1e6, comRun);
     std::printf(

@@ -150,7 +150,8 @@ echo "== COM test program"
 "$wine" "$host" /UnregServer /AllUsers >/dev/null
 stop_wine
 if [ "$failures" -ne 0 ]; then
-    echo "$failures Windows test(s) failed" >&2
+    echo "$failures Windows test(s) failed (outputs in $work, Wine prefix kept)" >&2
     exit 1
 fi
+rm -rf "$WINEPREFIX" # some 700 MB
 echo "All Windows tests passed."
