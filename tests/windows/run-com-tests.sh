@@ -97,6 +97,13 @@ set -e
     fail "unregistered: standard error is '$(cat "$work/unregistered.err")'"
 
 echo "== registering the stand-in host"
+# Per user, as on Windows without administrator rights (Wine 8 starts no
+# server registered only there, so the tests then use /AllUsers).
+clsid_key='HKCU\Software\Classes\CLSID\{33CFA0BD-2826-11D4-82E8-00C0DF464FC9}\LocalServer32'
+"$wine" "$host" /RegServer | grep -q "HKEY_CURRENT_USER" || fail "/RegServer did not say where"
+"$wine" reg query "$clsid_key" >/dev/null 2>&1 || fail "/RegServer registered no local server"
+"$wine" "$host" /UnregServer >/dev/null || fail "/UnregServer failed"
+if "$wine" reg query "$clsid_key" >/dev/null 2>&1; then fail "/UnregServer left the class"; fi
 "$wine" "$host" /RegServer /AllUsers
 
 echo "== embedded runs"
