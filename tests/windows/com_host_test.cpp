@@ -88,6 +88,47 @@ std::string RaisedText(HRESULT status, IUnknown* object, const IID& iid) {
 
 } // namespace
 
+namespace {
+
+// Something registered under the host's class that is not the host: it
+// answers no interface beyond IUnknown.
+class TNotAHost final : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (iid != IID_IUnknown && iid != IID_IClassFactory) {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        *object = this;
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID iid, void** object) override {
+        return QueryInterface(iid, object);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+} // namespace
+
+TEST(ComErrors, AnObjectWithoutTheHostsInterfaceIsRefused) {
+    TNotAHost notAHost;
+    DWORD cookie = 0;
+    ASSERT_EQ(::CoRegisterClassObject(host::com::GuidFromText(host::CLASS_clsUIV), &notAHost,
+                                      CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie),
+              S_OK);
+    host::THostComponents components(Com());
+    try {
+        components.Loaded();
+        ADD_FAILURE() << "connected to an object without the host's interface";
+    } catch (const host::EHostError& error) {
+        EXPECT_STREQ(error.what(), "Interface not supported");
+    }
+    EXPECT_FALSE(components.clsUIV.Connected());
+    ::CoRevokeClassObject(cookie);
+}
+
 TEST(ComErrors, TheHostsDescriptionOnlyFromAnObjectThatLeavesOne) {
     TErrorSource source(IID_IDispatch);
     LeaveErrorInfo(L"UI-View32 is not responding");
