@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs what is missing, checks formatting, builds, and runs the whole test
 # suite twice: as built, and built with AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# UndefinedBehaviorSanitizer; cross-builds for Windows and runs the Windows
+# tests under Wine.
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -14,6 +15,10 @@ export QT_QPA_PLATFORM=offscreen
 echo "== build and test"
 ./scripts/build.sh build -DVELLORAN_BUILD_TESTS=ON -DVELLORAN_BUILD_BENCH=ON
 (cd build && ctest --output-on-failure -j "$(nproc)")
+
+echo "== Windows build (x86_64) and its tests under Wine"
+./scripts/build-windows.sh x86_64
+sh tests/windows/run-com-tests.sh build-windows/x86_64
 
 echo "== build and test with sanitizers"
 ./scripts/build.sh build-asan -DVELLORAN_SANITIZE=ON -DVELLORAN_BUILD_TESTS=ON -DVELLORAN_BUILD_BENCH=OFF

@@ -1,8 +1,8 @@
 #include "tools/HeadlessRun.h"
 
-#include "host/BusConnector.h"
 #include "support/ProgramInfo.h"
 #include "support/TextRules.h"
+#include "tools/ReportPlatform.h"
 
 #include <ostream>
 #include <thread>
@@ -103,13 +103,13 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
     }
 
     // A scenario file runs on the embedded host; otherwise the host running
-    // on the desktop bus, if there is one, or else the embedded demo.
+    // as a program of its own, if there is one, or else the embedded demo.
     standin::TScenario scenario;
     std::shared_ptr<host::IHostConnector> busHost;
     try {
         if (haveScenario)
             scenario = standin::LoadScenarioFile(scenarioFile);
-        else if (!(busHost = host::TBusConnector::Attach()))
+        else if (!(busHost = AttachRunningHost()))
             scenario = standin::LoadDemoScenario();
     } catch (const standin::EScenarioError& error) {
         err << error.what() << '\n';
