@@ -17,13 +17,10 @@ int main(int argc, char** argv) {
     }
     int status = 0;
     {
+        // The first argument as given: the application object takes Qt's own
+        // options ("-reverse", ...) out of argv.
+        const std::vector<std::string> args = app::ProgramArguments(argc, argv);
         QApplication application(argc, argv);
-        // Qt has taken its own options out of argv; the first remaining
-        // argument is the program's.
-        const QStringList arguments = QCoreApplication::arguments();
-        std::vector<std::string> args;
-        for (qsizetype i = 1; i < arguments.size(); ++i)
-            args.push_back(arguments[i].toStdString());
         status = app::RunVelloran(application, args);
     }
     support::FinalizeAprsPatterns();

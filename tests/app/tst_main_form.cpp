@@ -60,6 +60,8 @@ public:
 class TFakeTray : public TTrayShell {
 public:
     std::vector<std::pair<std::uint32_t, std::string>> Calls;
+    bool Shown = true; // false: a desktop without a notification area
+    bool IconShown() const override { return Shown; }
     bool Shell_NotifyIconA(std::uint32_t message, const TNotifyIconData& data) override {
         Calls.emplace_back(message, data.szTip);
         return true;
@@ -551,6 +553,20 @@ private slots:
         QVERIFY(rig.Platform->Errors.isEmpty());
     }
 
+    void withoutANotificationAreaMinimizeKeepsTheTaskbarEntry() {
+        TRig rig;
+        rig.Tray->Shown = false;
+        rig.StartAndWaitForFirstRun();
+        TMainForm& f = *rig.Form;
+        QVERIFY(f.cbMinimizeToTray->isChecked());
+        f.showMinimized();
+        QTest::qWait(50);
+        QVERIFY(!f.HiddenInTray());
+        QVERIFY(f.isVisible() && (f.windowState() & Qt::WindowMinimized));
+        f.showNormal();
+        QVERIFY(f.isVisible() && !(f.windowState() & Qt::WindowMinimized));
+    }
+
     void minimizeToTrayAndEndFromTray() {
         TRig rig;
         rig.StartAndWaitForFirstRun();
@@ -759,6 +775,44 @@ private slots:
         QCOMPARE(rig.Platform->Terminations, 1);
         rig.Host->SendEvent(7); // other events change nothing
         QCOMPARE(rig.Platform->Terminations, 1);
+    }
+
+    void qtOptionsBeforeDebugDoNotTurnItOn() {
+        // "velloran -reverse DEBUG": the application object takes -reverse out
+        // of argv, so the first argument must be read before it is made.
+        std::vector<std::string> words{"velloran", "-reverse", "DEBUG"};
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        const std::vector<std::string> args =
+            ProgramArguments(static_cast<int>(argv.size()), argv.data());
+        QCOMPARE(args, (std::vector<std::string>{"-reverse", "DEBUG"}));
+        TRig rig(Scenario(130), args);
+        rig.StartAndWaitForFirstRun();
+        QVERIFY(!rig.Form->windowTitle().endsWith("*DEBUG*"));
+        QVERIFY(!rig.Form->gbDebug->isVisible());
+    }
+
+    void demoScenarioIsShownInTheStatusBar() {
+        // No session bus at all: the demo, and a note saying so.
+        const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        qunsetenv("VELLORAN_SCENARIO");
+        TMainFormSetup setup;
+        setup.Connector = MakeHostConnector(&setup.HostNote);
+        if (!bus.isEmpty())
+            qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+        QCOMPARE(setup.HostNote, std::string(standin::kDemoScenarioNote));
+        TRig rig;
+        setup.Platform = rig.Platform;
+        setup.Tray = rig.Tray;
+        setup.SettingsFile = rig.Ini();
+        TMainForm form(std::move(setup));
+        QCOMPARE(form.lblHostNote->text(),
+                 QString("No host found on the session bus; using the built-in demo scenario"));
+        QVERIFY(!form.lblHostNote->isHidden());
+        // With a real host, or a scenario file, there is nothing to say.
+        QVERIFY(rig.Form->lblHostNote->isHidden());
     }
 
     void unloadableScenarioMeansNoHost() {
