@@ -2,6 +2,7 @@
 
 #include "host/BusWire.h"
 #include "host/DBusHandles.h"
+#include "support/AdaptiveSpin.h"
 
 #include <dbus/dbus.h>
 #include <fcntl.h>
@@ -225,12 +226,24 @@ private:
             }
             // Calls come in bursts (a run makes tens of thousands in a row):
             // right after serving one, look for the next for a moment instead
-            // of sleeping, since waking up costs more than the call itself.
+            // of sleeping, since waking up costs more than the call itself,
+            // as long as that catches calls (see TAdaptiveSpin).
             const bool busy = std::chrono::steady_clock::now() < FSpinUntil;
             const int ready = poll(fds.data(), fds.size(), busy ? 0 : -1);
-            if (ready < 0 || (ready == 0 && busy))
+            if (ready < 0)
                 continue;
-            FSpinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(300);
+            if (ready == 0 && busy) {
+                if (std::chrono::steady_clock::now() >= FSpinUntil) {
+                    FSpin.Spun(false);
+                    FSpinning = false;
+                }
+                continue;
+            }
+            if (FSpinning)
+                FSpin.Spun(busy);
+            const auto budget = FSpin.Budget();
+            FSpinning = budget.count() > 0;
+            FSpinUntil = std::chrono::steady_clock::now() + budget;
 
             if (fds[0].revents & POLLIN) {
                 char buffer[64];
@@ -720,6 +733,8 @@ private:
     std::map<std::string, std::string> FSelected;
     std::uint64_t FNextId = 0;
     std::chrono::steady_clock::time_point FSpinUntil;
+    support::TAdaptiveSpin FSpin{std::chrono::microseconds(300)};
+    bool FSpinning = false; // the current wait began with a spin
     int FWake[2] = {-1, -1};
     std::thread FThread;
 
