@@ -55,7 +55,7 @@ private:
 
 /// The 32,767-station scenario as a file, written once.
 const std::string& FullScenarioFile() {
-    static const std::string path = [] {
+    static const TTempFile temp = [] {
         const std::string file = (std::filesystem::temp_directory_path() /
                                   ("velloran-load-bench-" + std::to_string(getpid()) + ".json"))
                                      .string();
@@ -73,10 +73,9 @@ const std::string& FullScenarioFile() {
                 << R"(, "long": )" << s.lon << R"(, "speed": )" << s.speed << "}";
         }
         out << "]}\n";
-        std::atexit([] { std::filesystem::remove(FullScenarioFile()); });
-        return file;
+        return TTempFile{file};
     }();
-    return path;
+    return temp.Path;
 }
 
 /// Runs velloran-report on the scenario, output thrown away; true on success.
