@@ -77,6 +77,27 @@ long ResidentKb(pid_t pid) {
     return 0;
 }
 
+/// Objects the host holds for its clients, asked through the bus daemon.
+std::uint64_t HostObjectCount() {
+    namespace bus = host::bus;
+    DBusError error;
+    dbus_error_init(&error);
+    bus::TConnection daemon(dbus_bus_get_private(DBUS_BUS_SESSION, &error));
+    if (!daemon)
+        return 0;
+    dbus_connection_set_exit_on_disconnect(daemon.get(), FALSE);
+    bus::TMessage call(dbus_message_new_method_call(bus::kBusName, bus::kRootPath,
+                                                    bus::kControlInterface, "ObjectCount"));
+    bus::TMessage reply(
+        dbus_connection_send_with_reply_and_block(daemon.get(), call.get(), 5000, &error));
+    dbus_uint64_t count = 0;
+    if (!reply ||
+        !dbus_message_get_args(reply.get(), nullptr, DBUS_TYPE_UINT64, &count, DBUS_TYPE_INVALID))
+        ADD_FAILURE() << (dbus_error_is_set(&error) ? error.message : "no count");
+    dbus_error_free(&error);
+    return count;
+}
+
 template <class F> std::chrono::milliseconds TimeOf(F&& work) {
     const auto start = std::chrono::steady_clock::now();
     work();
@@ -250,6 +271,55 @@ TEST(HostTrouble, ClientThatDoesNotReadStallsOnlyItself) {
     kill(hostProcess.Pid(), SIGTERM);
     EXPECT_EQ(hostProcess.Wait(1s), 0);
     fs::remove(scenario);
+}
+
+TEST(HostTrouble, ObjectsOfAClientThatHasGoneAreFreedAndOneClientHoldsFew) {
+    TChild hostProcess({VELLORAN_STANDIN_HOST_EXE});
+    ASSERT_NE(AttachWhenUp(), nullptr);
+    const std::uint64_t before = HostObjectCount();
+    for (const bool direct : {false, true}) {
+        auto connector = host::TBusConnector::Attach(5000, direct);
+        ASSERT_NE(connector, nullptr);
+        int made = 0;
+        try {
+            for (; made < 5000; ++made)
+                connector->GetObject(host::CLASS_clsStationInfo,
+                                     host::TConnectKind::ckRunningOrNew);
+            ADD_FAILURE() << "no bound on the objects of one client";
+        } catch (const host::EHostError& error) {
+            EXPECT_NE(std::string(error.what()).find("at most 1024 objects"), std::string::npos)
+                << error.what();
+        }
+        EXPECT_EQ(made, 1024);
+        EXPECT_GE(HostObjectCount(), before + 1024);
+        connector.reset(); // the client goes away
+        std::uint64_t after = 0;
+        for (int i = 0; i < 100 && (after = HostObjectCount()) > before; ++i)
+            std::this_thread::sleep_for(20ms);
+        EXPECT_EQ(after, before) << (direct ? "direct" : "through the bus daemon");
+    }
+}
+
+TEST(HostTrouble, TextHeardOnTheAirReachesTheLogEscaped) {
+    // A status text and an item name that would clear the operator's terminal.
+    const fs::path monitor = TempFile("escapes.log");
+    const fs::path log = TempFile("escapes.err");
+    std::ofstream(monitor) << "N0ESC>APRS:>status \x1b[2J\x1b[H\n"
+                           << "N0ESC>APRS:)\x1b[2JIT!4237.14N/07120.83W-\n";
+    TChild hostProcess({VELLORAN_STANDIN_HOST_EXE, "--monitor", monitor.string(), "--own", "N0CALL",
+                        "--lat", "42.6", "--lon", "-71.3", "--debug"},
+                       {.output = log.string(), .errorToo = true});
+    std::string text;
+    for (int i = 0; i < 200 && text.find("finished reading") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(25ms);
+        std::ifstream in(log, std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    EXPECT_NE(text.find("finished reading"), std::string::npos) << text;
+    EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
+    EXPECT_NE(text.find("\\x1B[2J"), std::string::npos) << text;
+    fs::remove(monitor);
+    fs::remove(log);
 }
 
 // Each run of this program gets a session bus of its own: without one it

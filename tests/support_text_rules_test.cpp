@@ -144,3 +144,15 @@ TEST(AdaptiveSpin, SpinsWhileItPaysAndBacksOffWhenItDoesNot) {
     EXPECT_EQ(spin.Budget(), microseconds(300));
     EXPECT_EQ(spin.Budget(), microseconds(300));
 }
+
+TEST(EscapeControls, TerminalControlsAreWrittenOut) {
+    using support::EscapeControls;
+    // An item name heard on the air that would clear the operator's terminal.
+    EXPECT_EQ(EscapeControls("heard \x1b[2J\x1b[H!ITEM"), "heard \\x1B[2J\\x1B[H!ITEM");
+    EXPECT_EQ(EscapeControls(std::string("a\0b\r\n\x7f", 6)), "a\\x00b\\x0D\\x0A\\x7F");
+    EXPECT_EQ(EscapeControls("\xc2\x9b"
+                             "2J"),
+              "\\u009B2J");                                            // CSI as a C1 control
+    EXPECT_EQ(EscapeControls("back\\x1B"), "back\\\\x1B");             // cannot pass for an escape
+    EXPECT_EQ(EscapeControls("K1ABC-9 Zürich °"), "K1ABC-9 Zürich °"); // text as it is
+}
