@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -203,7 +204,11 @@ private slots:
         QCOMPARE(f.Memo2->Line(1), QString(19, '='));
         QVERIFY(f.Memo2->Text().contains("2. Run UI-View32 for at least 30 minutes prior."));
         QCOMPARE(f.Memo1->font().pixelSize(), 12);
-        QVERIFY(QFontInfo(f.Memo1->font()).fixedPitch());
+        // Fixed pitch as the eye sees it: every character as wide as the next.
+        // (Some monospace fonts, Noto Sans Mono among them, do not set the flag.)
+        const QFontMetrics metrics(f.Memo1->font());
+        for (const QChar c : QString("W.0m "))
+            QCOMPARE(metrics.horizontalAdvance(c), metrics.horizontalAdvance(QChar('i')));
 
         f.Create();
         QVERIFY(f.StatusPanel0->text().startsWith(" Copyright"));
