@@ -302,5 +302,7 @@ TEST(PerlRegEx, StudiesWhereExecutableMemoryIsRefused) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 3)
+        GTEST_SKIP() << "this kernel cannot filter system calls";
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
