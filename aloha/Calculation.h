@@ -89,8 +89,10 @@ public:
 
 private:
     void RunSteps();
-    /// Gives the processor away during long work: at most once a millisecond,
-    /// however many comparisons or stations go by.
+    /// Gives the processor away during long work, by time rather than per
+    /// comparison or station: once every 20 ms. On a busy machine each give-away
+    /// costs about a time slice of the others, so more often would slow a run
+    /// several times over without helping anyone.
     void GiveWay();
 
     host::THostComponents& FHost;
@@ -101,7 +103,7 @@ private:
     std::unique_ptr<TStationList> FStations;
     bool FRunning = false;
     bool FRunPending = false;
-    support::TPacer FYieldPacer{std::chrono::milliseconds(1)};
+    support::TPacer FYieldPacer{std::chrono::milliseconds(20)};
     support::TPacer FEventsPacer{std::chrono::milliseconds(50)};
 };
 

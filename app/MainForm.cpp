@@ -25,6 +25,7 @@
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
 
+#include <cctype>
 #include <cmath>
 #include <limits>
 #include <thread>
@@ -224,6 +225,14 @@ void TMainForm::BuildLayout() {
     StatusBar->setFixedHeight(kStatusBarHeight);
     StatusPanel0 = new QLabel(StatusBar);
     StatusBar->addWidget(StatusPanel0, 1);
+    lblHostNote = new QLabel(StatusBar);
+    lblHostNote->setVisible(!FSetup.HostNote.empty());
+    if (!FSetup.HostNote.empty()) {
+        std::string note = FSetup.HostNote;
+        note[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(note[0])));
+        lblHostNote->setText(Q(note));
+    }
+    StatusBar->addPermanentWidget(lblHostNote);
 }
 
 void TMainForm::BuildOptionsTab() {
@@ -569,6 +578,10 @@ void TMainForm::AppMinimize() {
         return;
     if (Calculation.State.OwnCall.empty())
         FormShow();
+    // Without an icon in a notification area (GNOME by default) a hidden
+    // window could not be brought back: it stays minimized on the taskbar.
+    if (!FTray->IconShown())
+        return;
     FPlatform->SetTaskbarEntryVisible(this, false);
     FHiddenInTray = true;
 }

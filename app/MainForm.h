@@ -50,6 +50,9 @@ struct TMainFormSetup {
     std::shared_ptr<TTrayShell> Tray;
     /// Which host is attached, in words, for the About box.
     std::string HostDescription;
+    /// A line about the host for the status bar (the demo scenario is in
+    /// use); empty for none.
+    std::string HostNote;
 };
 
 /// The main window: tabs with the report panes and the Options, menus,
@@ -99,6 +102,7 @@ public:
     QStatusBar* PacketStatus = nullptr;
     QStatusBar* StatusBar = nullptr;
     QLabel* StatusPanel0 = nullptr; ///< panel 0 of StatusBar
+    QLabel* lblHostNote = nullptr;  ///< StatusBar, right: what host is in use, if not a real one
     QCheckBox* cbMinimizeToTray = nullptr;
     QCheckBox* cbShowALOHARadius = nullptr;
     QLabel* Label1 = nullptr;

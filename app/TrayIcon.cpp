@@ -62,4 +62,8 @@ bool TQtTrayShell::Shell_NotifyIconA(std::uint32_t message, const TNotifyIconDat
     }
 }
 
+bool TQtTrayShell::IconShown() const {
+    return QSystemTrayIcon::isSystemTrayAvailable() && FTray && FTray->isVisible();
+}
+
 } // namespace app

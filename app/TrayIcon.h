@@ -48,6 +48,9 @@ public:
     virtual ~TTrayShell() = default;
     /// NIM_ADD, NIM_MODIFY or NIM_DELETE. Returns whether the shell did it.
     virtual bool Shell_NotifyIconA(std::uint32_t message, const TNotifyIconData& data) = 0;
+    /// True while an icon is really shown in a notification area, so that
+    /// the operator can bring the window back through it.
+    virtual bool IconShown() const { return true; }
 
     std::function<void(std::uint32_t callbackMessage, std::uint32_t mouseMessage)> OnCallback;
 };
@@ -60,6 +63,7 @@ public:
     explicit TQtTrayShell(QIcon icon);
     ~TQtTrayShell() override;
     bool Shell_NotifyIconA(std::uint32_t message, const TNotifyIconData& data) override;
+    bool IconShown() const override;
 
 private:
     QIcon FIcon;

@@ -1,5 +1,6 @@
 #include "app/VelloranMain.h"
 
+#include "app/BusEventPump.h"
 #include "app/MainForm.h"
 #include "app/SettingsLocation.h"
 #include "app/SingleInstance.h"
@@ -13,44 +14,81 @@
 #include <QApplication>
 #include <QSocketNotifier>
 
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
+#include <functional>
 #include <iostream>
+#include <unistd.h>
 
 namespace app {
 
 namespace {
 
-/// Brings the bus host's events into the event loop: whenever its connection
-/// has something to read, and whenever a host call has read events that wait.
-class TBusEventPump : public QObject {
+/// Turns SIGTERM and SIGHUP (log-out, a closed terminal, systemctl stop) into
+/// the normal way out, closing the window, so that the settings are saved and
+/// the tray icon removed. A signal handler may only write to a pipe; the event
+/// loop reads it.
+class TTerminationSignals : public QObject {
 public:
-    explicit TBusEventPump(const std::shared_ptr<host::TBusConnector>& connector)
-        : QObject(QCoreApplication::instance()), FConnector(connector),
-          FNotifier(connector->EventFd(), QSocketNotifier::Read, this) {
-        connect(&FNotifier, &QSocketNotifier::activated, this, [this] { Dispatch(); });
-        connector->SetOnEventsPending([this] {
-            QMetaObject::invokeMethod(
-                this, [this] { Dispatch(); }, Qt::QueuedConnection);
+    explicit TTerminationSignals(std::function<void()> onSignal) : FOnSignal(std::move(onSignal)) {
+        if (pipe2(FPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        FWriteFd = FPipe[1];
+        FNotifier = std::make_unique<QSocketNotifier>(FPipe[0], QSocketNotifier::Read);
+        connect(FNotifier.get(), &QSocketNotifier::activated, this, [this] {
+            char buffer[16];
+            while (read(FPipe[0], buffer, sizeof buffer) > 0) {
+            }
+            FOnSignal();
         });
+        struct sigaction action {};
+        action.sa_handler = &TTerminationSignals::OnSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (const int signal : kSignals)
+            sigaction(signal, &action, nullptr);
     }
+    ~TTerminationSignals() override {
+        struct sigaction action {};
+        action.sa_handler = SIG_DFL;
+        for (const int signal : kSignals)
+            sigaction(signal, &action, nullptr);
+        FWriteFd = -1;
+        FNotifier.reset();
+        for (const int fd : FPipe)
+            if (fd >= 0)
+                close(fd);
+    }
+    TTerminationSignals(const TTerminationSignals&) = delete;
+    TTerminationSignals& operator=(const TTerminationSignals&) = delete;
 
 private:
-    void Dispatch() {
-        const auto connector = FConnector.lock();
-        if (connector)
-            connector->DispatchEvents();
-        // A closed connection stays readable for ever: stop watching it, or
-        // the loop would spin on it for as long as the program runs.
-        if (!connector || !connector->Connected())
-            FNotifier.setEnabled(false);
+    static constexpr int kSignals[] = {SIGTERM, SIGHUP};
+    static void OnSignal(int) {
+        const char byte = 1;
+        if (FWriteFd >= 0) {
+            [[maybe_unused]] const auto written = write(FWriteFd, &byte, 1);
+        }
     }
-    std::weak_ptr<host::TBusConnector> FConnector;
-    QSocketNotifier FNotifier;
+    // The handler's only way to the loop; a process has one set of handlers.
+    static inline int FWriteFd = -1;
+    int FPipe[2] = {-1, -1};
+    std::unique_ptr<QSocketNotifier> FNotifier;
+    std::function<void()> FOnSignal;
 };
 
 } // namespace
 
-std::shared_ptr<host::IHostConnector> MakeHostConnector(std::string* description) {
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    return args;
+}
+
+std::shared_ptr<host::IHostConnector> MakeHostConnector(std::string* description,
+                                                        std::string* note) {
     const QString file = qEnvironmentVariable("VELLORAN_SCENARIO");
     const auto describe = [description](const std::string& text) {
         if (description)
@@ -60,11 +98,13 @@ std::shared_ptr<host::IHostConnector> MakeHostConnector(std::string* description
         // Attach to the host running on the desktop bus, or else start the
         // embedded one in process (the running host, or a new one).
         if (auto connector = host::TBusConnector::Attach()) {
-            new TBusEventPump(connector); // owned by the application object
+            new TBusEventPump(connector, QCoreApplication::instance());
             describe(std::string("the stand-in host on the session bus (") + host::bus::kBusName +
                      ")");
             return connector;
         }
+        if (note)
+            *note = standin::kDemoScenarioNote;
     }
     describe(file.isEmpty() ? std::string("embedded stand-in host on the demo scenario")
                             : "embedded stand-in host on the scenario " + file.toStdString());
@@ -97,7 +137,7 @@ int RunVelloran(QApplication& application, const std::vector<std::string>& args)
     std::unique_ptr<TMainForm> form;
     try {
         TMainFormSetup setup;
-        setup.Connector = MakeHostConnector(&setup.HostDescription);
+        setup.Connector = MakeHostConnector(&setup.HostDescription, &setup.HostNote);
         setup.Args = args;
         setup.SettingsFile = SettingsFilePath(QCoreApplication::applicationFilePath().toStdString(),
                                               TSettingsEnvironment::Current());
@@ -112,6 +152,7 @@ int RunVelloran(QApplication& application, const std::vector<std::string>& args)
     form->Start();
     if (instance)
         instance->OnActivate = [&form] { form->BringToFront(); };
+    const TTerminationSignals terminationSignals([&form] { form->close(); });
     const int status = application.exec();
     instance.reset();
     form.reset();

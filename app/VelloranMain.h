@@ -17,8 +17,15 @@ namespace app {
 /// through the event loop), or else the embedded host on the demo scenario.
 /// Throws when the scenario cannot be loaded or the bus host cannot be
 /// connected to: the host cannot be reached. When description is given, it
-/// receives which host that is, in words.
-std::shared_ptr<host::IHostConnector> MakeHostConnector(std::string* description = nullptr);
+/// receives which host that is, in words; when the demo scenario is taken
+/// because no host runs, note (if given) receives a line saying so.
+std::shared_ptr<host::IHostConnector> MakeHostConnector(std::string* description = nullptr,
+                                                        std::string* note = nullptr);
+
+/// The program's own command-line arguments, without the program name. Read
+/// from argv before the application object is made, which takes Qt's own
+/// options out of it: "-reverse DEBUG" must not turn debug mode on.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 /// Runs the program on the application object: builds the main window,
 /// restores its settings, shows it and runs the message loop. Returns the

@@ -11,8 +11,7 @@
 
 int main(int argc, char** argv) {
     // --help and --version are answered before Qt needs a display.
-    const std::vector<std::string> raw(argv + 1, argv + argc);
-    switch (app::ParseCommandLine(raw).Action) {
+    switch (app::ParseCommandLine(app::ProgramArguments(argc, argv)).Action) {
     case app::TCommandLine::EAction::Help:
         std::cout << app::VelloranUsage();
         return 0;
@@ -31,14 +30,17 @@ int main(int argc, char** argv) {
     }
     int status = 0;
     {
+        // The first argument as given: the application object takes Qt's own
+        // options ("-reverse", ...) out of argv.
+        const std::vector<std::string> args = app::ProgramArguments(argc, argv);
         QApplication application(argc, argv);
-        // Qt has taken its own options out of argv; the first remaining
-        // argument is the program's.
+        // Options are checked once Qt has taken its own ("-reverse", ...) out of
+        // argv; DEBUG is still looked for as the first argument as given.
         const QStringList arguments = QCoreApplication::arguments();
-        std::vector<std::string> args;
+        std::vector<std::string> remaining;
         for (qsizetype i = 1; i < arguments.size(); ++i)
-            args.push_back(arguments[i].toStdString());
-        const app::TCommandLine line = app::ParseCommandLine(args);
+            remaining.push_back(arguments[i].toStdString());
+        const app::TCommandLine line = app::ParseCommandLine(remaining);
         if (line.Action == app::TCommandLine::EAction::Error) {
             std::cerr << line.Error;
             status = 2;

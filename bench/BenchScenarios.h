@@ -2,6 +2,7 @@
 
 #include "standin/Scenario.h"
 
+#include <filesystem>
 #include <random>
 #include <string>
 
@@ -41,3 +42,9 @@ inline standin::TScenario BenchScenario(int count, float maxKm = 900.0f,
     }
     return scenario;
 }
+
+/// A file a benchmark writes for itself, removed when the program ends.
+struct TTempFile {
+    std::string Path;
+    ~TTempFile() { std::filesystem::remove(Path); }
+};

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 
 echo "== formatting"
-files=$(git ls-files '*.cpp' '*.h' 2>/dev/null || find . -name '*.cpp' -o -name '*.h')
+files=$(./scripts/sources.sh)
 clang-format --dry-run --Werror $files
 
 export QT_QPA_PLATFORM=offscreen

@@ -2,6 +2,7 @@
 
 #include "host/BusWire.h"
 #include "host/DBusHandles.h"
+#include "support/AdaptiveSpin.h"
 
 #include <dbus/dbus.h>
 #include <fcntl.h>
@@ -110,6 +111,8 @@ std::array<host::OleVariant, 6> ReadVariants(DBusMessageIter* arrayIter) {
 
 class TBusService::Impl {
     static constexpr long kMaxOutgoingBytes = 4L << 20;
+    static constexpr std::size_t kMaxObjectsPerClient = 1024;
+    static constexpr std::size_t kMaxReplacementsPerClient = 64;
     static constexpr long kMaxReceivedBytes = 4L << 20;
 
 public:
@@ -133,6 +136,10 @@ public:
             throw EBusServiceError(std::string("Another stand-in host already runs as ") +
                                    bus::kBusName);
         dbus_connection_add_filter(FBus, &Impl::Filter, this, nullptr);
+        dbus_bus_add_match(FBus,
+                           "type='signal',sender='" DBUS_SERVICE_DBUS
+                           "',interface='" DBUS_INTERFACE_DBUS "',member='NameOwnerChanged'",
+                           nullptr);
         WatchConnection(FBus);
 
         FServer = dbus_server_listen("unix:tmpdir=/tmp", &error.error);
@@ -225,12 +232,24 @@ private:
             }
             // Calls come in bursts (a run makes tens of thousands in a row):
             // right after serving one, look for the next for a moment instead
-            // of sleeping, since waking up costs more than the call itself.
+            // of sleeping, since waking up costs more than the call itself,
+            // as long as that catches calls (see TAdaptiveSpin).
             const bool busy = std::chrono::steady_clock::now() < FSpinUntil;
             const int ready = poll(fds.data(), fds.size(), busy ? 0 : -1);
-            if (ready < 0 || (ready == 0 && busy))
+            if (ready < 0)
                 continue;
-            FSpinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(300);
+            if (ready == 0 && busy) {
+                if (std::chrono::steady_clock::now() >= FSpinUntil) {
+                    FSpin.Spun(false);
+                    FSpinning = false;
+                }
+                continue;
+            }
+            if (FSpinning)
+                FSpin.Spun(busy);
+            const auto budget = FSpin.Budget();
+            FSpinning = budget.count() > 0;
+            FSpinUntil = std::chrono::steady_clock::now() + budget;
 
             if (fds[0].revents & POLLIN) {
                 char buffer[64];
@@ -347,8 +366,7 @@ private:
                 continue;
             }
             DBusConnection* gone = *it;
-            std::erase_if(FObjects,
-                          [gone](const auto& entry) { return entry.second.owner == gone; });
+            FreeObjectsOf(gone, nullptr);
             dbus_connection_unref(gone);
             it = FPeers.erase(it);
         }
@@ -379,21 +397,35 @@ private:
     }
 
     static DBusHandlerResult Filter(DBusConnection* connection, DBusMessage* message, void* data) {
+        auto* self = static_cast<Impl*>(data);
+        // A client of the bus daemon has gone: what it made goes with it.
+        if (dbus_message_is_signal(message, DBUS_INTERFACE_DBUS, "NameOwnerChanged")) {
+            const char *name = nullptr, *from = nullptr, *to = nullptr;
+            if (dbus_message_get_args(message, nullptr, DBUS_TYPE_STRING, &name, DBUS_TYPE_STRING,
+                                      &from, DBUS_TYPE_STRING, &to, DBUS_TYPE_INVALID) &&
+                name[0] == ':' && to[0] == '\0')
+                self->FreeObjectsOf(connection, name);
+            return DBUS_HANDLER_RESULT_NOT_YET_HANDLED;
+        }
         if (dbus_message_get_type(message) != DBUS_MESSAGE_TYPE_METHOD_CALL)
             return DBUS_HANDLER_RESULT_NOT_YET_HANDLED;
         const char* interfaceName = dbus_message_get_interface(message);
         if (interfaceName && std::string_view(interfaceName).starts_with("org.freedesktop.DBus"))
             return DBUS_HANDLER_RESULT_NOT_YET_HANDLED; // introspection, peer pings
-        static_cast<Impl*>(data)->Handle(connection, message);
+        self->Handle(connection, message);
         return DBUS_HANDLER_RESULT_HANDLED;
     }
 
     static std::string ApplicationPath() { return std::string(bus::kRootPath) + "/clsUIV"; }
 
     void Handle(DBusConnection* connection, DBusMessage* call) {
+        // Objects belong to the caller: a direct connection, or a client of
+        // the bus daemon known by its unique name.
+        const char* sender = dbus_message_get_sender(call);
+        FCaller = {connection, connection == FBus && sender ? sender : ""};
         TMessage reply;
         try {
-            reply = Answer(connection, call);
+            reply = Answer(call);
         } catch (const TCallError& error) {
             reply.reset(
                 dbus_message_new_error(call, error.name.c_str(), BusText(error.message).c_str()));
@@ -421,17 +453,55 @@ private:
             throw TCallError{DBUS_ERROR_INVALID_ARGS, error.error.message};
     }
 
+    /// Who an object belongs to: the connection, and on the bus daemon's
+    /// connection the client's unique name.
+    using TClient = std::pair<DBusConnection*, std::string>;
+
     struct TRegistered {
         std::shared_ptr<host::IHostObject> object;
-        DBusConnection* owner = nullptr; // null: shared by every client
+        TClient owner; // no connection: shared by every client
         bool replacement = false;
+        std::string selected; // the call sign last selected on a station object
     };
 
-    std::string Register(std::shared_ptr<host::IHostObject> object, DBusConnection* owner,
-                         bool replacement = false) {
+    /// What one client holds.
+    struct THeld {
+        std::size_t created = 0;              ///< objects it asked for
+        std::deque<std::string> replacements; ///< handed back by the host, oldest first
+    };
+
+    /// Registers an object of the calling client. A client may hold a bounded
+    /// number of objects it made; of those the host handed back in place of
+    /// its own, only the latest are kept (a client reads from each only until
+    /// its next call of the same kind).
+    std::string Register(std::shared_ptr<host::IHostObject> object, bool replacement = false) {
+        THeld& held = FHeld[FCaller];
+        if (!replacement && held.created >= kMaxObjectsPerClient)
+            throw TCallError{DBUS_ERROR_LIMITS_EXCEEDED, "A client may hold at most " +
+                                                             std::to_string(kMaxObjectsPerClient) +
+                                                             " objects of this host"};
         const std::string path = std::string(bus::kRootPath) + "/o" + std::to_string(++FNextId);
-        FObjects[path] = {std::move(object), owner, replacement};
+        FObjects[path] = {std::move(object), FCaller, replacement, {}};
+        if (!replacement) {
+            ++held.created;
+        } else {
+            held.replacements.push_back(path);
+            if (held.replacements.size() > kMaxReplacementsPerClient) {
+                FObjects.erase(held.replacements.front());
+                held.replacements.pop_front();
+            }
+        }
         return path;
+    }
+
+    /// Frees what a client that has gone held (any client of the connection
+    /// when name is null).
+    void FreeObjectsOf(DBusConnection* connection, const char* name) {
+        const auto gone = [&](const TClient& owner) {
+            return owner.first == connection && (!name || owner.second == name);
+        };
+        std::erase_if(FObjects, [&](const auto& entry) { return gone(entry.second.owner); });
+        std::erase_if(FHeld, [&](const auto& entry) { return gone(entry.first); });
     }
 
     template <class I>
@@ -448,7 +518,7 @@ private:
         return object;
     }
 
-    TMessage Answer(DBusConnection* connection, DBusMessage* call) {
+    TMessage Answer(DBusMessage* call) {
         const std::string path = dbus_message_get_path(call) ? dbus_message_get_path(call) : "";
         const std::string_view iface =
             dbus_message_get_interface(call) ? dbus_message_get_interface(call) : "";
@@ -467,7 +537,7 @@ private:
                 Expect(call, "s");
                 const char* classId = nullptr;
                 Args(call, DBUS_TYPE_STRING, &classId);
-                reply.Path(CreateObject(classId, connection));
+                reply.Path(CreateObject(classId));
             } else {
                 throw unknown();
             }
@@ -498,6 +568,9 @@ private:
                                      std::string("Cannot fail \"") + operation + "\""};
                 else
                     FOwner.FHost->SetFail(TScenarioFail{operation, after, message});
+            } else if (member == "ObjectCount") {
+                Expect(call, "");
+                reply.UInt64(FObjects.size());
             } else if (member == "ReplacementReads") {
                 Expect(call, "");
                 reply.UInt64(FOwner.FReplacementReads);
@@ -515,7 +588,7 @@ private:
 
         std::lock_guard lock(FOwner.FModelMutex);
         if (iface == bus::kUIVInterface)
-            AnswerApplication(connection, call, path, member, reply);
+            AnswerApplication(call, path, member, reply);
         else if (iface == bus::kStationInfoInterface)
             AnswerStation(call, path, member, reply);
         else if (iface == bus::kMyInfoInterface)
@@ -527,20 +600,20 @@ private:
         return TMessage(dbus_message_ref(reply.Get()));
     }
 
-    std::string CreateObject(const std::string& classId, DBusConnection* connection) {
+    std::string CreateObject(const std::string& classId) {
         std::lock_guard lock(FOwner.FModelMutex);
         TEmbeddedConnector connector(FOwner.FHost);
         std::shared_ptr<host::IHostObject> object =
             connector.GetObject(classId, host::TConnectKind::ckRunningOrNew);
         if (classId == host::CLASS_clsUIV) {
-            FObjects[ApplicationPath()] = {std::move(object), nullptr, false};
+            FObjects[ApplicationPath()] = {std::move(object), {}, false, {}};
             return ApplicationPath();
         }
-        return Register(std::move(object), connection);
+        return Register(std::move(object));
     }
 
-    void AnswerApplication(DBusConnection* connection, DBusMessage* call, const std::string& path,
-                           std::string_view member, TReply& reply) {
+    void AnswerApplication(DBusMessage* call, const std::string& path, std::string_view member,
+                           TReply& reply) {
         auto app = Object<host::_clsUIV>(path);
         if (member == "GetStationInfo") {
             Expect(call, "o");
@@ -555,11 +628,12 @@ private:
                         .GetObject(host::CLASS_clsStationInfo, host::TConnectKind::ckRunningOrNew));
                 fresh->SetCallsign(Selected(given));
                 info = fresh;
-                answer = Register(fresh, connection, true);
+                answer = Register(fresh, true);
             }
             const std::int16_t result = app->GetStationInfo(info);
             reply.Int16(result).Path(answer);
-            FSelected[answer] = Selected(given);
+            if (const auto found = FObjects.find(answer); found != FObjects.end())
+                found->second.selected = Selected(given);
         } else if (member == "RefreshMap") {
             Expect(call, "");
             app->RefreshMap();
@@ -569,7 +643,7 @@ private:
             auto map = app->GetMap();
             // Map objects hold no state: every client gets the same path back.
             const std::string mapPath = std::string(bus::kRootPath) + "/map";
-            FObjects[mapPath] = {map, nullptr, false};
+            FObjects[mapPath] = {map, {}, false, {}};
             reply.Path(mapPath);
         } else if (member == "GetStationCount") {
             Expect(call, "");
@@ -591,7 +665,7 @@ private:
                 info = host::QueryInterface<host::_clsMyInfo>(
                     TEmbeddedConnector(FOwner.FHost)
                         .GetObject(host::CLASS_clsMyInfo, host::TConnectKind::ckRunningOrNew));
-                answer = Register(info, connection, true);
+                answer = Register(info, true);
             }
             app->GetMyInfo(info);
             reply.Path(answer);
@@ -602,8 +676,8 @@ private:
 
     /// The call sign last selected on a station object (kept for replacements).
     std::string Selected(const std::string& path) {
-        const auto found = FSelected.find(path);
-        return found == FSelected.end() ? std::string() : found->second;
+        const auto found = FObjects.find(path);
+        return found == FObjects.end() ? std::string() : found->second.selected;
     }
 
     void AnswerStation(DBusMessage* call, const std::string& path, std::string_view member,
@@ -617,7 +691,7 @@ private:
             const char* callsign = nullptr;
             Args(call, DBUS_TYPE_STRING, &callsign);
             info->SetCallsign(callsign);
-            FSelected[path] = callsign;
+            FObjects[path].selected = callsign;
             return;
         }
         Expect(call, "");
@@ -723,9 +797,12 @@ private:
     std::vector<DBusWatch*> FWatches;
     std::vector<DBusConnection*> FPeers;
     std::map<std::string, TRegistered> FObjects;
-    std::map<std::string, std::string> FSelected;
+    std::map<TClient, THeld> FHeld;
+    TClient FCaller; // the client whose call is being answered
     std::uint64_t FNextId = 0;
     std::chrono::steady_clock::time_point FSpinUntil;
+    support::TAdaptiveSpin FSpin{std::chrono::microseconds(300)};
+    bool FSpinning = false; // the current wait began with a spin
     int FWake[2] = {-1, -1};
     std::thread FThread;
 

@@ -62,6 +62,11 @@ inline constexpr std::size_t kMaxScenarioBytes = 64u << 20;
 /// kMaxScenarioBytes is refused with an error naming it.
 TScenario LoadScenarioFile(const std::string& path);
 
+/// What a program says when it falls back on the demo scenario because no
+/// host runs on the desktop bus.
+inline constexpr const char* kDemoScenarioNote =
+    "no host found on the session bus; using the built-in demo scenario";
+
 /// The demo scenario shipped with the program (made by
 /// standin/make_demo_scenario.py).
 std::string_view DemoScenarioJson();

@@ -393,8 +393,11 @@ void TStandinHost::MapCall(TMapCall call, std::string_view interfaceName,
     } else if (call.kind == K::DrawCircle || call.kind == K::DrawMapText) {
         const bool known = std::any_of(FScene.begin(), FScene.end(),
                                        [&call](const TMapCall& c) { return SameDrawing(c, call); });
-        if (!known)
+        if (!known) {
+            if (FScene.size() >= kMaxSceneDrawings)
+                FScene.erase(FScene.begin());
             FScene.push_back(std::move(call));
+        }
     }
 }
 

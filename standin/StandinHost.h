@@ -96,8 +96,10 @@ public:
     void SetRecordMapCalls(bool record) { FRecordMapCalls = record; }
 
     /// What the map shows: the figures and texts drawn since the last
-    /// RefreshMap, each once (a redraw of the same figure adds nothing).
+    /// RefreshMap, each once (a redraw of the same figure adds nothing), and
+    /// of a client that draws without end the latest kMaxSceneDrawings.
     const std::vector<TMapCall>& Scene() const { return FScene; }
+    static constexpr std::size_t kMaxSceneDrawings = 1024;
 
     /// Replaces the failure rule (or removes it with nullopt); counting starts
     /// again from zero.

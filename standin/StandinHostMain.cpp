@@ -295,7 +295,7 @@ int main(int argc, char** argv) {
             scenario = options->scenario.empty() ? standin::LoadDemoScenario()
                                                  : standin::LoadScenarioFile(options->scenario);
     } catch (const standin::EScenarioError& error) {
-        std::cerr << error.what() << '\n';
+        std::cerr << support::EscapeControls(error.what()) << '\n';
         return 2;
     }
     if (options->fail)
@@ -353,7 +353,9 @@ int main(int argc, char** argv) {
     std::unique_ptr<standin::TKissTcpSource> kiss;
     std::unique_ptr<standin::TMonitorSource> monitor;
     const auto log = [](const std::string& line) {
-        std::cerr << ("velloran-standin-host: " + line + "\n") << std::flush;
+        // What is logged comes partly off the air: no terminal controls in it.
+        std::cerr << ("velloran-standin-host: " + support::EscapeControls(line) + "\n")
+                  << std::flush;
     };
     if (options->Live()) {
         try {

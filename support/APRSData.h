@@ -46,8 +46,8 @@ enum class TPacketType : std::uint8_t {
 inline constexpr std::size_t kPacketTypeCount = 29;
 
 /// For each packet type: its data-type identifier character followed directly
-/// by a description. The texts are kept exactly as APRS users know them from
-/// the original table, its "Reserver" spellings included.
+/// by a description. Our table keeps the texts as APRS users know them, its
+/// "Reserver" spellings included.
 extern const std::array<std::string_view, kPacketTypeCount> PacketTypeTexts;
 
 /// The identifier-plus-description text of a packet type; an out-of-range

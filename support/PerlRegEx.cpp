@@ -205,14 +205,10 @@ void TPerlRegEx::Study() {
     if (!Compiled()) {
         Compile();
     }
-    const int result = pcre2_jit_compile(code_.get(), PCRE2_JIT_COMPLETE);
-    // PCRE2_ERROR_JIT_BADOPTION is what a library built without JIT reports;
-    // the pattern then runs in the interpreter, which is just as correct.
-    if (result != 0 && result != PCRE2_ERROR_JIT_BADOPTION) {
-        throw EPerlRegExError("TPerlRegEx.Study() - Error studying the regex: " +
-                              Pcre2ErrorText(result));
-    }
-    jit_ = result == 0;
+    // Machine code is only a speed-up: where it cannot be had (a library built
+    // without JIT, or a system that refuses memory both writable and
+    // executable) the pattern runs in the interpreter, just as correctly.
+    jit_ = pcre2_jit_compile(code_.get(), PCRE2_JIT_COMPLETE) == 0;
     studied_ = true;
 }
 

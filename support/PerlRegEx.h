@@ -126,14 +126,15 @@ public:
     /// Compiles RegEx with the options and the character tables.
     /// Throws EPerlRegExError when RegEx is empty or PCRE2 rejects it.
     void Compile();
-    /// Compiles when needed, then JIT-compiles the pattern where the PCRE2
-    /// library supports JIT (a library without JIT is not an error).
-    /// Throws EPerlRegExError when compiling or JIT compilation fails.
+    /// Compiles when needed, then JIT-compiles the pattern where it can. JIT
+    /// is a speed-up: a library without it, or a system that refuses
+    /// executable memory, leaves the pattern to the interpreter.
+    /// Throws EPerlRegExError when compiling fails.
     void Study();
 
     bool Compiled() const { return code_ != nullptr; }
     bool Studied() const { return studied_; }
-    /// Whether Study produced JIT code (false without JIT support).
+    /// Whether Study produced JIT code (false where JIT was not to be had).
     bool JitCompiled() const { return jit_; }
 
     /// Searches the subject from the start offset (compiling first when

@@ -32,6 +32,12 @@ std::int32_t RoundHalfEven(double value);
 /// to and including the space, 0x00-0x20).
 std::string TrimBlanksAndControls(std::string_view text);
 
+/// The text with control characters written out, for logs that reach a
+/// terminal: C0 controls and DEL as \xHH, C1 controls (UTF-8 encoded) as
+/// \u00HH, and the backslash doubled so that nothing reads as an escape it
+/// is not. Other text passes unchanged.
+std::string EscapeControls(std::string_view text);
+
 /// Turns the ASCII letters a-z into A-Z; every other byte is kept.
 std::string UpperAscii(std::string_view text);
 

@@ -140,3 +140,14 @@ TEST(HostComponents, HandlerThatDisconnectsDuringTheEvent) {
     EXPECT_EQ(closings, 1);
     EXPECT_EQ(host->SubscriberCount(), 0u);
 }
+
+TEST(StandinMap, SceneKeepsTheLatestDrawingsOfAClientThatNeverClears) {
+    auto host = std::make_shared<standin::TStandinHost>(standin::TScenario{});
+    auto map = host::QueryInterface<host::_clsUIV>(host->Application())->GetMap();
+    for (int i = 0; i < 3000; ++i)
+        map->DrawCircle(0, 0, static_cast<float>(i + 1), 255, 6.2831855f, 6.283185307179586, 1.0f);
+    map->DrawCircle(0, 0, 3000.0f, 255, 6.2831855f, 6.283185307179586, 1.0f); // drawn before
+    ASSERT_EQ(host->Scene().size(), standin::TStandinHost::kMaxSceneDrawings);
+    EXPECT_EQ(host->Scene().back().radius, 3000.0f);
+    EXPECT_EQ(host->Scene().front().radius, 3000.0f - standin::TStandinHost::kMaxSceneDrawings + 1);
+}

@@ -1,8 +1,10 @@
+#include "support/AdaptiveSpin.h"
 #include "support/TextRules.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <sched.h>
 
 using support::IntTextOr;
 using support::ParseIntText;
@@ -108,4 +110,49 @@ TEST(TextHelpers, NumberFormats) {
     EXPECT_EQ(support::FormatDouble(6.283185307179586), "6.2831853071795862");
     EXPECT_EQ(support::FormatSingle(1.0f), "1");
     EXPECT_EQ(support::FormatSingle(-4360.404f), "-4360.40381");
+}
+
+TEST(AdaptiveSpin, SpinsWhileItPaysAndBacksOffWhenItDoesNot) {
+    using std::chrono::microseconds;
+    support::TAdaptiveSpin spin(microseconds(300));
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) != 0 || CPU_COUNT(&set) < 2) {
+        EXPECT_EQ(spin.Budget(), microseconds(0)); // one processor: never
+        return;
+    }
+    EXPECT_EQ(spin.Budget(), microseconds(300));
+    spin.Spun(true);
+    EXPECT_EQ(spin.Budget(), microseconds(300));
+    // Each miss in a row doubles the waits that then sleep at once.
+    const auto sleepsBeforeNextSpin = [&] {
+        int sleeps = 0;
+        while (spin.Budget() == microseconds(0))
+            ++sleeps;
+        return sleeps;
+    };
+    spin.Spun(false);
+    EXPECT_EQ(sleepsBeforeNextSpin(), 2);
+    spin.Spun(false);
+    EXPECT_EQ(sleepsBeforeNextSpin(), 4);
+    for (int i = 0; i < 20; ++i) {
+        spin.Spun(false);
+        EXPECT_LE(sleepsBeforeNextSpin(), 1024); // bounded: it is tried again
+    }
+    // One catch and it spins on every wait again.
+    spin.Spun(true);
+    EXPECT_EQ(spin.Budget(), microseconds(300));
+    EXPECT_EQ(spin.Budget(), microseconds(300));
+}
+
+TEST(EscapeControls, TerminalControlsAreWrittenOut) {
+    using support::EscapeControls;
+    // An item name heard on the air that would clear the operator's terminal.
+    EXPECT_EQ(EscapeControls("heard \x1b[2J\x1b[H!ITEM"), "heard \\x1B[2J\\x1B[H!ITEM");
+    EXPECT_EQ(EscapeControls(std::string("a\0b\r\n\x7f", 6)), "a\\x00b\\x0D\\x0A\\x7F");
+    EXPECT_EQ(EscapeControls("\xc2\x9b"
+                             "2J"),
+              "\\u009B2J");                                            // CSI as a C1 control
+    EXPECT_EQ(EscapeControls("back\\x1B"), "back\\\\x1B");             // cannot pass for an escape
+    EXPECT_EQ(EscapeControls("K1ABC-9 Zürich °"), "K1ABC-9 Zürich °"); // text as it is
 }

@@ -109,8 +109,11 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
     try {
         if (haveScenario)
             scenario = standin::LoadScenarioFile(scenarioFile);
-        else if (!(busHost = AttachRunningHost()))
+        else if (!(busHost = AttachRunningHost())) {
+            // Say so: the demo's radius looks like a real one.
+            err << standin::kDemoScenarioNote << '\n';
             scenario = standin::LoadDemoScenario();
+        }
     } catch (const standin::EScenarioError& error) {
         err << error.what() << '\n';
         return 2;

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -61,6 +62,8 @@ public:
 class TFakeTray : public TTrayShell {
 public:
     std::vector<std::pair<std::uint32_t, std::string>> Calls;
+    bool Shown = true; // false: a desktop without a notification area
+    bool IconShown() const override { return Shown; }
     bool Shell_NotifyIconA(std::uint32_t message, const TNotifyIconData& data) override {
         Calls.emplace_back(message, data.szTip);
         return true;
@@ -203,7 +206,11 @@ private slots:
         QCOMPARE(f.Memo2->Line(1), QString(19, '='));
         QVERIFY(f.Memo2->Text().contains("2. Run UI-View32 for at least 30 minutes prior."));
         QCOMPARE(f.Memo1->font().pixelSize(), 12);
-        QVERIFY(QFontInfo(f.Memo1->font()).fixedPitch());
+        // Fixed pitch as the eye sees it: every character as wide as the next.
+        // (Some monospace fonts, Noto Sans Mono among them, do not set the flag.)
+        const QFontMetrics metrics(f.Memo1->font());
+        for (const QChar c : QString("W.0m "))
+            QCOMPARE(metrics.horizontalAdvance(c), metrics.horizontalAdvance(QChar('i')));
 
         f.Create();
         QVERIFY(f.StatusPanel0->text().startsWith(" Copyright"));
@@ -631,6 +638,20 @@ private slots:
         QVERIFY(rig.Platform->Errors.isEmpty());
     }
 
+    void withoutANotificationAreaMinimizeKeepsTheTaskbarEntry() {
+        TRig rig;
+        rig.Tray->Shown = false;
+        rig.StartAndWaitForFirstRun();
+        TMainForm& f = *rig.Form;
+        QVERIFY(f.cbMinimizeToTray->isChecked());
+        f.showMinimized();
+        QTest::qWait(50);
+        QVERIFY(!f.HiddenInTray());
+        QVERIFY(f.isVisible() && (f.windowState() & Qt::WindowMinimized));
+        f.showNormal();
+        QVERIFY(f.isVisible() && !(f.windowState() & Qt::WindowMinimized));
+    }
+
     void minimizeToTrayAndEndFromTray() {
         TRig rig;
         rig.StartAndWaitForFirstRun();
@@ -841,6 +862,44 @@ private slots:
         QCOMPARE(rig.Platform->Terminations, 1);
         rig.Host->SendEvent(7); // other events change nothing
         QCOMPARE(rig.Platform->Terminations, 1);
+    }
+
+    void qtOptionsBeforeDebugDoNotTurnItOn() {
+        // "velloran -reverse DEBUG": the application object takes -reverse out
+        // of argv, so the first argument must be read before it is made.
+        std::vector<std::string> words{"velloran", "-reverse", "DEBUG"};
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        const std::vector<std::string> args =
+            ProgramArguments(static_cast<int>(argv.size()), argv.data());
+        QCOMPARE(args, (std::vector<std::string>{"-reverse", "DEBUG"}));
+        TRig rig(Scenario(130), args);
+        rig.StartAndWaitForFirstRun();
+        QVERIFY(!rig.Form->windowTitle().endsWith("*DEBUG*"));
+        QVERIFY(!rig.Form->gbDebug->isVisible());
+    }
+
+    void demoScenarioIsShownInTheStatusBar() {
+        // No session bus at all: the demo, and a note saying so.
+        const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        qunsetenv("VELLORAN_SCENARIO");
+        TMainFormSetup setup;
+        setup.Connector = MakeHostConnector(&setup.HostNote);
+        if (!bus.isEmpty())
+            qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+        QCOMPARE(setup.HostNote, std::string(standin::kDemoScenarioNote));
+        TRig rig;
+        setup.Platform = rig.Platform;
+        setup.Tray = rig.Tray;
+        setup.SettingsFile = rig.Ini();
+        TMainForm form(std::move(setup));
+        QCOMPARE(form.lblHostNote->text(),
+                 QString("No host found on the session bus; using the built-in demo scenario"));
+        QVERIFY(!form.lblHostNote->isHidden());
+        // With a real host, or a scenario file, there is nothing to say.
+        QVERIFY(rig.Form->lblHostNote->isHidden());
     }
 
     void unloadableScenarioMeansNoHost() {
