@@ -122,7 +122,7 @@ double RingSpacingKm(double reachKm, int maxRings) {
 std::vector<bool> PlaceLabels(const std::vector<TBox>& labels) {
     // Labels shown so far, filed by the cells of a coarse grid they touch, so
     // that each new label is checked only against its neighbours.
-    constexpr double kCell = 64.0;
+    constexpr double kCell = 64.0, kFarOff = 1e9;
     std::vector<bool> shown(labels.size(), false);
     std::unordered_map<std::int64_t, std::vector<std::size_t>> cells;
     const auto cellsOf = [&](const TBox& box, auto&& visit) {
@@ -137,8 +137,9 @@ std::vector<bool> PlaceLabels(const std::vector<TBox>& labels) {
     };
     for (std::size_t i = 0; i < labels.size(); ++i) {
         const TBox& box = labels[i];
-        if (!std::isfinite(box.left) || !std::isfinite(box.top) || box.width > 4096 ||
-            box.height > 4096)
+        // A label far off any screen is not placed (nor would it be seen).
+        if (!(std::fabs(box.left) < kFarOff) || !(std::fabs(box.top) < kFarOff) ||
+            !(box.width >= 0 && box.width < 4096) || !(box.height >= 0 && box.height < 4096))
             continue;
         const bool free = cellsOf(box, [&](std::int64_t key) {
             const auto found = cells.find(key);

@@ -100,6 +100,11 @@ TEST(MapGeometry, LabelsThatWouldCoverAnEarlierOneAreSkipped) {
         {90, 12, 10, 3},   // covers only the skipped fourth: shown
     };
     EXPECT_EQ(PlaceLabels(labels), (std::vector<bool>{true, false, true, false, true, true, true}));
+    // Labels far off any screen, or of no size that makes sense, are not placed.
+    EXPECT_EQ(
+        PlaceLabels(
+            {{3e38, -3e38, 40, 10}, {-1e300, 0, 40, 10}, {0, 0, std::nan(""), 5}, {0, 0, 40, 10}}),
+        (std::vector<bool>{false, false, false, true}));
     // Many labels on one spot: one is shown.
     const std::vector<TBox> pile(5000, TBox{10, 10, 30, 8});
     const std::vector<bool> shown = PlaceLabels(pile);
