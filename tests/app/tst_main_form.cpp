@@ -836,8 +836,9 @@ private slots:
             pane.AppendLine(QString("line %1").arg(lines++));
             QCoreApplication::processEvents();
         }
-        // At most one paint per frame while lines keep coming.
-        QVERIFY2(paints <= clock.elapsed() / TReportPane::kFrameMs + 3,
+        // About one paint per frame while lines keep coming, not one per line
+        // (thousands); the slack is for late frames on a loaded machine.
+        QVERIFY2(paints <= 2 * (clock.elapsed() / TReportPane::kFrameMs) + 5,
                  qPrintable(QString("%1 paints in %2 ms").arg(paints).arg(clock.elapsed())));
         // The last line is in view within a frame or two.
         QTRY_VERIFY_WITH_TIMEOUT(pane.verticalScrollBar()->maximum() > lines - 100, 100);
