@@ -220,12 +220,9 @@ public:
         *object = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++FRefs; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return FRefs.AddRef(); }
     ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG refs = --FRefs;
-        if (refs == 0)
-            delete this; // COM lifetime: the last reference ends the object
-        return refs;
+        return FRefs.Release([this] { delete this; });
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         if (count)
@@ -247,7 +244,7 @@ public:
     void Detach() { FSink = nullptr; }
 
 private:
-    std::atomic<ULONG> FRefs{1};
+    com::TRefCount FRefs;
     IHostEventSink* FSink;
 };
 

@@ -10,6 +10,7 @@
 #undef GetObject
 #undef Yield
 
+#include <atomic>
 #include <string>
 #include <string_view>
 
@@ -66,6 +67,24 @@ inline void Check(HRESULT status, IUnknown* object, const IID& iid) {
     if (FAILED(status))
         ThrowHostError(status, object, iid);
 }
+
+/// The reference count of a COM object of ours. It starts at one, for whoever
+/// made the object; the last Release ends the object, as COM's lifetime rule
+/// has it.
+class TRefCount {
+public:
+    ULONG AddRef() { return ++FRefs; }
+    /// Drops a reference; end() ends the object when it was the last.
+    template <class TEnd> ULONG Release(TEnd end) {
+        const ULONG refs = --FRefs;
+        if (refs == 0)
+            end();
+        return refs;
+    }
+
+private:
+    std::atomic<ULONG> FRefs{1};
+};
 
 /// Joins a single-threaded apartment for the scope (the thread's lifetime in
 /// practice); throws EHostError when COM cannot be initialised.

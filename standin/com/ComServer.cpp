@@ -57,12 +57,9 @@ public:
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++FRefs; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return FRefs.AddRef(); }
     ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG refs = --FRefs;
-        if (refs == 0)
-            delete this; // COM lifetime: the last reference ends the object
-        return refs;
+        return FRefs.Release([this] { delete this; });
     }
     ULONG ReleaseServed() override { return Release(); }
 
@@ -143,7 +140,7 @@ protected:
     ComPtr<ITypeInfo> FTypeInfo;
 
 private:
-    std::atomic<ULONG> FRefs{1};
+    host::com::TRefCount FRefs;
 };
 
 // Finds our object of type T behind an object a client handed back, or null.
@@ -682,12 +679,9 @@ public:
         *object = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++FRefs; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return FRefs.AddRef(); }
     ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG refs = --FRefs;
-        if (refs == 0)
-            delete this; // COM lifetime: the last reference ends the object
-        return refs;
+        return FRefs.Release([this] { delete this; });
     }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
         if (!object)
@@ -706,7 +700,7 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
 private:
-    std::atomic<ULONG> FRefs{1};
+    host::com::TRefCount FRefs;
     std::function<ComPtr<IUnknown>()> FMake;
 };
 
