@@ -886,7 +886,7 @@ private slots:
         qunsetenv("DBUS_SESSION_BUS_ADDRESS");
         qunsetenv("VELLORAN_SCENARIO");
         TMainFormSetup setup;
-        setup.Connector = MakeHostConnector(&setup.HostNote);
+        setup.Connector = MakeHostConnector(nullptr, &setup.HostNote);
         if (!bus.isEmpty())
             qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
         QCOMPARE(setup.HostNote, std::string(standin::kDemoScenarioNote));
