@@ -1,4 +1,4 @@
-#include "app/ProfileFile.h"
+#include "app/model/ProfileFile.h"
 #include "app/SettingsLocation.h"
 
 #include <gtest/gtest.h>
