@@ -1,16 +1,25 @@
 #include "support/AdaptiveSpin.h"
 
 #include <algorithm>
+#include <thread>
+
+#ifdef __linux__
 #include <sched.h>
+#endif
 
 namespace support {
 
 namespace {
 
 bool SeveralProcessors() {
+#ifdef __linux__
+    // The processors this process may run on, not those the machine has.
     cpu_set_t set;
     CPU_ZERO(&set);
     return sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 1;
+#else
+    return std::thread::hardware_concurrency() > 1;
+#endif
 }
 
 constexpr std::uint32_t kMaxSkip = 1024;
