@@ -1,5 +1,6 @@
 #include "support/RegularFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,12 +19,18 @@ struct TFd {
     }
 };
 
+#ifdef _WIN32
+constexpr int kOpenFlags = O_RDONLY | O_BINARY;
+#else
+// Not blocking: opening a named pipe would otherwise wait for a writer.
+constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+#endif
+
 } // namespace
 
 std::string ReadRegularFile(const std::filesystem::path& file, std::size_t maxBytes) {
     const std::string name = file.string();
-    // Not blocking: opening a named pipe would otherwise wait for a writer.
-    const TFd handle{::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    const TFd handle{::open(name.c_str(), kOpenFlags)};
     if (handle.fd < 0)
         throw EFileRefused(name + ": cannot be read");
     struct stat info {};
@@ -46,7 +53,9 @@ std::string ReadRegularFile(const std::filesystem::path& file, std::size_t maxBy
                 throw tooLarge();
             content.resize(std::min(maxBytes + 1, std::max<std::size_t>(content.size() * 2, 4096)));
         }
-        const ssize_t n = ::read(handle.fd, content.data() + got, content.size() - got);
+        const auto n =
+            ::read(handle.fd, content.data() + got,
+                   static_cast<unsigned>(std::min<std::size_t>(content.size() - got, 1u << 30)));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
