@@ -1,6 +1,6 @@
 #include "app/MainForm.h"
 
-#include "app/InformationText.h"
+#include "app/model/InformationText.h"
 #include "support/QtPurgeTimer.h"
 #include "support/TextRules.h"
 
@@ -162,7 +162,7 @@ void TMainForm::BuildLayout() {
 
     TabSheet2 = new QWidget;
     Memo2 = new TReportPane(TabSheet2);
-    Memo2->SetText(InformationText());
+    Memo2->SetText(Q(InformationText()));
     (new QVBoxLayout(TabSheet2))->addWidget(Memo2);
     TabSheet2->layout()->setContentsMargins(0, 0, 0, 0);
 

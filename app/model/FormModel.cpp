@@ -10,10 +10,12 @@ namespace app {
 
 TFormModel::TFormModel(IFormView& view, IWindowTimer& calcTimer, IWindowTimer& redrawTimer,
                        TFormServices services)
-    : Host(services.Connector), OvcIniFileStore1(services.SettingsFile),
-      OvcFormState1(OvcIniFileStore1, view), OvcComponentState1(OvcIniFileStore1),
-      Calculation(Host, *this, *this, *this), FView(view), FCalcTimer(calcTimer),
-      FRedrawTimer(redrawTimer), FServices(std::move(services)) {
+    : Host(services.Connector),
+      VersionInfo(services.VersionBlock.empty() ? std::string(BuiltInVersionBlock())
+                                                : services.VersionBlock),
+      OvcIniFileStore1(services.SettingsFile), OvcFormState1(OvcIniFileStore1, view),
+      OvcComponentState1(OvcIniFileStore1), Calculation(Host, *this, *this, *this), FView(view),
+      FCalcTimer(calcTimer), FRedrawTimer(redrawTimer), FServices(std::move(services)) {
     BindSettings();
     FCalcTimer.OnTimer = [this] { btnCalculateClick(); };
     // The redraw repeats every second: a host that fails it (gone, or its map

@@ -94,6 +94,9 @@ struct TFormServices {
     /// error from a purge goes to the callback.
     std::function<std::unique_ptr<support::IPurgeTimer>(std::function<void(const std::string&)>)>
         MakePurgeTimer;
+    /// The program's version block as TVersionInfo reads it, from the
+    /// executable's version resource; empty for the one built in.
+    std::string VersionBlock;
     /// The application title: caption start and error box caption.
     std::string ApplicationTitle = "Velloran";
 };
