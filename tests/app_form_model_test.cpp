@@ -19,20 +19,16 @@ using namespace app;
 
 namespace {
 
-class TFakeTimer : public IWindowTimer {
+class TFakeTimer : public TWindowTimer {
 public:
-    std::int32_t Interval() const override { return FInterval; }
-    void SetInterval(std::int32_t interval) override { FInterval = interval; }
-    bool Enabled() const override { return FEnabled; }
-    void SetEnabled(bool enabled) override { FEnabled = enabled; }
+    TFakeTimer() : TWindowTimer(1000, false) {}
     void Fire() {
         if (OnTimer)
             OnTimer();
     }
 
-private:
-    std::int32_t FInterval = 1000;
-    bool FEnabled = false;
+protected:
+    void Restart(bool) override {}
 };
 
 class TFakeTray : public TTrayShell {

@@ -8,7 +8,7 @@
 
 namespace app {
 
-TFormModel::TFormModel(IFormView& view, IWindowTimer& calcTimer, IWindowTimer& redrawTimer,
+TFormModel::TFormModel(IFormView& view, TWindowTimer& calcTimer, TWindowTimer& redrawTimer,
                        TFormServices services)
     : Host(services.Connector),
       VersionInfo(services.VersionBlock.empty() ? std::string(BuiltInVersionBlock())

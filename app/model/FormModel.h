@@ -110,7 +110,7 @@ struct TFormServices {
 class TFormModel : public aloha::IReportPanes, public aloha::IRunWindow, public aloha::IRunOptions {
 public:
     /// The view and both timers must outlive the model.
-    TFormModel(IFormView& view, IWindowTimer& calcTimer, IWindowTimer& redrawTimer,
+    TFormModel(IFormView& view, TWindowTimer& calcTimer, TWindowTimer& redrawTimer,
                TFormServices services);
     /// The destruction step: the keepers save what was not saved, the Options
     /// first, then FormDestroy.
@@ -207,8 +207,8 @@ private:
     void ApplyRecalculateRate();
 
     IFormView& FView;
-    IWindowTimer& FCalcTimer;
-    IWindowTimer& FRedrawTimer;
+    TWindowTimer& FCalcTimer;
+    TWindowTimer& FRedrawTimer;
     TFormServices FServices;
     bool FDebugMode = false;
     bool FHiddenInTray = false;

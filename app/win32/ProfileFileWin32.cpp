@@ -5,6 +5,8 @@
 #include <vector>
 
 #include <windows.h>
+// Ours, not the macro for the profile call on win.ini.
+#undef WriteProfileString
 
 namespace app {
 

@@ -2,7 +2,7 @@
 # Runs the Windows build's tests under Wine, headless, in a fresh Wine prefix
 # under the build folder: the embedded report and the report over COM against
 # every golden case, COM starting the registered host, an unregistered class,
-# and the COM test program (layout, events, replacement objects, failures, a
+# the Velloran window beside the host, and the COM test program (layout, events, replacement objects, failures, a
 # host killed during a run).
 #   sh tests/windows/run-com-tests.sh [BUILD_DIR]   (default build-windows/x86_64)
 set -eu
@@ -154,6 +154,18 @@ case "$(cat "$work/fail.err")" in
 "Radio gone." | "Call failed.") ;;
 *) fail "--fail: standard error is '$(cat "$work/fail.err")'" ;;
 esac
+
+echo "== the Velloran window beside the host"
+# A copy of its own, so that its settings file is written beside it here.
+mkdir -p "$work/window"
+cp "$build/app/win32/velloran.exe" "$work/window/velloran.exe"
+start_host "$work/window.host.log" --scenario "$root/tests/golden/ellipse/scenario.json" &&
+    {
+        "$wine" "$build/tests/windows/velloran_window_test.exe" --gtest_brief=1 \
+            "$("$wine" winepath -w "$work/window/velloran.exe" 2>/dev/null)" \
+            "$("$wine" winepath -w "$host" 2>/dev/null)" || fail "velloran_window_test"
+        wait "$host_pid" || fail "the stand-in host ended with status $? after closing Velloran"
+    }
 
 echo "== COM test program"
 "$wine" "$build/tests/windows/com_host_test.exe" --gtest_brief=1 || fail "com_host_test"
