@@ -1,6 +1,7 @@
 #include "app/win32/Win32Form.h"
 
 #include "app/model/InformationText.h"
+#include "app/win32/PaneEdit.h"
 #include "support/LinkLabelLogic.h"
 
 #include <commctrl.h>
@@ -20,21 +21,11 @@ constexpr UINT kTrayMessage = WM_USER + 100;
 constexpr UINT kFirstShowMessage = WM_APP + 1;
 constexpr UINT kDeferredRunMessage = WM_APP + 2;
 constexpr UINT kMinimizedMessage = WM_APP + 3;
-constexpr UINT_PTR kCalcTimerId = 1, kRedrawTimerId = 2, kPurgeTimerId = 3;
+constexpr UINT_PTR kCalcTimerId = 1, kRedrawTimerId = 2, kPurgeTimerId = 3, kPaneTimerId = 4;
+/// How often lines waiting for a pane are handed over, in ms.
+constexpr UINT kPaneFlushMs = 50;
 constexpr const char* kPageClass = "TVelloranPage";
 constexpr COLORREF kLinkColour = RGB(255, 0, 0);
-
-/// Text for an edit control: line feeds become CR LF.
-std::string EditText(const std::string& text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 32);
-    for (const char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
-    return out;
-}
 
 std::string WindowText(HWND window) {
     const int length = ::GetWindowTextLengthA(window);
@@ -171,6 +162,8 @@ void TWin32Form::BuildLayout() {
         // No 32 KB limit: the logs of a large list are longer.
         ::SendMessageA(pane, EM_SETLIMITTEXT, 0, 0);
     }
+    FPanes = {TPaneBuffer(FMemo1), TPaneBuffer(FMemo3), TPaneBuffer(FMemo4)};
+    ::SetTimer(FWindow, kPaneTimerId, kPaneFlushMs, nullptr);
     BuildOptionsPage(FPages[4]);
     FPacketStatus =
         Child(FWindow, STATUSCLASSNAMEA, "", 0, idPacketStatus, 0, 0, 100, kStatusHeight);
@@ -349,6 +342,9 @@ LRESULT TWin32Form::Message(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_TIMER:
+        if (wParam == kPaneTimerId)
+            for (TPaneBuffer& pane : FPanes)
+                pane.Flush();
         for (TWin32Timer* timer : {FCalcTimer.get(), FRedrawTimer.get(), FPurgeTimer.get()})
             if (timer && timer->Id() == wParam)
                 timer->Tick();
@@ -426,8 +422,8 @@ HWND TWin32Form::Control(EOption control) const {
     return ::GetDlgItem(FPages[4], ids[static_cast<int>(control)]);
 }
 
-HWND TWin32Form::Pane(EPane pane) const {
-    return pane == EPane::Summary ? FMemo1 : pane == EPane::Packets ? FMemo3 : FMemo4;
+TPaneBuffer& TWin32Form::Pane(EPane pane) {
+    return FPanes[static_cast<std::size_t>(pane)];
 }
 
 bool TWin32Form::Checked(EOption control) const {
@@ -460,16 +456,11 @@ void TWin32Form::SetText(EOption control, const std::string& text) {
 }
 
 void TWin32Form::AppendLine(EPane pane, const std::string& line) {
-    HWND edit = Pane(pane);
-    // At the end, as a new line: the control moves only what it must.
-    const int end = ::GetWindowTextLengthA(edit);
-    const std::string text = (end > 0 ? "\r\n" : "") + EditText(line);
-    ::SendMessageA(edit, EM_SETSEL, end, end);
-    ::SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+    Pane(pane).Append(line);
 }
 
 void TWin32Form::ClearPane(EPane pane) {
-    ::SetWindowTextA(Pane(pane), "");
+    Pane(pane).Clear();
 }
 
 void TWin32Form::SetCaption(const std::string& caption) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/model/FormModel.h"
+#include "app/win32/PaneEdit.h"
 #include "app/win32/Win32Layers.h"
 
 #include <windows.h>
@@ -100,7 +101,7 @@ private:
     void Layout();
     void CheckFirstShow();
     HWND Control(EOption control) const;
-    HWND Pane(EPane pane) const;
+    TPaneBuffer& Pane(EPane pane);
     HWND Child(HWND parent, const char* windowClass, const char* text, DWORD style, int id,
                int left, int top, int width, int height);
 
@@ -111,6 +112,7 @@ private:
     HWND FMemo1 = nullptr, FMemo2 = nullptr, FMemo3 = nullptr, FMemo4 = nullptr;
     HWND FPacketPanel = nullptr, FPacketStatus = nullptr, FStatusBar = nullptr;
     std::vector<HWND> FDebugControls;
+    std::vector<TPaneBuffer> FPanes; // summary, packets, details
     HMENU FMenu = nullptr, FActionMenu = nullptr, FTrayMenu = nullptr;
     HACCEL FAccelerators = nullptr;
     HFONT FFont = nullptr, FPaneFont = nullptr, FLinkFont = nullptr;
