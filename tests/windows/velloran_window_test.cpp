@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -162,6 +163,23 @@ TEST(VelloranWindow, DebugShowsTheDebugOptions) {
     HWND debug = FindControl(window, kDebugGroup);
     ASSERT_NE(debug, nullptr);
     EXPECT_TRUE(::GetWindowLongA(debug, GWL_STYLE) & WS_VISIBLE);
+    // The Options controls with their texts as the operator knows them. (Wine
+    // keeps menus to their own process, so the menus are not read here.)
+    const std::pair<int, const char*> options[] = {
+        {110, "Minimize to Tray"},
+        {111, "Show ALOHA Radius on map (text)"},
+        {112, "30"},
+        {113, "Draw Circle"},
+        {114, "Draw Ellispe"},
+        {116, "1800"},
+        {117, "Include Internet"},
+        {118, "Save"},
+        {119, "If you like Velloran consider making a donation"}};
+    for (const auto& [id, text] : options) {
+        HWND control = FindControl(window, id);
+        ASSERT_NE(control, nullptr) << id;
+        EXPECT_EQ(TVelloran::Text(control), text);
+    }
     ::PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(velloran.WaitForExit(), 0);
 }
