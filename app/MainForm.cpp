@@ -1,6 +1,6 @@
 #include "app/MainForm.h"
 
-#include "app/InformationText.h"
+#include "app/model/InformationText.h"
 #include "support/QtPurgeTimer.h"
 #include "support/TextRules.h"
 
@@ -82,22 +82,26 @@ private:
 
 } // namespace
 
-template <class F> void TMainForm::Handle(F&& handler) {
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        ShowError(OperatorErrorText(error));
-    } catch (...) {
-        ShowError("Unexpected error");
-    }
+TFormServices TMainForm::Services(const TMainFormSetup& setup) const {
+    TFormServices services;
+    services.Connector = setup.Connector;
+    services.Args = setup.Args;
+    services.SettingsFile = setup.SettingsFile;
+    services.Tray = setup.Tray ? setup.Tray : std::make_shared<TQtTrayShell>(ProgramIcon());
+    services.TrayWindow = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(this));
+    services.MakePurgeTimer = [](std::function<void(const std::string&)> onError) {
+        return std::make_unique<support::TQtPurgeTimer>(std::move(onError));
+    };
+    services.ApplicationTitle = ApplicationTitle().toStdString();
+    return services;
 }
 
 TMainForm::TMainForm(TMainFormSetup setup)
-    : QMainWindow(nullptr), Host(setup.Connector), OvcIniFileStore1(setup.SettingsFile),
-      OvcFormState1(OvcIniFileStore1, *this), OvcComponentState1(OvcIniFileStore1),
-      Calculation(Host, *this, *this, *this), FSetup(std::move(setup)) {
+    : QMainWindow(nullptr), Model(*this, tmrCalc, tmrRedraw, Services(setup)), Host(Model.Host),
+      VersionInfo(Model.VersionInfo), OvcIniFileStore1(Model.OvcIniFileStore1),
+      OvcFormState1(Model.OvcFormState1), OvcComponentState1(Model.OvcComponentState1),
+      TrayIconData(Model.TrayIconData), Calculation(Model.Calculation), FSetup(std::move(setup)) {
     FPlatform = FSetup.Platform ? FSetup.Platform : std::make_shared<TPlatform>();
-    FTray = FSetup.Tray ? FSetup.Tray : std::make_shared<TQtTrayShell>(ProgramIcon());
 
     setWindowTitle(QStringLiteral("Velloran"));
     setWindowIcon(ProgramIcon());
@@ -109,52 +113,17 @@ TMainForm::TMainForm(TMainFormSetup setup)
 
     BuildLayout();
     BuildMenus();
-    BindSettings();
 
-    tmrCalc.OnTimer = [this] { tmrCalcTimer(); };
-    // The redraw repeats every second: a host that fails it (gone, or its map
-    // closed) would otherwise stack one modal error box a second. Its error is
-    // shown once until the next run, and the timer keeps ticking.
-    tmrRedraw.OnTimer = [this] {
-        try {
-            tmrRedrawTimer();
-        } catch (const std::exception& error) {
-            if (!FRedrawErrorShown) {
-                FRedrawErrorShown = true;
-                ShowError(OperatorErrorText(error));
-            }
-        }
-    };
-    FTray->OnCallback = [this](std::uint32_t message, std::uint32_t mouse) {
-        if (message == TrayIconData.uCallbackMessage)
-            Handle([this, mouse] { TrayIconMessage(mouse); });
-    };
     if (auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(application, &QGuiApplication::commitDataRequest, this,
                 [this](QSessionManager& manager) { EndSessionQuery(manager); });
 
     // The window is built: the host application object connects now.
-    Host.clsUIV.OnUIView32IsClosing = [this] { Handle([this] { clsUIVUIView32IsClosing(); }); };
-    Host.Loaded();
+    Model.Loaded();
 }
 
 TMainForm::~TMainForm() {
-    FDestroying = true;
-    tmrCalc.Stop();
-    tmrRedraw.Stop();
-    // The settings keepers save what was not saved during the run, the
-    // Options first; then the window's own destruction step.
-    Handle([this] {
-        if (!OvcComponentState1.Saved())
-            OvcComponentState1.SaveState();
-    });
-    Handle([this] {
-        if (!OvcFormState1.Saved())
-            OvcFormState1.SaveState();
-    });
-    Handle([this] { FormDestroy(); });
-    Host.clsUIV.OnUIView32IsClosing = nullptr;
-    FTray->OnCallback = nullptr;
+    Model.Destroy();
 }
 
 QString TMainForm::ApplicationTitle() {
@@ -169,7 +138,8 @@ void TMainForm::BuildLayout() {
 
     PageControl1 = new TPageControl(central);
     PageControl1->OnChanging = [this](QWidget* leaving, bool& allow) {
-        PageControl1Changing(leaving, allow);
+        Model.PageChanging(leaving == tsOptions);
+        allow = true;
     };
     PageControl1->OnError = [this](std::exception_ptr error) {
         Handle([&error] { std::rethrow_exception(error); });
@@ -192,7 +162,7 @@ void TMainForm::BuildLayout() {
 
     TabSheet2 = new QWidget;
     Memo2 = new TReportPane(TabSheet2);
-    Memo2->SetText(InformationText());
+    Memo2->SetText(Q(InformationText()));
     (new QVBoxLayout(TabSheet2))->addWidget(Memo2);
     TabSheet2->layout()->setContentsMargins(0, 0, 0, 0);
 
@@ -277,7 +247,7 @@ void TMainForm::BuildOptionsTab() {
     for (QRadioButton* button : {rbDrawCircle, rbDrawEllispe})
         connect(button, &QRadioButton::toggled, this, [this](bool checked) {
             if (checked)
-                rbDrawClick();
+                Model.rbDrawClick();
         });
 
     gbDebug = new QGroupBox(QStringLiteral("Debug"), tab);
@@ -309,7 +279,7 @@ void TMainForm::BuildOptionsTab() {
     btnSaveSettings = new QPushButton(QStringLiteral("Save"), tab);
     btnSaveSettings->setGeometry(432, 320, 75, 25);
     tab->installEventFilter(new TCornerAnchor(btnSaveSettings, kSaveRightGap, kSaveBottomGap));
-    connect(btnSaveSettings, &QPushButton::clicked, this, [this] { btnSaveSettingsClick(); });
+    connect(btnSaveSettings, &QPushButton::clicked, this, [this] { Model.btnSaveSettingsClick(); });
 }
 
 void TMainForm::FitOptionsTab() {
@@ -360,8 +330,8 @@ void TMainForm::BuildMenus() {
 
     connect(miExit, &QAction::triggered, this, [this] { Handle([this] { miExitClick(); }); });
     connect(MenuItem1, &QAction::triggered, this, [this] { Handle([this] { miExitClick(); }); });
-    connect(miCalculate, &QAction::triggered, this, [this] { btnCalculateClick(); });
-    connect(miCalc, &QAction::triggered, this, [this] { btnCalculateClick(); });
+    connect(miCalculate, &QAction::triggered, this, [this] { Model.btnCalculateClick(); });
+    connect(miCalc, &QAction::triggered, this, [this] { Model.btnCalculateClick(); });
     connect(miRestore, &QAction::triggered, this, [this] { Handle([this] { miRestoreClick(); }); });
 
     Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -405,44 +375,53 @@ void TMainForm::SetRadio(QRadioButton* button, bool checked) {
     button->setAutoExclusive(true);
 }
 
-void TMainForm::BindSettings() {
-    const auto yesNo = [](const QAbstractButton* button) {
-        return std::string(button->isChecked() ? "True" : "False");
-    };
-    const auto checkBox = [&](const char* key, QCheckBox* box) {
-        return TStoredProperty{key, [=] { return yesNo(box); },
-                               [box](bool checked) { box->setChecked(checked); }, nullptr};
-    };
-    const auto radio = [&](const char* key, QRadioButton* button) {
-        return TStoredProperty{key, [=] { return yesNo(button); },
-                               [this, button](bool checked) { SetRadio(button, checked); },
-                               nullptr};
-    };
-    const auto edit = [](const char* key, QLineEdit* line) {
-        return TStoredProperty{key, [line] { return line->text().toStdString(); }, nullptr,
-                               [line](const std::string& text) { line->setText(Q(text)); }};
-    };
-    OvcComponentState1.StoredProperties = {
-        checkBox("cbMinimizeToTray.Checked", cbMinimizeToTray),
-        checkBox("cbShowALOHARadius.Checked", cbShowALOHARadius),
-        radio("rbDrawCircle.Checked", rbDrawCircle),
-        radio("rbDrawEllispe.Checked", rbDrawEllispe),
-        edit("edRecalculateRate.Text", edRecalculateRate),
-        edit("edPacketDensity.Text", edPacketDensity),
-        checkBox("cbUseInternet.Checked", cbUseInternet),
-    };
-    OvcComponentState1.OnRestoreState = [this] { OvcComponentState1RestoreState(); };
-    OvcComponentState1.OnSaveState = [this] { OvcComponentState1SaveState(); };
+QAbstractButton* TMainForm::Button(EOption control) const {
+    switch (control) {
+    case EOption::cbMinimizeToTray:
+        return cbMinimizeToTray;
+    case EOption::cbShowALOHARadius:
+        return cbShowALOHARadius;
+    case EOption::rbDrawCircle:
+        return rbDrawCircle;
+    case EOption::rbDrawEllispe:
+        return rbDrawEllispe;
+    case EOption::cbUseInternet:
+        return cbUseInternet;
+    default:
+        return nullptr;
+    }
 }
 
-void TMainForm::Create() {
-    FormCreate();
-    Handle([this] { OvcFormState1.RestoreState(); });
-    // A run that the restored shape starts shows no error; the remaining
-    // values are applied all the same.
-    FDropErrors = true;
-    Handle([this] { OvcComponentState1.RestoreState(); });
-    FDropErrors = false;
+QLineEdit* TMainForm::Edit(EOption control) const {
+    return control == EOption::edRecalculateRate ? edRecalculateRate
+           : control == EOption::edPacketDensity ? edPacketDensity
+                                                 : nullptr;
+}
+
+TReportPane* TMainForm::Pane(EPane pane) const {
+    return pane == EPane::Summary ? Memo1 : pane == EPane::Packets ? Memo3 : Memo4;
+}
+
+bool TMainForm::Checked(EOption control) const {
+    const QAbstractButton* button = Button(control);
+    return button && button->isChecked();
+}
+
+void TMainForm::SetChecked(EOption control, bool checked) {
+    if (auto* radio = qobject_cast<QRadioButton*>(Button(control)))
+        SetRadio(radio, checked);
+    else if (QAbstractButton* button = Button(control))
+        button->setChecked(checked);
+}
+
+std::string TMainForm::Text(EOption control) const {
+    const QLineEdit* line = Edit(control);
+    return line ? line->text().toStdString() : std::string();
+}
+
+void TMainForm::SetText(EOption control, const std::string& text) {
+    if (QLineEdit* line = Edit(control))
+        line->setText(Q(text));
 }
 
 void TMainForm::Start() {
@@ -452,120 +431,26 @@ void TMainForm::Start() {
         // minimize step follows at once.
         if (!cbMinimizeToTray->isChecked())
             show();
-        QTimer::singleShot(0, this, [this] { Handle([this] { AppMinimize(); }); });
+        QTimer::singleShot(0, this, [this] { Handle([this] { Model.AppMinimize(); }); });
         return;
     }
     show();
 }
 
-// --- Handlers --------------------------------------------------------------
+void TMainForm::SetStatusText(const std::string& text) {
+    StatusPanel0->setText(Q(text));
+}
 
-void TMainForm::FormCreate() {
-    FDebugMode = !FSetup.Args.empty() && support::UpperAscii(FSetup.Args.front()) == "DEBUG";
-    StatusPanel0->setText(QStringLiteral(" ") + Q(VersionInfo.LegalCopyright()));
+void TMainForm::ShowFirstPage() {
     PageControl1->setCurrentWidget(TabSheet1);
-    tmrCalc.SetInterval(1800000);
-    tmrCalc.SetEnabled(false);
-    // The minimize step (AppMinimize) is hooked in changeEvent.
-
-    TrayIconData = TNotifyIconData{};
-    TrayIconData.cbSize = sizeof(TNotifyIconData);
-    TrayIconData.hWnd = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(this));
-    TrayIconData.uID = 1;
-    TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    TrayIconData.uCallbackMessage = WM_USER + 100;
-    TrayIconData.hIcon = 1; // the program's icon, held by the tray shell
-    SetTip(TrayIconData, "right-click for options");
-    FTray->Shell_NotifyIconA(NIM_ADD, TrayIconData);
-
-    // The cache's purges run on this window's event loop; an error from one
-    // is shown like any other handler's.
-    FPacketCache = std::make_unique<support::TPacketCache>(std::make_unique<support::TQtPurgeTimer>(
-        [this](const std::string& message) { ShowError(message); }));
-    FPacketCache->SetExpiryMinutes(45);
 }
 
-void TMainForm::FormShow() {
-    aloha::TRunState& state = Calculation.State;
-    if (FDebugMode) {
-        state.PacketDensity = support::IntTextOr(edPacketDensity->text().toStdString(), 1800);
-        gbDebug->setVisible(true);
-    }
-    Calculation.ReadOwnStation();
-    QString caption = ApplicationTitle() + QStringLiteral(" v") +
-                      QString::number(VersionInfo.Major()) + QLatin1Char('.') +
-                      QString::number(VersionInfo.Minor()) + QLatin1Char('.') +
-                      QString::number(VersionInfo.Release()) +
-                      QStringLiteral(" - Station Call Sign - ") + Q(state.OwnCall);
-    if (FDebugMode)
-        caption += QStringLiteral(" *DEBUG*");
-    setWindowTitle(caption);
-    btnCalculateClick();
+void TMainForm::ShowDebugOptions() {
+    gbDebug->setVisible(true);
 }
 
-void TMainForm::FormDestroy() {
-    FTray->Shell_NotifyIconA(NIM_DELETE, TrayIconData);
-    // The cache goes even when its log cannot be written.
-    const std::unique_ptr<support::TPacketCache> cache = std::move(FPacketCache);
-    if (cache)
-        cache->WriteLog("packetcache.log");
-}
-
-void TMainForm::btnCalculateClick() {
-    if (FDestroying)
-        return;
-    FRedrawErrorShown = false;
-    Handle([this] { Calculation.btnCalculateClick(); });
-}
-
-void TMainForm::tmrCalcTimer() {
-    btnCalculateClick();
-}
-
-void TMainForm::rbDrawClick() {
-    tmrCalcTimer();
-}
-
-void TMainForm::tmrRedrawTimer() {
-    Calculation.tmrRedrawTimer();
-}
-
-void TMainForm::PageControl1Changing(QWidget* leaving, bool& allowChange) {
-    if (leaving == tsOptions)
-        OvcComponentState1.SaveState();
-    allowChange = true;
-}
-
-void TMainForm::btnSaveSettingsClick() {
-    Handle([this] { OvcComponentState1.SaveState(); });
-}
-
-std::int32_t TMainForm::RecalculateInterval(const QString& rateText) {
-    const std::int64_t minutes = support::IntTextOr(rateText.toStdString(), 30);
-    const std::int64_t ms = minutes * 60000;
-    // A negative rate turns periodic runs off like 0 does; a rate beyond the
-    // longest interval the timer can count (35791 minutes) counts that long.
-    if (ms < 0)
-        return 0;
-    return static_cast<std::int32_t>(
-        std::min<std::int64_t>(ms, std::numeric_limits<std::int32_t>::max()));
-}
-
-void TMainForm::OvcComponentState1RestoreState() {
-    tmrCalc.SetInterval(RecalculateInterval(edRecalculateRate->text()));
-}
-
-void TMainForm::OvcComponentState1SaveState() {
-    tmrCalc.SetInterval(RecalculateInterval(edRecalculateRate->text()));
-}
-
-void TMainForm::miExitClick() {
-    FTray->Shell_NotifyIconA(NIM_DELETE, TrayIconData);
-    FPlatform->RequestTermination();
-}
-
-void TMainForm::clsUIVUIView32IsClosing() {
-    FPlatform->RequestTermination();
+void TMainForm::SetCaption(const std::string& caption) {
+    setWindowTitle(Q(caption));
 }
 
 void TMainForm::EndSessionQuery(QSessionManager&) {
@@ -573,28 +458,20 @@ void TMainForm::EndSessionQuery(QSessionManager&) {
     // no close step runs.
 }
 
-void TMainForm::AppMinimize() {
-    if (!cbMinimizeToTray->isChecked())
-        return;
-    if (Calculation.State.OwnCall.empty())
-        FormShow();
-    // Without an icon in a notification area (GNOME by default) a hidden
-    // window could not be brought back: it stays minimized on the taskbar.
-    if (!FTray->IconShown())
-        return;
-    FPlatform->SetTaskbarEntryVisible(this, false);
-    FHiddenInTray = true;
+void TMainForm::SetTaskbarEntryVisible(bool visible) {
+    FPlatform->SetTaskbarEntryVisible(this, visible);
 }
 
-void TMainForm::miRestoreClick() {
-    Restore();
+void TMainForm::PopupTrayMenu() {
+    FPlatform->PopupMenu(mnuTrayPopup, FPlatform->CursorPos());
 }
 
-void TMainForm::TrayIconMessage(std::uint32_t mouseMessage) {
-    if (mouseMessage == WM_LBUTTONDBLCLK)
-        Restore();
-    else if (mouseMessage == WM_RBUTTONDOWN)
-        FPlatform->PopupMenu(mnuTrayPopup, FPlatform->CursorPos());
+void TMainForm::RequestTermination() {
+    FPlatform->RequestTermination();
+}
+
+void TMainForm::ShowErrorBox(const std::string& caption, const std::string& message) {
+    FPlatform->ShowError(Q(caption), Q(message));
 }
 
 void TMainForm::BringToFront() {
@@ -606,8 +483,7 @@ void TMainForm::BringToFront() {
 }
 
 void TMainForm::Restore() {
-    FPlatform->SetTaskbarEntryVisible(this, true);
-    FHiddenInTray = false;
+    Model.LeaveTray();
     if (windowState() & Qt::WindowMinimized) {
         setWindowState(windowState() & ~Qt::WindowMinimized);
         activateWindow();
@@ -624,8 +500,8 @@ void TMainForm::CheckFirstShow() {
         return;
     FFormShown = true;
     QTimer::singleShot(0, this, [this] {
-        if (!FDestroying)
-            Handle([this] { FormShow(); });
+        if (!Model.Destroying())
+            Handle([this] { Model.FormShow(); });
     });
 }
 
@@ -644,8 +520,8 @@ void TMainForm::changeEvent(QEvent* event) {
     if (minimized && !wasMinimized && isVisible()) {
         // The minimize step comes after the window has been minimized.
         QTimer::singleShot(0, this, [this] {
-            if (!FDestroying)
-                Handle([this] { AppMinimize(); });
+            if (!Model.Destroying())
+                Handle([this] { Model.AppMinimize(); });
         });
     }
     if (!minimized)
@@ -653,46 +529,18 @@ void TMainForm::changeEvent(QEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-    // The close request saves both sections with the values of this moment,
-    // whatever was saved before; a failure is shown and the close goes on.
-    Handle([this] { OvcFormState1.SaveState(); });
-    Handle([this] { OvcComponentState1.SaveState(); });
     event->accept();
-    FPlatform->RequestTermination();
-}
-
-void TMainForm::ShowError(const std::string& message) {
-    if (FDropErrors || !FErrorBox.TryOpen())
-        return;
-    FPlatform->ShowError(ApplicationTitle(), Q(support::WithFullStop(message)));
-    FErrorBox.Closed();
+    Model.CloseRequest();
 }
 
 // --- Panes and run window --------------------------------------------------
 
-void TMainForm::LogSummary(const std::string& line) {
-    Memo1->AppendLine(Q(line));
-    ProcessMessages();
+void TMainForm::AppendLine(EPane pane, const std::string& line) {
+    Pane(pane)->AppendLine(Q(line));
 }
 
-void TMainForm::LogPackets(const std::string& line) {
-    Memo3->AppendLine(Q(line));
-    ProcessMessages();
-}
-
-void TMainForm::LogDetail(const std::string& line) {
-    Memo4->AppendLine(Q(line));
-    ProcessMessages();
-}
-
-void TMainForm::ClearSummary() {
-    Memo1->Clear();
-}
-void TMainForm::ClearPackets() {
-    Memo3->Clear();
-}
-void TMainForm::ClearDetails() {
-    Memo4->Clear();
+void TMainForm::ClearPane(EPane pane) {
+    Pane(pane)->Clear();
 }
 
 void TMainForm::SetCalculateEnabled(bool enabled) {
@@ -700,34 +548,12 @@ void TMainForm::SetCalculateEnabled(bool enabled) {
     miCalc->setEnabled(enabled);
 }
 
-void TMainForm::SetTrayTip(const std::string& tip) {
-    SetTip(TrayIconData, tip);
-    FTray->Shell_NotifyIconA(NIM_MODIFY, TrayIconData);
-}
-
 void TMainForm::ProcessMessages() {
     QCoreApplication::processEvents();
 }
 
-void TMainForm::Yield() {
-    std::this_thread::yield();
-}
-
 void TMainForm::PostDeferredRun() {
-    QTimer::singleShot(0, this, [this] { btnCalculateClick(); });
-}
-
-bool TMainForm::DrawCircleSelected() const {
-    return rbDrawCircle->isChecked();
-}
-bool TMainForm::DrawEllipseSelected() const {
-    return rbDrawEllispe->isChecked();
-}
-bool TMainForm::ShowRadiusLabel() const {
-    return cbShowALOHARadius->isChecked();
-}
-bool TMainForm::IncludeInternet() const {
-    return cbUseInternet->isChecked();
+    QTimer::singleShot(0, this, [this] { Model.btnCalculateClick(); });
 }
 
 // --- Placement -------------------------------------------------------------
@@ -792,7 +618,7 @@ void TMainForm::SetStartState(std::int32_t showCmd) {
 }
 
 bool TMainForm::ApplicationMinimized() const {
-    return FHiddenInTray || (windowState() & Qt::WindowMinimized);
+    return Model.HiddenInTray() || (windowState() & Qt::WindowMinimized);
 }
 
 std::int32_t TMainForm::PixelsPerInch() const {

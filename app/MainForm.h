@@ -1,17 +1,11 @@
 #pragma once
 
-#include "aloha/Calculation.h"
-#include "aloha/RunContext.h"
-#include "app/ErrorReport.h"
 #include "app/PageControl.h"
 #include "app/Platform.h"
 #include "app/ReportPane.h"
-#include "app/SettingsStore.h"
 #include "app/Timer.h"
 #include "app/TrayIcon.h"
-#include "app/VersionInfo.h"
-#include "host/Components.h"
-#include "support/APRSCache.h"
+#include "app/model/FormModel.h"
 #include "support/PayPalLabel.h"
 
 #include <QMainWindow>
@@ -22,6 +16,7 @@
 #include <vector>
 
 class QAction;
+class QAbstractButton;
 class QCheckBox;
 class QFrame;
 class QGroupBox;
@@ -55,26 +50,19 @@ struct TMainFormSetup {
     std::string HostNote;
 };
 
-/// The main window: tabs with the report panes and the Options, menus,
-/// timers, tray icon, settings keepers and host components.
-///
-/// Its event handlers carry the program's behaviour. Every handler shows the
-/// errors that escape it in an error box and carries on.
-class TMainForm : public QMainWindow,
-                  public aloha::IReportPanes,
-                  public aloha::IRunWindow,
-                  public aloha::IRunOptions,
-                  public IPlacementWindow {
+/// The main window on Qt: tabs with the report panes and the Options, menus,
+/// timers and tray icon. What it does lives in its TFormModel; the window
+/// holds the widgets and passes their events on.
+class TMainForm : public QMainWindow, public IFormView {
 public:
     /// Builds the window from its layout, then connects clsUIV to the host.
     /// Throws when the host cannot be reached.
     explicit TMainForm(TMainFormSetup setup);
-    /// Runs the settings keepers' destruction saves and then FormDestroy.
+    /// The model's destruction step (saves, then FormDestroy).
     ~TMainForm() override;
 
-    /// The creation step: FormCreate, then the saved placement, then the
-    /// saved Options (which set the recalculation interval).
-    void Create();
+    /// The creation step (see TFormModel::Create).
+    void Create() { Model.Create(); }
     /// Shows the window, or, when it is to start minimized, minimizes the
     /// application at once.
     void Start();
@@ -82,9 +70,10 @@ public:
     /// second start of the program asks for this).
     void BringToFront();
 
-    /// The recalculation interval in ms for a rate text in minutes (30 when
-    /// the text is not a number).
-    static std::int32_t RecalculateInterval(const QString& rateText);
+    /// The recalculation interval in ms for a rate text in minutes.
+    static std::int32_t RecalculateInterval(const QString& rateText) {
+        return TFormModel::RecalculateInterval(rateText.toStdString());
+    }
 
     // Elements of the layout.
     TPageControl* PageControl1 = nullptr;
@@ -136,66 +125,49 @@ public:
     QString AboutText() const;
 
     // Non-visual elements.
-    host::THostComponents Host; ///< clsUIV, clsMyInfo, clsStationInfo, clsMapInfo
-    TVersionInfo VersionInfo;
     TTimer tmrCalc{1000, false};
     TTimer tmrRedraw{1000, false};
-    TOvcIniFileStore OvcIniFileStore1;
-    TOvcFormState OvcFormState1;
-    TOvcComponentState OvcComponentState1;
-    TNotifyIconData TrayIconData;
-    aloha::TCalculation Calculation; ///< its State holds PacketDensity, the own station and results
+    TFormModel Model;
+    // The model's parts, by the names the window has always had.
+    host::THostComponents& Host;
+    const TVersionInfo& VersionInfo;
+    TOvcIniFileStore& OvcIniFileStore1;
+    TOvcFormState& OvcFormState1;
+    TOvcComponentState& OvcComponentState1;
+    const TNotifyIconData& TrayIconData;
+    aloha::TCalculation& Calculation;
 
-    // Event handlers.
-    void FormCreate();
-    void FormShow();
-    void FormDestroy();
-    void btnCalculateClick();
-    void tmrCalcTimer();
-    void rbDrawClick();
-    void tmrRedrawTimer();
-    void PageControl1Changing(QWidget* leaving, bool& allowChange);
-    void btnSaveSettingsClick();
-    void OvcComponentState1RestoreState();
-    void OvcComponentState1SaveState();
-    void miExitClick();
-    void clsUIVUIView32IsClosing();
+    void miExitClick() { Model.miExitClick(); }
     /// The end-of-session query: answers yes at once; nothing else runs.
     void EndSessionQuery(QSessionManager& manager);
-    void AppMinimize();
-    void miRestoreClick();
-    void TrayIconMessage(std::uint32_t mouseMessage);
+    void miRestoreClick() { Restore(); }
 
-    /// The packet cache: created by FormCreate, destroyed by FormDestroy.
-    support::TPacketCache* PacketCache() const { return FPacketCache.get(); }
-
-    /// True while the application is hidden in the tray.
-    bool HiddenInTray() const { return FHiddenInTray; }
+    support::TPacketCache* PacketCache() const { return Model.PacketCache(); }
+    bool HiddenInTray() const { return Model.HiddenInTray(); }
+    bool DebugMode() const { return Model.DebugMode(); }
+    void ShowError(const std::string& message) { Model.ShowError(message); }
     /// The error box caption: the application title.
     static QString ApplicationTitle();
 
-    // aloha::IReportPanes
-    void LogSummary(const std::string& line) override;
-    void LogPackets(const std::string& line) override;
-    void LogDetail(const std::string& line) override;
-    void ClearSummary() override;
-    void ClearPackets() override;
-    void ClearDetails() override;
-    // aloha::IRunWindow
+    // IFormView
+    bool Checked(EOption control) const override;
+    void SetChecked(EOption control, bool checked) override;
+    std::string Text(EOption control) const override;
+    void SetText(EOption control, const std::string& text) override;
+    void AppendLine(EPane pane, const std::string& line) override;
+    void ClearPane(EPane pane) override;
+    void SetCaption(const std::string& caption) override;
+    void SetStatusText(const std::string& text) override;
+    void ShowFirstPage() override;
+    void ShowDebugOptions() override;
     void SetCalculateEnabled(bool enabled) override;
-    aloha::IRunTimer& CalcTimer() override { return tmrCalc; }
-    aloha::IRunTimer& RedrawTimer() override { return tmrRedraw; }
-    void SetTrayTip(const std::string& tip) override;
     void ProcessMessages() override;
-    void Yield() override;
     void PostDeferredRun() override;
-    // aloha::IRunOptions
-    bool DrawCircleSelected() const override;
-    bool DrawEllipseSelected() const override;
-    bool ShowRadiusLabel() const override;
-    /// Set by FormCreate from the first command-line argument.
-    bool DebugMode() const override { return FDebugMode; }
-    bool IncludeInternet() const override;
+    void ShowErrorBox(const std::string& caption, const std::string& message) override;
+    void RequestTermination() override;
+    void SetTaskbarEntryVisible(bool visible) override;
+    void RestoreWindow() override { Restore(); }
+    void PopupTrayMenu() override;
     // IPlacementWindow
     TWindowPlacement GetPlacement() const override;
     void SetPlacement(const TWindowPlacement& placement) override;
@@ -209,31 +181,25 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    TFormServices Services(const TMainFormSetup& setup) const;
     void BuildLayout();
     void BuildOptionsTab();
     /// Moves and grows the Options controls so that no text is cut or covered.
     void FitOptionsTab();
     void BuildMenus();
-    void BindSettings();
     void SetRadio(QRadioButton* button, bool checked);
+    QAbstractButton* Button(EOption control) const;
+    QLineEdit* Edit(EOption control) const;
+    TReportPane* Pane(EPane pane) const;
     void Restore();
     void CheckFirstShow();
-    void ShowError(const std::string& message);
     /// Runs a handler, showing an error that escapes it.
-    template <class F> void Handle(F&& handler);
+    template <class F> void Handle(F&& handler) { Model.Handle(std::forward<F>(handler)); }
 
     TMainFormSetup FSetup;
     std::shared_ptr<TPlatform> FPlatform;
-    std::shared_ptr<TTrayShell> FTray;
-    bool FDebugMode = false;
     bool FFormShown = false; // FormShow has run for a real show
-    bool FHiddenInTray = false;
-    bool FDropErrors = false;       // errors of the run a settings restore starts
-    bool FRedrawErrorShown = false; // a failing redraw is reported once a run
-    TErrorBoxGate FErrorBox;
-    bool FDestroying = false;
     bool FRestoreToMaximized = false;
-    std::unique_ptr<support::TPacketCache> FPacketCache;
 };
 
 } // namespace app

@@ -1,6 +1,6 @@
 #include "app/SettingsLocation.h"
 
-#include "app/SettingsStore.h"
+#include "app/model/SettingsStore.h"
 
 #include <cstdlib>
 #include <system_error>

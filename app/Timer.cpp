@@ -2,7 +2,7 @@
 
 namespace app {
 
-TTimer::TTimer(std::int32_t interval, bool enabled) : FInterval(interval), FEnabled(enabled) {
+TTimer::TTimer(std::int32_t interval, bool enabled) : TWindowTimer(interval, enabled) {
     FTimer.setTimerType(Qt::CoarseTimer);
     QObject::connect(&FTimer, &QTimer::timeout, [this] {
         if (OnTimer)
@@ -11,24 +11,10 @@ TTimer::TTimer(std::int32_t interval, bool enabled) : FInterval(interval), FEnab
     Update();
 }
 
-void TTimer::SetInterval(std::int32_t interval) {
-    if (interval == FInterval)
-        return;
-    FInterval = interval;
-    Update();
-}
-
-void TTimer::SetEnabled(bool enabled) {
-    if (enabled == FEnabled)
-        return;
-    FEnabled = enabled;
-    Update();
-}
-
-void TTimer::Update() {
+void TTimer::Restart(bool counting) {
     FTimer.stop();
-    if (FEnabled && FInterval > 0)
-        FTimer.start(FInterval);
+    if (counting)
+        FTimer.start(Interval());
 }
 
 } // namespace app

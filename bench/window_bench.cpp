@@ -73,7 +73,7 @@ void WindowRun(benchmark::State& state) {
     form.show();
     QCoreApplication::processEvents();
     for (auto _ : state) {
-        form.btnCalculateClick();
+        form.Model.btnCalculateClick();
         benchmark::DoNotOptimize(form.Calculation.State.PacketTotal);
     }
     state.counters["detail_lines"] = form.Memo4->LineCount();

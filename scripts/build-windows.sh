@@ -11,7 +11,7 @@ archs="${*:-x86_64 i686}"
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 PACKAGES="cmake ninja-build nlohmann-json3-dev libgtest-dev dpkg-dev
-g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 libwine-dev"
+g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 libwine-dev nsis"
 missing=""
 for p in $PACKAGES; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
@@ -65,4 +65,16 @@ for arch in $archs; do
         -DVELLORAN_BUILD_BENCH=ON -DVELLORAN_BUILD_TESTS=ON \
         -DVELLORAN_PCRE2_PREFIX="$out/pcre2" >/dev/null
     cmake --build "$out" -j "$(nproc)"
+done
+
+# The per-user installer, of the 32-bit programs (the host's own kind) when
+# they were built, else of the 64-bit ones.
+for arch in i686 x86_64; do
+    case " $archs " in *" $arch "*) ;; *) continue ;; esac
+    version=$(sed -n 's/^project(Velloran VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+    setup="$root/build-windows/velloran-$version-setup.exe"
+    echo "== Installer $setup ($arch)"
+    makensis -V2 -DVERSION="$version" -DBUILD="$root/build-windows/$arch" -DDOCS="$root/docs" \
+        -DICON="$root/app/win32/velloran.ico" -DOUTFILE="$setup" dist/windows/velloran.nsi
+    break
 done

@@ -8,7 +8,7 @@ libgtest-dev libgmock-dev libbenchmark-dev
 libdbus-1-dev dbus dbus-x11 xvfb xauth
 direwolf
 dpkg-dev lintian librsvg2-bin gzip libnetcdf-dev gmt-gshhg-low
-g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 libwine-dev"
+g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 libwine-dev nsis"
 
 missing=""
 for p in $PACKAGES; do

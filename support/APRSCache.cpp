@@ -1,14 +1,12 @@
 #include "support/APRSCache.h"
 
+#include "support/ReplaceFile.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <locale>
 #include <system_error>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace support {
 
@@ -58,76 +56,6 @@ std::string FormatLogTime(double value, char separator) {
         text[dot] = separator;
     }
     return text;
-}
-
-std::string FileError(const std::string& fileName, int error) {
-    return "Cannot create file \"" + fileName + "\". " + std::strerror(error);
-}
-
-// Closes a descriptor and removes a temporary file unless it was kept.
-class TTempFile {
-public:
-    TTempFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-    ~TTempFile() {
-        Close();
-        if (!kept_) {
-            ::unlink(path_.c_str());
-        }
-    }
-    TTempFile(const TTempFile&) = delete;
-    TTempFile& operator=(const TTempFile&) = delete;
-    int Fd() const { return fd_; }
-    int Close() {
-        int result = 0;
-        if (fd_ >= 0) {
-            result = ::close(fd_);
-            fd_ = -1;
-        }
-        return result;
-    }
-    void Keep() { kept_ = true; }
-    const std::string& Path() const { return path_; }
-
-private:
-    int fd_;
-    std::string path_;
-    bool kept_ = false;
-};
-
-// Writes the whole text to the file or raises an error naming it. The text
-// goes to a temporary file beside the target, which then replaces the target
-// in one step, so a failed write never leaves a truncated log behind.
-void SaveText(const std::string& fileName, const std::string& text) {
-    std::string pattern = fileName + ".XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
-        throw EPacketCacheError(FileError(fileName, errno));
-    }
-    TTempFile temp(fd, pattern);
-    // mkstemp creates the file private to the user; give it the permissions
-    // an ordinary new file gets.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(temp.Fd(), 0666 & ~mask);
-
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t n = ::write(temp.Fd(), text.data() + written, text.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw EPacketCacheError(FileError(fileName, errno));
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    if (temp.Close() != 0) {
-        throw EPacketCacheError(FileError(fileName, errno));
-    }
-    if (::rename(temp.Path().c_str(), fileName.c_str()) != 0) {
-        throw EPacketCacheError(FileError(fileName, errno));
-    }
-    temp.Keep();
 }
 
 } // namespace
@@ -320,7 +248,12 @@ void TPacketCache::WriteLog(const std::string& fileName) const {
         text += record->Text;
         text += "\r\n";
     }
-    SaveText(fileName, text);
+    try {
+        ReplaceFileWithText(fileName, text);
+    } catch (const std::system_error& error) {
+        throw EPacketCacheError("Cannot create file \"" + fileName + "\". " +
+                                error.code().message());
+    }
 }
 
 void TPacketCache::PurgeTimerTick() {

@@ -1,5 +1,5 @@
-#include "app/ProfileFile.h"
 #include "app/SettingsLocation.h"
+#include "app/model/ProfileFile.h"
 
 #include <gtest/gtest.h>
 

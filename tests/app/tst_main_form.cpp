@@ -4,6 +4,7 @@
 #include "app/VelloranMain.h"
 #include "standin/Scenario.h"
 #include "standin/StandinHost.h"
+#include "tests/MobilesScenario.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -70,24 +71,9 @@ public:
     }
 };
 
-/// A host with the given number of moving mobiles, 1 km apart: 120 of them
-/// reach the threshold of 1800 at 120 km.
 std::string Scenario(int mobiles, const std::string& ownCall = "n1abc",
                      const std::string& fail = "") {
-    std::ostringstream json;
-    json << R"({"own": {"callsign": ")" << ownCall
-         << R"(", "lat": 2500, "long": -4300}, "stations": [)";
-    for (int i = 0; i < mobiles; ++i)
-        json
-            << (i ? "," : "") << R"({"callsign": "M)" << i
-            << R"(", "symbolTable": "/", "symbolCode": ">", "path": "APRS,WIDE1-1", "speed": 50,)"
-            << R"( "distance": )" << i + 1 << R"(, "lat": )" << 2500 + (i + 1) * 0.54
-            << R"(, "long": -4300, "lastHeardRF": "2026-12-08 12:00:00", "lastHeardInternet": ""})";
-    json << "]";
-    if (!fail.empty())
-        json << R"(, "fail": )" << fail;
-    json << "}";
-    return json.str();
+    return MobilesScenario(mobiles, ownCall, fail);
 }
 
 std::string ReadFile(const std::filesystem::path& file) {
@@ -269,26 +255,6 @@ private slots:
         rig.WriteIni("[Settings]\r\nedPacketDensity.Text=" + text.toStdString() + "\r\n");
         rig.StartAndWaitForFirstRun();
         QCOMPARE(rig.Form->Calculation.State.PacketDensity, density);
-    }
-
-    void recalculateInterval_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("interval");
-        QTest::newRow("default") << "30" << 1800000;
-        QTest::newRow("blanks around") << " 45 " << 1800000;
-        QTest::newRow("leading blanks") << "  45" << 2700000;
-        QTest::newRow("letters") << "abc" << 1800000;
-        QTest::newRow("empty") << "" << 1800000;
-        QTest::newRow("zero") << "0" << 0;
-        QTest::newRow("hex") << "$100" << 256 * 60000;
-        QTest::newRow("negative is off") << "-5" << 0;
-        QTest::newRow("too long is the longest") << "40000" << 2147483647;
-    }
-
-    void recalculateInterval() {
-        QFETCH(QString, text);
-        QFETCH(int, interval);
-        QCOMPARE(TMainForm::RecalculateInterval(text), interval);
     }
 
     void rateTextSavedTrimmedAndReadBack() {
@@ -561,45 +527,6 @@ private slots:
         QCOMPARE(f.windowTitle(), QString("Velloran v1.5.0 - Station Call Sign - N1ABC"));
     }
 
-    void oneErrorBoxAtATime() {
-        TRig rig;
-        rig.StartAndWaitForFirstRun();
-        TMainForm& f = *rig.Form;
-        rig.Host->SetFail(standin::TScenarioFail{"GetStationCount", 0, "Host gone"});
-        // While the box is open its event loop runs timers: their errors must
-        // not open a second box on top of it.
-        int nested = 0;
-        rig.Platform->WhileErrorShown = [&] {
-            ++nested;
-            f.miCalculate->trigger();
-        };
-        f.miCalculate->trigger();
-        QCOMPARE(nested, 1);
-        QCOMPARE(rig.Platform->Errors, QStringList{"Velloran: Host gone."});
-        // Once it is closed, the next error is shown again.
-        rig.Platform->WhileErrorShown = nullptr;
-        f.miCalculate->trigger();
-        QCOMPARE(rig.Platform->Errors.size(), 2);
-    }
-
-    void hostLossIsWordedForTheOperator() {
-        const std::string gone = OperatorErrorText(host::EHostError(
-            "The stand-in host has gone away; GetMap failed", host::THostFailure::Gone));
-        QCOMPARE(QString::fromStdString(gone),
-                 QString("The host is not answering. Start it again, then restart Velloran.\n\n"
-                         "Details: The stand-in host has gone away; GetMap failed"));
-        const std::string stopped = OperatorErrorText(
-            host::EHostError("The stand-in host is not answering; GetMap was not called",
-                             host::THostFailure::NotAnswering));
-        QVERIFY(QString::fromStdString(stopped).startsWith("The host is not answering."));
-        QVERIFY(QString::fromStdString(stopped).endsWith("GetMap was not called"));
-        // The host's own failures and other errors keep their text.
-        QCOMPARE(OperatorErrorText(host::EHostError("Station list is gone")),
-                 std::string("Station list is gone"));
-        QCOMPARE(OperatorErrorText(std::runtime_error("Unable to write to x")),
-                 std::string("Unable to write to x"));
-    }
-
     void ownStationErrorKeepsCaption() {
         TRig rig(Scenario(
             130, "n1abc",
@@ -854,15 +781,6 @@ private slots:
         QCOMPARE(pane.LineCount(), lines + 1);
         pane.Clear();
         QCOMPARE(pane.LineCount(), 0);
-    }
-
-    void hostClosingEndsProgram() {
-        TRig rig;
-        rig.StartAndWaitForFirstRun();
-        rig.Host->SendEvent(host::DISPID_OnUIView32IsClosing);
-        QCOMPARE(rig.Platform->Terminations, 1);
-        rig.Host->SendEvent(7); // other events change nothing
-        QCOMPARE(rig.Platform->Terminations, 1);
     }
 
     void qtOptionsBeforeDebugDoNotTurnItOn() {

@@ -1,10 +1,10 @@
 // The window's platform layers without a window: the settings file, the
 // settings keepers, the timer and the version information.
-#include "app/ProfileFile.h"
-#include "app/SettingsStore.h"
 #include "app/Timer.h"
 #include "app/TrayIcon.h"
-#include "app/VersionInfo.h"
+#include "app/model/ProfileFile.h"
+#include "app/model/SettingsStore.h"
+#include "app/model/VersionInfo.h"
 
 #include <QDir>
 #include <QTemporaryDir>

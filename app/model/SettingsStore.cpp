@@ -1,6 +1,6 @@
-#include "app/SettingsStore.h"
+#include "app/model/SettingsStore.h"
 
-#include "app/ProfileFile.h"
+#include "app/model/ProfileFile.h"
 #include "support/TextRules.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "app/ErrorReport.h"
+#include "app/model/ErrorReport.h"
 
 #include "host/HostError.h"
 

@@ -1,4 +1,4 @@
-#include "app/VersionInfo.h"
+#include "app/model/VersionInfo.h"
 
 #include "support/ProgramInfo.h"
 #include "support/TextRules.h"

@@ -1,4 +1,4 @@
-#include "app/ProfileFile.h"
+#include "app/model/ProfileFile.h"
 
 #include "support/RegularFile.h"
 

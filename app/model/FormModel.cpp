@@ -1,0 +1,292 @@
+#include "app/model/FormModel.h"
+
+#include "support/TextRules.h"
+
+#include <algorithm>
+#include <limits>
+#include <thread>
+
+namespace app {
+
+TFormModel::TFormModel(IFormView& view, TWindowTimer& calcTimer, TWindowTimer& redrawTimer,
+                       TFormServices services)
+    : Host(services.Connector),
+      VersionInfo(services.VersionBlock.empty() ? std::string(BuiltInVersionBlock())
+                                                : services.VersionBlock),
+      OvcIniFileStore1(services.SettingsFile), OvcFormState1(OvcIniFileStore1, view),
+      OvcComponentState1(OvcIniFileStore1), Calculation(Host, *this, *this, *this), FView(view),
+      FCalcTimer(calcTimer), FRedrawTimer(redrawTimer), FServices(std::move(services)) {
+    BindSettings();
+    FCalcTimer.OnTimer = [this] { btnCalculateClick(); };
+    // The redraw repeats every second: a host that fails it (gone, or its map
+    // closed) would otherwise stack one modal error box a second. Its error is
+    // shown once until the next run, and the timer keeps ticking.
+    FRedrawTimer.OnTimer = [this] {
+        try {
+            Calculation.tmrRedrawTimer();
+        } catch (const std::exception& error) {
+            if (!FRedrawErrorShown) {
+                FRedrawErrorShown = true;
+                ShowError(OperatorErrorText(error));
+            }
+        }
+    };
+    if (FServices.Tray)
+        FServices.Tray->OnCallback = [this](std::uint32_t message, std::uint32_t mouse) {
+            Handle([this, message, mouse] { TrayIconMessage(message, mouse); });
+        };
+}
+
+TFormModel::~TFormModel() {
+    Destroy();
+    FCalcTimer.OnTimer = nullptr;
+    FRedrawTimer.OnTimer = nullptr;
+}
+
+void TFormModel::Loaded() {
+    Host.clsUIV.OnUIView32IsClosing = [this] { Handle([this] { clsUIVUIView32IsClosing(); }); };
+    Host.Loaded();
+}
+
+void TFormModel::Create() {
+    FormCreate();
+    Handle([this] { OvcFormState1.RestoreState(); });
+    FDropErrors = true;
+    Handle([this] { OvcComponentState1.RestoreState(); });
+    FDropErrors = false;
+}
+
+void TFormModel::Destroy() {
+    if (FDestroyed)
+        return;
+    FDestroyed = true;
+    FDestroying = true;
+    FCalcTimer.Stop();
+    FRedrawTimer.Stop();
+    Handle([this] {
+        if (!OvcComponentState1.Saved())
+            OvcComponentState1.SaveState();
+    });
+    Handle([this] {
+        if (!OvcFormState1.Saved())
+            OvcFormState1.SaveState();
+    });
+    Handle([this] { FormDestroy(); });
+    Host.clsUIV.OnUIView32IsClosing = nullptr;
+    if (FServices.Tray)
+        FServices.Tray->OnCallback = nullptr;
+}
+
+void TFormModel::BindSettings() {
+    const auto yesNo = [this](EOption control) {
+        return TStoredProperty{
+            "", [this, control] { return std::string(FView.Checked(control) ? "True" : "False"); },
+            [this, control](bool checked) { FView.SetChecked(control, checked); }, nullptr};
+    };
+    const auto text = [this](EOption control) {
+        return TStoredProperty{
+            "", [this, control] { return FView.Text(control); }, nullptr,
+            [this, control](const std::string& value) { FView.SetText(control, value); }};
+    };
+    const auto keyed = [](const char* key, TStoredProperty property) {
+        property.Key = key;
+        return property;
+    };
+    OvcComponentState1.StoredProperties = {
+        keyed("cbMinimizeToTray.Checked", yesNo(EOption::cbMinimizeToTray)),
+        keyed("cbShowALOHARadius.Checked", yesNo(EOption::cbShowALOHARadius)),
+        keyed("rbDrawCircle.Checked", yesNo(EOption::rbDrawCircle)),
+        keyed("rbDrawEllispe.Checked", yesNo(EOption::rbDrawEllispe)),
+        keyed("edRecalculateRate.Text", text(EOption::edRecalculateRate)),
+        keyed("edPacketDensity.Text", text(EOption::edPacketDensity)),
+        keyed("cbUseInternet.Checked", yesNo(EOption::cbUseInternet)),
+    };
+    OvcComponentState1.OnRestoreState = [this] { ApplyRecalculateRate(); };
+    OvcComponentState1.OnSaveState = [this] { ApplyRecalculateRate(); };
+}
+
+std::int32_t TFormModel::RecalculateInterval(const std::string& rateText) {
+    const std::int64_t minutes = support::IntTextOr(rateText, 30);
+    const std::int64_t ms = minutes * 60000;
+    // A negative rate turns periodic runs off like 0 does; a rate beyond the
+    // longest interval the timer can count (35791 minutes) counts that long.
+    if (ms < 0)
+        return 0;
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(ms, std::numeric_limits<std::int32_t>::max()));
+}
+
+void TFormModel::ApplyRecalculateRate() {
+    FCalcTimer.SetInterval(RecalculateInterval(FView.Text(EOption::edRecalculateRate)));
+}
+
+std::string TFormModel::Caption() const {
+    std::string caption = ApplicationTitle() + " v" + std::to_string(VersionInfo.Major()) + "." +
+                          std::to_string(VersionInfo.Minor()) + "." +
+                          std::to_string(VersionInfo.Release()) + " - Station Call Sign - " +
+                          Calculation.State.OwnCall;
+    if (FDebugMode)
+        caption += " *DEBUG*";
+    return caption;
+}
+
+// --- Handlers --------------------------------------------------------------
+
+void TFormModel::FormCreate() {
+    FDebugMode = !FServices.Args.empty() && support::UpperAscii(FServices.Args.front()) == "DEBUG";
+    FView.SetStatusText(" " + VersionInfo.LegalCopyright());
+    FView.ShowFirstPage();
+    FCalcTimer.SetInterval(1800000);
+    FCalcTimer.SetEnabled(false);
+
+    TrayIconData = TNotifyIconData{};
+    TrayIconData.cbSize = sizeof(TNotifyIconData);
+    TrayIconData.hWnd = FServices.TrayWindow;
+    TrayIconData.uID = 1;
+    TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    TrayIconData.uCallbackMessage = WM_USER + 100;
+    TrayIconData.hIcon = 1; // the program's icon, held by the tray shell
+    SetTip(TrayIconData, "right-click for options");
+    if (FServices.Tray)
+        FServices.Tray->Shell_NotifyIconA(NIM_ADD, TrayIconData);
+
+    // The cache's purges run on the window's message loop; an error from one
+    // is shown like any other handler's.
+    std::unique_ptr<support::IPurgeTimer> purge =
+        FServices.MakePurgeTimer
+            ? FServices.MakePurgeTimer([this](const std::string& message) { ShowError(message); })
+            : std::make_unique<support::TManualPurgeTimer>();
+    FPacketCache = std::make_unique<support::TPacketCache>(std::move(purge));
+    FPacketCache->SetExpiryMinutes(45);
+}
+
+void TFormModel::FormShow() {
+    if (FDebugMode) {
+        Calculation.State.PacketDensity =
+            support::IntTextOr(FView.Text(EOption::edPacketDensity), 1800);
+        FView.ShowDebugOptions();
+    }
+    Calculation.ReadOwnStation();
+    FView.SetCaption(Caption());
+    btnCalculateClick();
+}
+
+void TFormModel::FormDestroy() {
+    if (FServices.Tray)
+        FServices.Tray->Shell_NotifyIconA(NIM_DELETE, TrayIconData);
+    // The cache goes even when its log cannot be written.
+    const std::unique_ptr<support::TPacketCache> cache = std::move(FPacketCache);
+    if (cache)
+        cache->WriteLog("packetcache.log");
+}
+
+void TFormModel::btnCalculateClick() {
+    if (FDestroying)
+        return;
+    FRedrawErrorShown = false;
+    Handle([this] { Calculation.btnCalculateClick(); });
+}
+
+void TFormModel::rbDrawClick() {
+    btnCalculateClick();
+}
+
+void TFormModel::PageChanging(bool leavingOptions) {
+    if (leavingOptions)
+        OvcComponentState1.SaveState();
+}
+
+void TFormModel::btnSaveSettingsClick() {
+    Handle([this] { OvcComponentState1.SaveState(); });
+}
+
+void TFormModel::miExitClick() {
+    if (FServices.Tray)
+        FServices.Tray->Shell_NotifyIconA(NIM_DELETE, TrayIconData);
+    FView.RequestTermination();
+}
+
+void TFormModel::clsUIVUIView32IsClosing() {
+    FView.RequestTermination();
+}
+
+void TFormModel::CloseRequest() {
+    // Both sections with the values of this moment, whatever was saved
+    // before; a failure is shown and the close goes on.
+    Handle([this] { OvcFormState1.SaveState(); });
+    Handle([this] { OvcComponentState1.SaveState(); });
+    FView.RequestTermination();
+}
+
+void TFormModel::AppMinimize() {
+    if (!FView.Checked(EOption::cbMinimizeToTray))
+        return;
+    if (Calculation.State.OwnCall.empty())
+        FormShow();
+    // Without an icon in a notification area (GNOME by default) a hidden
+    // window could not be brought back: it stays minimized on the taskbar.
+    if (!FServices.Tray || !FServices.Tray->IconShown())
+        return;
+    FView.SetTaskbarEntryVisible(false);
+    FHiddenInTray = true;
+}
+
+void TFormModel::LeaveTray() {
+    FView.SetTaskbarEntryVisible(true);
+    FHiddenInTray = false;
+}
+
+void TFormModel::TrayIconMessage(std::uint32_t callbackMessage, std::uint32_t mouseMessage) {
+    if (callbackMessage != TrayIconData.uCallbackMessage)
+        return;
+    if (mouseMessage == WM_LBUTTONDBLCLK)
+        FView.RestoreWindow();
+    else if (mouseMessage == WM_RBUTTONDOWN)
+        FView.PopupTrayMenu();
+}
+
+void TFormModel::ShowError(const std::string& message) {
+    if (FDropErrors || !FErrorBox.TryOpen())
+        return;
+    FView.ShowErrorBox(ApplicationTitle(), support::WithFullStop(message));
+    FErrorBox.Closed();
+}
+
+void TFormModel::Handle(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        ShowError(OperatorErrorText(error));
+    } catch (...) {
+        ShowError("Unexpected error");
+    }
+}
+
+// --- Panes and run window --------------------------------------------------
+
+void TFormModel::LogSummary(const std::string& line) {
+    FView.AppendLine(EPane::Summary, line);
+    FView.ProcessMessages();
+}
+
+void TFormModel::LogPackets(const std::string& line) {
+    FView.AppendLine(EPane::Packets, line);
+    FView.ProcessMessages();
+}
+
+void TFormModel::LogDetail(const std::string& line) {
+    FView.AppendLine(EPane::Details, line);
+    FView.ProcessMessages();
+}
+
+void TFormModel::SetTrayTip(const std::string& tip) {
+    SetTip(TrayIconData, tip);
+    if (FServices.Tray)
+        FServices.Tray->Shell_NotifyIconA(NIM_MODIFY, TrayIconData);
+}
+
+void TFormModel::Yield() {
+    std::this_thread::yield();
+}
+
+} // namespace app

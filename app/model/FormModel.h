@@ -1,0 +1,223 @@
+#pragma once
+
+#include "aloha/Calculation.h"
+#include "aloha/RunContext.h"
+#include "app/model/ErrorReport.h"
+#include "app/model/SettingsStore.h"
+#include "app/model/TrayRecord.h"
+#include "app/model/VersionInfo.h"
+#include "app/model/WindowTimer.h"
+#include "host/Components.h"
+#include "support/APRSCache.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+/// The main window's behaviour, shared by every view of it (the Qt window on
+/// Linux, the Win32 window on Windows). Plain C++: a view supplies its widgets
+/// and platform services through IFormView and drives the model from its
+/// events.
+namespace app {
+
+/// The Options controls whose values the settings file keeps, in the order
+/// the file keeps them.
+enum class EOption {
+    cbMinimizeToTray,
+    cbShowALOHARadius,
+    rbDrawCircle,
+    rbDrawEllispe,
+    edRecalculateRate,
+    edPacketDensity,
+    cbUseInternet,
+};
+
+/// The three panes a run writes to.
+enum class EPane { Summary, Packets, Details };
+
+/// What a view of the main window provides: its controls, panes and the
+/// platform services the behaviour needs.
+class IFormView : public IPlacementWindow {
+public:
+    /// The check mark of a check box or radio button. Clearing a radio button
+    /// leaves the other of its group alone (the file may say neither shape).
+    virtual bool Checked(EOption control) const = 0;
+    virtual void SetChecked(EOption control, bool checked) = 0;
+    /// The text of an edit box.
+    virtual std::string Text(EOption control) const = 0;
+    virtual void SetText(EOption control, const std::string& text) = 0;
+
+    virtual void AppendLine(EPane pane, const std::string& line) = 0;
+    virtual void ClearPane(EPane pane) = 0;
+    virtual void SetCaption(const std::string& caption) = 0;
+    /// Panel 0 of the status bar.
+    virtual void SetStatusText(const std::string& text) = 0;
+    /// Makes "ALOHA Radius" the current page.
+    virtual void ShowFirstPage() = 0;
+    /// Shows the debug options group.
+    virtual void ShowDebugOptions() = 0;
+    /// Enables or disables both Calculate commands.
+    virtual void SetCalculateEnabled(bool enabled) = 0;
+    /// Handles the window's pending messages.
+    virtual void ProcessMessages() = 0;
+    /// Asks for TFormModel::btnCalculateClick once the running handler has
+    /// returned.
+    virtual void PostDeferredRun() = 0;
+    /// A modal error box.
+    virtual void ShowErrorBox(const std::string& caption, const std::string& message) = 0;
+    /// Asks the message loop to end once the running handler has returned.
+    virtual void RequestTermination() = 0;
+    /// Shows or hides the program's taskbar entry.
+    virtual void SetTaskbarEntryVisible(bool visible) = 0;
+    /// Brings the window back from the tray or from being minimized.
+    virtual void RestoreWindow() = 0;
+    /// Pops up the tray menu at the mouse.
+    virtual void PopupTrayMenu() = 0;
+};
+
+/// What the model is given from outside.
+struct TFormServices {
+    /// How the host components reach the host.
+    std::shared_ptr<host::IHostConnector> Connector;
+    /// Command-line arguments without the program name.
+    std::vector<std::string> Args;
+    /// The settings file.
+    std::filesystem::path SettingsFile;
+    /// The tray.
+    std::shared_ptr<TTrayShell> Tray;
+    /// The window handle given in the tray record.
+    std::uint32_t TrayWindow = 0;
+    /// Makes the packet cache's purge timer on the window's message loop; an
+    /// error from a purge goes to the callback.
+    std::function<std::unique_ptr<support::IPurgeTimer>(std::function<void(const std::string&)>)>
+        MakePurgeTimer;
+    /// The program's version block as TVersionInfo reads it, from the
+    /// executable's version resource; empty for the one built in.
+    std::string VersionBlock;
+    /// The application title: caption start and error box caption.
+    std::string ApplicationTitle = "Velloran";
+};
+
+/// The main window's behaviour: start-up and shut-down order, the Options and
+/// their rules, the settings keepers, the runs and their timers, the tray
+/// record, error reporting and the ways to end.
+///
+/// Every handler shows the errors that escape it in an error box (one box at
+/// a time) and carries on.
+class TFormModel : public aloha::IReportPanes, public aloha::IRunWindow, public aloha::IRunOptions {
+public:
+    /// The view and both timers must outlive the model.
+    TFormModel(IFormView& view, TWindowTimer& calcTimer, TWindowTimer& redrawTimer,
+               TFormServices services);
+    /// The destruction step: the keepers save what was not saved, the Options
+    /// first, then FormDestroy.
+    ~TFormModel() override;
+
+    /// Connects clsUIV to the host, once the view is built. Throws when the
+    /// host cannot be reached.
+    void Loaded();
+    /// The creation step: FormCreate, then the saved placement, then the
+    /// saved Options (which set the recalculation interval). A run that the
+    /// restored shape starts shows no error.
+    void Create();
+    /// The destruction step ahead of the model's own end (the view calls it
+    /// while its controls still exist); later calls do nothing.
+    void Destroy();
+
+    /// The recalculation interval in ms for a rate text in minutes (30 when
+    /// the text is not a number; 0, off, for a negative rate; at most the
+    /// longest interval a timer counts).
+    static std::int32_t RecalculateInterval(const std::string& rateText);
+    /// The caption after FormShow: "<title> v<major>.<minor>.<release> -
+    /// Station Call Sign - <own call>", " *DEBUG*" added in debug mode.
+    std::string Caption() const;
+
+    /// The first show: debug options, the own station, the caption, a run.
+    /// Throws what reading the own station throws (callers use Handle).
+    void FormShow();
+    // Event handlers, each showing its own errors.
+    void btnCalculateClick();
+    void rbDrawClick();
+    /// Leaving the Options page saves the Options; throws when that fails.
+    void PageChanging(bool leavingOptions);
+    void btnSaveSettingsClick();
+    void miExitClick();
+    /// The host's closing event.
+    void clsUIVUIView32IsClosing();
+    /// A close request (the window's close box): saves both sections with
+    /// the values of this moment and ends the program.
+    void CloseRequest();
+    /// The end-of-session query: the answer is yes, and nothing else runs.
+    bool QueryEndSession() const { return true; }
+    /// The window has been minimized: with "Minimize to Tray" it leaves the
+    /// taskbar (when a tray icon can bring it back). Throws like FormShow.
+    void AppMinimize();
+    /// The window returns from the tray: its taskbar entry comes back.
+    void LeaveTray();
+    /// A mouse message on the tray icon.
+    void TrayIconMessage(std::uint32_t callbackMessage, std::uint32_t mouseMessage);
+    /// Reports an error in a box, one box at a time.
+    void ShowError(const std::string& message);
+    /// Runs a handler, showing an error that escapes it.
+    void Handle(const std::function<void()>& handler);
+
+    bool HiddenInTray() const { return FHiddenInTray; }
+    bool Destroying() const { return FDestroying; }
+    const std::string& ApplicationTitle() const { return FServices.ApplicationTitle; }
+    support::TPacketCache* PacketCache() const { return FPacketCache.get(); }
+
+    host::THostComponents Host; ///< clsUIV, clsMyInfo, clsStationInfo, clsMapInfo
+    TVersionInfo VersionInfo;
+    TOvcIniFileStore OvcIniFileStore1;
+    TOvcFormState OvcFormState1;
+    TOvcComponentState OvcComponentState1;
+    TNotifyIconData TrayIconData;
+    aloha::TCalculation Calculation; ///< its State holds PacketDensity, the own station and results
+
+    // aloha::IReportPanes
+    void LogSummary(const std::string& line) override;
+    void LogPackets(const std::string& line) override;
+    void LogDetail(const std::string& line) override;
+    void ClearSummary() override { FView.ClearPane(EPane::Summary); }
+    void ClearPackets() override { FView.ClearPane(EPane::Packets); }
+    void ClearDetails() override { FView.ClearPane(EPane::Details); }
+    // aloha::IRunWindow
+    void SetCalculateEnabled(bool enabled) override { FView.SetCalculateEnabled(enabled); }
+    aloha::IRunTimer& CalcTimer() override { return FCalcTimer; }
+    aloha::IRunTimer& RedrawTimer() override { return FRedrawTimer; }
+    void SetTrayTip(const std::string& tip) override;
+    void ProcessMessages() override { FView.ProcessMessages(); }
+    void Yield() override;
+    void PostDeferredRun() override { FView.PostDeferredRun(); }
+    // aloha::IRunOptions
+    bool DrawCircleSelected() const override { return FView.Checked(EOption::rbDrawCircle); }
+    bool DrawEllipseSelected() const override { return FView.Checked(EOption::rbDrawEllispe); }
+    bool ShowRadiusLabel() const override { return FView.Checked(EOption::cbShowALOHARadius); }
+    /// Set by FormCreate from the first command-line argument.
+    bool DebugMode() const override { return FDebugMode; }
+    bool IncludeInternet() const override { return FView.Checked(EOption::cbUseInternet); }
+
+private:
+    void FormCreate();
+    void FormDestroy();
+    void BindSettings();
+    void ApplyRecalculateRate();
+
+    IFormView& FView;
+    TWindowTimer& FCalcTimer;
+    TWindowTimer& FRedrawTimer;
+    TFormServices FServices;
+    bool FDebugMode = false;
+    bool FHiddenInTray = false;
+    bool FDropErrors = false;       // errors of the run a settings restore starts
+    bool FRedrawErrorShown = false; // a failing redraw is reported once a run
+    bool FDestroying = false;
+    bool FDestroyed = false;
+    TErrorBoxGate FErrorBox;
+    std::unique_ptr<support::TPacketCache> FPacketCache;
+};
+
+} // namespace app

@@ -1,0 +1,583 @@
+#include "app/win32/Win32Form.h"
+
+#include "app/model/InformationText.h"
+#include "app/win32/PaneEdit.h"
+#include "support/LinkLabelLogic.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include <stdexcept>
+
+namespace app::win32 {
+
+namespace {
+
+/// Designed placement of the window and heights of its strips.
+constexpr int kDesignLeft = 235, kDesignTop = 174, kDesignWidth = 527, kDesignHeight = 466;
+constexpr int kStatusHeight = 19, kPacketPanelHeight = 25;
+constexpr UINT kTrayMessage = WM_USER + 100;
+constexpr UINT kFirstShowMessage = WM_APP + 1;
+constexpr UINT kDeferredRunMessage = WM_APP + 2;
+constexpr UINT kMinimizedMessage = WM_APP + 3;
+constexpr UINT_PTR kCalcTimerId = 1, kRedrawTimerId = 2, kPurgeTimerId = 3, kPaneTimerId = 4;
+/// How often lines waiting for a pane are handed over, in ms.
+constexpr UINT kPaneFlushMs = 50;
+constexpr const char* kPageClass = "TVelloranPage";
+constexpr COLORREF kLinkColour = RGB(255, 0, 0);
+
+std::string WindowText(HWND window) {
+    const int length = ::GetWindowTextLengthA(window);
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    const int n = ::GetWindowTextA(window, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(std::max(n, 0)));
+    return text;
+}
+
+} // namespace
+
+TWin32Form::TWin32Form(HINSTANCE instance, TFormServices services, const std::string& hostNote)
+    : FInstance(instance), FHostNote(hostNote) {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_BAR_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    FIcon = ::LoadIconA(instance, MAKEINTRESOURCEA(1));
+    if (!FIcon)
+        FIcon = ::LoadIconA(nullptr, MAKEINTRESOURCEA(32512)); // IDI_APPLICATION
+
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = FIcon;
+    windowClass.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)); // IDC_ARROW
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kWindowClass;
+    ::RegisterClassExA(&windowClass);
+    WNDCLASSEXA pageClass = windowClass;
+    pageClass.lpfnWndProc = PageProc;
+    pageClass.hIcon = nullptr;
+    pageClass.lpszClassName = kPageClass;
+    ::RegisterClassExA(&pageClass);
+
+    BuildMenus();
+    FWindow = ::CreateWindowExA(0, kWindowClass, "Velloran", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                                kDesignLeft, kDesignTop, kDesignWidth, kDesignHeight, nullptr,
+                                FMenu, instance, this);
+    if (!FWindow)
+        throw std::runtime_error("The window could not be created");
+
+    FCalcTimer = std::make_unique<TWin32Timer>(FWindow, kCalcTimerId);
+    FRedrawTimer = std::make_unique<TWin32Timer>(FWindow, kRedrawTimerId);
+    FPurgeTimer = std::make_unique<TWin32Timer>(FWindow, kPurgeTimerId);
+    FTray = std::make_shared<TWin32Tray>(FWindow, FIcon);
+    services.Tray = FTray;
+    services.TrayWindow =
+        static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(FWindow) & 0xFFFFFFFFu);
+    services.MakePurgeTimer = [this](std::function<void(const std::string&)> reportError) {
+        return std::make_unique<TWin32PurgeTimer>(*FPurgeTimer, std::move(reportError));
+    };
+    BuildLayout();
+    FModel = std::make_unique<TFormModel>(*this, *FCalcTimer, *FRedrawTimer, std::move(services));
+    // The window is built: the host application object connects now.
+    FModel->Loaded();
+}
+
+TWin32Form::~TWin32Form() {
+    if (FModel)
+        FModel->Destroy();
+    FModel.reset();
+    if (FWindow)
+        ::DestroyWindow(FWindow);
+    for (HFONT font : {FFont, FPaneFont, FLinkFont})
+        if (font)
+            ::DeleteObject(font);
+    if (FAccelerators)
+        ::DestroyAcceleratorTable(FAccelerators);
+    if (FTrayMenu)
+        ::DestroyMenu(FTrayMenu);
+}
+
+HWND TWin32Form::Child(HWND parent, const char* windowClass, const char* text, DWORD style, int id,
+                       int left, int top, int width, int height) {
+    HWND child = ::CreateWindowExA(
+        0, windowClass, text, WS_CHILD | WS_VISIBLE | style, left, top, width, height, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), FInstance, this);
+    ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+    return child;
+}
+
+void TWin32Form::BuildMenus() {
+    FMenu = ::CreateMenu();
+    HMENU file = ::CreatePopupMenu();
+    ::AppendMenuA(file, MF_STRING, idExit, "E&xit");
+    ::AppendMenuA(FMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "File");
+    FActionMenu = ::CreatePopupMenu();
+    ::AppendMenuA(FActionMenu, MF_STRING, idCalculate, "Calculate\tF9");
+    ::AppendMenuA(FMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(FActionMenu), "Action");
+    FTrayMenu = ::CreatePopupMenu();
+    ::AppendMenuA(FTrayMenu, MF_STRING, idRestore, "Restore");
+    ::AppendMenuA(FTrayMenu, MF_STRING, idTrayCalc, "Calculate");
+    ::AppendMenuA(FTrayMenu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuA(FTrayMenu, MF_STRING, idTrayExit, "E&xit");
+    ACCEL f9{FVIRTKEY, VK_F9, idCalculate};
+    FAccelerators = ::CreateAcceleratorTableA(&f9, 1);
+}
+
+void TWin32Form::BuildLayout() {
+    NONCLIENTMETRICSA metrics{};
+    metrics.cbSize = sizeof metrics;
+    ::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    FFont = ::CreateFontIndirectA(&metrics.lfMessageFont);
+    LOGFONTA fixed{};
+    fixed.lfHeight = -12;
+    fixed.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+    lstrcpyA(fixed.lfFaceName, "Courier New");
+    FPaneFont = ::CreateFontIndirectA(&fixed);
+    LOGFONTA link = metrics.lfMessageFont;
+    link.lfUnderline = TRUE;
+    FLinkFont = ::CreateFontIndirectA(&link);
+
+    FTabs = Child(FWindow, WC_TABCONTROLA, "", WS_CLIPSIBLINGS, idTabs, 0, 0, 100, 100);
+    const char* titles[] = {"ALOHA Radius", "Information", "Calculation Details",
+                            "Packets Considered", "Options"};
+    for (int i = 0; i < 5; ++i) {
+        TCITEMA item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<char*>(titles[i]);
+        TabCtrl_InsertItem(FTabs, i, &item);
+        FPages[static_cast<std::size_t>(i)] =
+            Child(FWindow, kPageClass, "", WS_CLIPCHILDREN, 0, 0, 0, 100, 100);
+    }
+    const DWORD paneStyle = WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_BORDER;
+    FMemo1 = Child(FPages[0], "EDIT", "", paneStyle, idMemo1, 0, 0, 100, 100);
+    FPacketPanel = Child(FPages[0], "STATIC", "Pkts: 0", SS_SUNKEN | SS_LEFTNOWORDWRAP,
+                         idPacketCount, 0, 0, 100, kPacketPanelHeight);
+    FMemo2 = Child(FPages[1], "EDIT", EditText(InformationText()).c_str(), paneStyle, idMemo2, 0, 0,
+                   100, 100);
+    FMemo4 = Child(FPages[2], "EDIT", "", paneStyle, idMemo4, 0, 0, 100, 100);
+    FMemo3 = Child(FPages[3], "EDIT", "", paneStyle, idMemo3, 0, 0, 100, 100);
+    for (HWND pane : {FMemo1, FMemo2, FMemo3, FMemo4}) {
+        ::SendMessageA(pane, WM_SETFONT, reinterpret_cast<WPARAM>(FPaneFont), FALSE);
+        // No 32 KB limit: the logs of a large list are longer.
+        ::SendMessageA(pane, EM_SETLIMITTEXT, 0, 0);
+    }
+    FPanes = {TPaneBuffer(FMemo1), TPaneBuffer(FMemo3), TPaneBuffer(FMemo4)};
+    ::SetTimer(FWindow, kPaneTimerId, kPaneFlushMs, nullptr);
+    BuildOptionsPage(FPages[4]);
+    FPacketStatus =
+        Child(FWindow, STATUSCLASSNAMEA, "", 0, idPacketStatus, 0, 0, 100, kStatusHeight);
+    ::SetWindowLongPtrA(FPacketStatus, GWL_STYLE,
+                        ::GetWindowLongPtrA(FPacketStatus, GWL_STYLE) | CCS_NOPARENTALIGN |
+                            CCS_NORESIZE);
+    FStatusBar =
+        Child(FWindow, STATUSCLASSNAMEA, "", SBARS_SIZEGRIP, idStatusBar, 0, 0, 100, kStatusHeight);
+    if (!FHostNote.empty()) {
+        std::string note = FHostNote;
+        note[0] = static_cast<char>(::toupper(static_cast<unsigned char>(note[0])));
+        int parts[] = {300, -1};
+        ::SendMessageA(FStatusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+        ::SendMessageA(FStatusBar, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>(note.c_str()));
+    }
+    ShowPage(0);
+    Layout();
+}
+
+void TWin32Form::BuildOptionsPage(HWND page) {
+    const DWORD check = BS_AUTOCHECKBOX | WS_TABSTOP;
+    HWND minimize =
+        Child(page, "BUTTON", "Minimize to Tray", check, idMinimizeToTray, 8, 8, 200, 17);
+    Button_SetCheck(minimize, BST_CHECKED);
+    Button_SetCheck(Child(page, "BUTTON", "Show ALOHA Radius on map (text)", check,
+                          idShowALOHARadius, 8, 32, 240, 17),
+                    BST_CHECKED);
+    Child(page, "STATIC", "Recalculate Rate", 0, 0, 8, 56, 120, 15);
+    Child(page, "EDIT", "30", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP, idRecalculateRate, 8, 72, 33,
+          21);
+    Child(page, "STATIC", "Minutes", 0, 0, 46, 76, 60, 15);
+    Child(page, "BUTTON", "", BS_GROUPBOX, 0, 8, 104, 321, 65);
+    Button_SetCheck(Child(page, "BUTTON", "Draw Circle", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP,
+                          idDrawCircle, 16, 120, 95, 17),
+                    BST_CHECKED);
+    Child(page, "BUTTON", "Draw Ellispe", BS_AUTORADIOBUTTON, idDrawEllispe, 16, 144, 95, 17);
+    Child(page, "STATIC",
+          "Both are approximations and will each display with some measurement discrepancies "
+          "on your map.",
+          0, 0, 121, 117, 200, 44);
+    FDebugControls = {
+        Child(page, "BUTTON", "Debug", BS_GROUPBOX, idDebug, 8, 176, 137, 73),
+        Child(page, "STATIC", "Packet Density", 0, 0, 16, 196, 75, 15),
+        Child(page, "EDIT", "1800", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP, idPacketDensity, 96,
+              193, 41, 21),
+        Child(page, "BUTTON", "Include Internet", check, idUseInternet, 17, 221, 120, 17),
+    };
+    for (HWND control : FDebugControls)
+        ::ShowWindow(control, SW_HIDE);
+    HWND link = Child(page, "STATIC", "If you like Velloran consider making a donation", SS_NOTIFY,
+                      idPayPal, 9, 257, 300, 15);
+    ::SendMessageA(link, WM_SETFONT, reinterpret_cast<WPARAM>(FLinkFont), FALSE);
+    Child(page, "BUTTON", "Save", BS_PUSHBUTTON | WS_TABSTOP, idSaveSettings, 432, 320, 75, 25);
+}
+
+void TWin32Form::Layout() {
+    RECT client{};
+    ::GetClientRect(FWindow, &client);
+    ::SendMessageA(FStatusBar, WM_SIZE, 0, 0);
+    const int width = client.right;
+    const int tabsHeight = std::max(0, static_cast<int>(client.bottom) - 2 * kStatusHeight);
+    ::MoveWindow(FTabs, 0, 0, width, tabsHeight, TRUE);
+    ::MoveWindow(FPacketStatus, 0, tabsHeight, width, kStatusHeight, TRUE);
+    RECT page{0, 0, width, tabsHeight};
+    TabCtrl_AdjustRect(FTabs, FALSE, &page);
+    const int pageWidth = std::max(0, static_cast<int>(page.right - page.left));
+    const int pageHeight = std::max(0, static_cast<int>(page.bottom - page.top));
+    for (HWND sheet : FPages)
+        ::MoveWindow(sheet, page.left, page.top, pageWidth, pageHeight, TRUE);
+    ::MoveWindow(FMemo1, 0, 0, pageWidth, std::max(0, pageHeight - kPacketPanelHeight), TRUE);
+    ::MoveWindow(FPacketPanel, 0, std::max(0, pageHeight - kPacketPanelHeight), pageWidth,
+                 kPacketPanelHeight, TRUE);
+    for (HWND pane : {FMemo2, FMemo3, FMemo4})
+        ::MoveWindow(pane, 0, 0, pageWidth, pageHeight, TRUE);
+    // "Save" keeps its distance from the page's right and bottom edges.
+    ::MoveWindow(::GetDlgItem(FPages[4], idSaveSettings), pageWidth - 4 - 75, pageHeight - 5 - 25,
+                 75, 25, TRUE);
+}
+
+void TWin32Form::ShowPage(int index) {
+    TabCtrl_SetCurSel(FTabs, index);
+    for (int i = 0; i < 5; ++i)
+        ::ShowWindow(FPages[static_cast<std::size_t>(i)], i == index ? SW_SHOW : SW_HIDE);
+}
+
+void TWin32Form::Start(int showCmd) {
+    FModel->Create();
+    int show = FStartShowCmd == SW_SHOWMINIMIZED   ? SW_SHOWMINNOACTIVE
+               : FStartShowCmd == SW_SHOWMAXIMIZED ? SW_SHOWMAXIMIZED
+                                                   : showCmd;
+    if (show == SW_SHOWMINNOACTIVE || show == SW_SHOWMINIMIZED || show == SW_MINIMIZE) {
+        // Starting minimized: with "Minimize to Tray" the window is not shown
+        // at all; otherwise it sits minimized on the taskbar.
+        if (!Checked(EOption::cbMinimizeToTray))
+            ::ShowWindow(FWindow, SW_SHOWMINNOACTIVE);
+        ::PostMessageA(FWindow, kMinimizedMessage, 0, 0);
+        return;
+    }
+    ::ShowWindow(FWindow, show);
+    ::UpdateWindow(FWindow);
+    CheckFirstShow();
+}
+
+void TWin32Form::CheckFirstShow() {
+    // The first show in the normal or maximized state runs FormShow.
+    if (FFormShown || !::IsWindowVisible(FWindow) || ::IsIconic(FWindow))
+        return;
+    FFormShown = true;
+    ::PostMessageA(FWindow, kFirstShowMessage, 0, 0);
+}
+
+int TWin32Form::Run() {
+    MSG message;
+    while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (::TranslateAcceleratorA(FWindow, FAccelerators, &message))
+            continue;
+        ::TranslateMessage(&message);
+        ::DispatchMessageA(&message);
+    }
+    return FExitCode;
+}
+
+LRESULT CALLBACK TWin32Form::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        ::SetWindowLongPtrA(window, GWLP_USERDATA,
+                            reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* form = reinterpret_cast<TWin32Form*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (!form || !form->FWindow)
+        return ::DefWindowProcA(window, message, wParam, lParam);
+    return form->Message(message, wParam, lParam);
+}
+
+LRESULT CALLBACK TWin32Form::PageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // A page passes its controls' notifications and colours to the window.
+    switch (message) {
+    case WM_COMMAND:
+    case WM_CTLCOLORSTATIC:
+        return ::SendMessageA(::GetParent(window), message, wParam, lParam);
+    default:
+        return ::DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+LRESULT TWin32Form::Message(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!FModel && message != WM_SIZE)
+        return ::DefWindowProcA(FWindow, message, wParam, lParam);
+    switch (message) {
+    case WM_SIZE:
+        Layout();
+        if (wParam == SIZE_MINIMIZED && FModel)
+            ::PostMessageA(FWindow, kMinimizedMessage, 0, 0);
+        else
+            CheckFirstShow();
+        return 0;
+    case WM_COMMAND:
+        Command(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->hwndFrom == FTabs && header->code == TCN_SELCHANGING) {
+            FModel->Handle([this] { FModel->PageChanging(TabCtrl_GetCurSel(FTabs) == 4); });
+            return FALSE;
+        }
+        if (header->hwndFrom == FTabs && header->code == TCN_SELCHANGE)
+            ShowPage(TabCtrl_GetCurSel(FTabs));
+        return 0;
+    }
+    case WM_CTLCOLORSTATIC:
+        if (::GetDlgCtrlID(reinterpret_cast<HWND>(lParam)) == idPayPal) {
+            const auto dc = reinterpret_cast<HDC>(wParam);
+            ::SetTextColor(dc, kLinkColour);
+            ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
+            return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+        }
+        break;
+    case WM_TIMER:
+        if (wParam == kPaneTimerId)
+            for (TPaneBuffer& pane : FPanes)
+                pane.Flush();
+        for (TWin32Timer* timer : {FCalcTimer.get(), FRedrawTimer.get(), FPurgeTimer.get()})
+            if (timer && timer->Id() == wParam)
+                timer->Tick();
+        return 0;
+    case kTrayMessage:
+        FTray->Callback(kTrayMessage, static_cast<std::uint32_t>(lParam));
+        return 0;
+    case kFirstShowMessage:
+        if (!FModel->Destroying())
+            FModel->Handle([this] { FModel->FormShow(); });
+        return 0;
+    case kDeferredRunMessage:
+        FModel->btnCalculateClick();
+        return 0;
+    case kMinimizedMessage:
+        if (!FModel->Destroying())
+            FModel->Handle([this] { FModel->AppMinimize(); });
+        return 0;
+    case WM_CLOSE:
+        FModel->CloseRequest();
+        return 0;
+    case WM_QUERYENDSESSION:
+        return FModel->QueryEndSession() ? TRUE : FALSE;
+    case WM_ENDSESSION:
+        // The session ends once this returns: the destruction step saves what
+        // is not saved yet and removes the tray icon now.
+        if (wParam)
+            FModel->Destroy();
+        return 0;
+    default:
+        break;
+    }
+    return ::DefWindowProcA(FWindow, message, wParam, lParam);
+}
+
+void TWin32Form::Command(int id, int notification) {
+    switch (id) {
+    case idExit:
+    case idTrayExit:
+        FModel->Handle([this] { FModel->miExitClick(); });
+        break;
+    case idCalculate:
+    case idTrayCalc:
+        FModel->btnCalculateClick();
+        break;
+    case idRestore:
+        RestoreWindow();
+        break;
+    case idSaveSettings:
+        FModel->btnSaveSettingsClick();
+        break;
+    case idDrawCircle:
+    case idDrawEllispe:
+        // A click on the shape already selected changes nothing.
+        if (notification == BN_CLICKED && id != FShape) {
+            FShape = id;
+            FModel->rbDrawClick();
+        }
+        break;
+    case idPayPal:
+        if (notification == STN_CLICKED) {
+            const std::string url =
+                support::DonationUrl("donations@example.org", "The Velloran Authors", "Velloran");
+            ::ShellExecuteA(FWindow, "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+HWND TWin32Form::Control(EOption control) const {
+    static constexpr int ids[] = {idMinimizeToTray,  idShowALOHARadius, idDrawCircle, idDrawEllispe,
+                                  idRecalculateRate, idPacketDensity,   idUseInternet};
+    return ::GetDlgItem(FPages[4], ids[static_cast<int>(control)]);
+}
+
+TPaneBuffer& TWin32Form::Pane(EPane pane) {
+    return FPanes[static_cast<std::size_t>(pane)];
+}
+
+bool TWin32Form::Checked(EOption control) const {
+    return Button_GetCheck(Control(control)) == BST_CHECKED;
+}
+
+void TWin32Form::SetChecked(EOption control, bool checked) {
+    HWND button = Control(control);
+    const bool was = Button_GetCheck(button) == BST_CHECKED;
+    Button_SetCheck(button, checked ? BST_CHECKED : BST_UNCHECKED);
+    const bool shape = control == EOption::rbDrawCircle || control == EOption::rbDrawEllispe;
+    if (shape && !checked && FShape == ::GetDlgCtrlID(button))
+        FShape = 0;
+    // Selecting a shape clicks it, which starts a run; the other is cleared.
+    if (shape && checked && !was) {
+        const EOption other =
+            control == EOption::rbDrawCircle ? EOption::rbDrawEllispe : EOption::rbDrawCircle;
+        Button_SetCheck(Control(other), BST_UNCHECKED);
+        FShape = ::GetDlgCtrlID(button);
+        FModel->rbDrawClick();
+    }
+}
+
+std::string TWin32Form::Text(EOption control) const {
+    return WindowText(Control(control));
+}
+
+void TWin32Form::SetText(EOption control, const std::string& text) {
+    ::SetWindowTextA(Control(control), text.c_str());
+}
+
+void TWin32Form::AppendLine(EPane pane, const std::string& line) {
+    Pane(pane).Append(line);
+}
+
+void TWin32Form::ClearPane(EPane pane) {
+    Pane(pane).Clear();
+}
+
+void TWin32Form::SetCaption(const std::string& caption) {
+    ::SetWindowTextA(FWindow, caption.c_str());
+}
+
+void TWin32Form::SetStatusText(const std::string& text) {
+    ::SendMessageA(FStatusBar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void TWin32Form::ShowFirstPage() {
+    ShowPage(0);
+}
+
+void TWin32Form::ShowDebugOptions() {
+    for (HWND control : FDebugControls)
+        ::ShowWindow(control, SW_SHOW);
+}
+
+void TWin32Form::SetCalculateEnabled(bool enabled) {
+    const UINT state = MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED);
+    ::EnableMenuItem(FActionMenu, idCalculate, state);
+    ::EnableMenuItem(FTrayMenu, idTrayCalc, state);
+}
+
+void TWin32Form::ProcessMessages() {
+    MSG message;
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // The end waits for the outer loop.
+            ::PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        if (::TranslateAcceleratorA(FWindow, FAccelerators, &message))
+            continue;
+        ::TranslateMessage(&message);
+        ::DispatchMessageA(&message);
+    }
+}
+
+void TWin32Form::PostDeferredRun() {
+    ::PostMessageA(FWindow, kDeferredRunMessage, 0, 0);
+}
+
+void TWin32Form::ShowErrorBox(const std::string& caption, const std::string& message) {
+    ::MessageBoxA(FWindow, message.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
+}
+
+void TWin32Form::RequestTermination() {
+    if (FEnding)
+        return;
+    FEnding = true;
+    FExitCode = 0;
+    ::PostQuitMessage(0);
+}
+
+void TWin32Form::SetTaskbarEntryVisible(bool visible) {
+    ::ShowWindow(FWindow, visible ? SW_SHOW : SW_HIDE);
+}
+
+void TWin32Form::RestoreWindow() {
+    FModel->LeaveTray();
+    if (::IsIconic(FWindow))
+        ::ShowWindow(FWindow, SW_RESTORE);
+    ::SetForegroundWindow(FWindow);
+    CheckFirstShow();
+}
+
+void TWin32Form::PopupTrayMenu() {
+    POINT at{};
+    ::GetCursorPos(&at);
+    // The window comes to the front first, or the menu would not close.
+    ::SetForegroundWindow(FWindow);
+    ::TrackPopupMenu(FTrayMenu, TPM_LEFTALIGN | TPM_BOTTOMALIGN, at.x, at.y, 0, FWindow, nullptr);
+    ::PostMessageA(FWindow, WM_NULL, 0, 0);
+}
+
+TWindowPlacement TWin32Form::GetPlacement() const {
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    ::GetWindowPlacement(FWindow, &placement);
+    TWindowPlacement result;
+    result.Flags = static_cast<std::int32_t>(placement.flags);
+    result.ShowCmd = static_cast<std::int32_t>(placement.showCmd);
+    if (FModel && FModel->HiddenInTray())
+        result.ShowCmd = SW_SHOWMINIMIZED;
+    const RECT& r = placement.rcNormalPosition;
+    result.NormalPosition = {static_cast<std::int32_t>(r.left), static_cast<std::int32_t>(r.top),
+                             static_cast<std::int32_t>(r.right),
+                             static_cast<std::int32_t>(r.bottom)};
+    return result;
+}
+
+void TWin32Form::SetPlacement(const TWindowPlacement& placement) {
+    // A saved rectangle may be corrupt or come from a larger screen: keep the
+    // window on the desktop that is there now.
+    const TRect area{0, 0, ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                     ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    const TRect r = FitToWorkArea(placement.NormalPosition, area);
+    WINDOWPLACEMENT current{};
+    current.length = sizeof current;
+    ::GetWindowPlacement(FWindow, &current);
+    current.flags = static_cast<UINT>(placement.Flags) & WPF_RESTORETOMAXIMIZED;
+    current.rcNormalPosition = {r.Left, r.Top, r.Right, r.Bottom};
+    current.showCmd = SW_HIDE;
+    ::SetWindowPlacement(FWindow, &current);
+}
+
+bool TWin32Form::ApplicationMinimized() const {
+    return (FModel && FModel->HiddenInTray()) || ::IsIconic(FWindow);
+}
+
+std::int32_t TWin32Form::PixelsPerInch() const {
+    HDC screen = ::GetDC(nullptr);
+    const int ppi = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    return ppi;
+}
+
+} // namespace app::win32

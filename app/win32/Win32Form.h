@@ -1,0 +1,131 @@
+#pragma once
+
+#include "app/model/FormModel.h"
+#include "app/win32/PaneEdit.h"
+#include "app/win32/Win32Layers.h"
+
+#include <windows.h>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+/// The main window on Win32, for Windows.
+namespace app::win32 {
+
+/// Control ids, which tests and tools use to find the controls.
+enum EControlId : int {
+    idTabs = 100,
+    idMemo1 = 101, ///< summary pane
+    idMemo2 = 102, ///< information text
+    idMemo3 = 103, ///< packets pane
+    idMemo4 = 104, ///< details pane
+    idPacketCount = 105,
+    idPacketStatus = 106,
+    idStatusBar = 107,
+    idMinimizeToTray = 110,
+    idShowALOHARadius = 111,
+    idRecalculateRate = 112,
+    idDrawCircle = 113,
+    idDrawEllispe = 114,
+    idDebug = 115,
+    idPacketDensity = 116,
+    idUseInternet = 117,
+    idSaveSettings = 118,
+    idPayPal = 119,
+    idExit = 200,
+    idCalculate = 201,
+    idRestore = 202,
+    idTrayCalc = 203,
+    idTrayExit = 204,
+};
+
+/// The window class name of the main window.
+inline constexpr const char* kWindowClass = "TVelloranForm";
+
+/// The main window: a tab control with the three panes, the Information text
+/// and the Options, menus, status bars, timers and tray icon. What it does
+/// lives in its TFormModel; the window passes its messages on.
+class TWin32Form : public IFormView {
+public:
+    /// Creates the window (not yet shown) and connects to the host. Throws
+    /// when the host cannot be reached.
+    TWin32Form(HINSTANCE instance, TFormServices services, const std::string& hostNote);
+    ~TWin32Form() override;
+    TWin32Form(const TWin32Form&) = delete;
+    TWin32Form& operator=(const TWin32Form&) = delete;
+
+    /// The creation step, then the first show.
+    void Start(int showCmd);
+    /// Runs the message loop until the program is asked to end; the exit code.
+    int Run();
+
+    HWND Handle() const { return FWindow; }
+
+    // IFormView
+    bool Checked(EOption control) const override;
+    void SetChecked(EOption control, bool checked) override;
+    std::string Text(EOption control) const override;
+    void SetText(EOption control, const std::string& text) override;
+    void AppendLine(EPane pane, const std::string& line) override;
+    void ClearPane(EPane pane) override;
+    void SetCaption(const std::string& caption) override;
+    void SetStatusText(const std::string& text) override;
+    void ShowFirstPage() override;
+    void ShowDebugOptions() override;
+    void SetCalculateEnabled(bool enabled) override;
+    void ProcessMessages() override;
+    void PostDeferredRun() override;
+    void ShowErrorBox(const std::string& caption, const std::string& message) override;
+    void RequestTermination() override;
+    void SetTaskbarEntryVisible(bool visible) override;
+    void RestoreWindow() override;
+    void PopupTrayMenu() override;
+    // IPlacementWindow
+    TWindowPlacement GetPlacement() const override;
+    void SetPlacement(const TWindowPlacement& placement) override;
+    void SetStartState(std::int32_t showCmd) override { FStartShowCmd = showCmd; }
+    bool ApplicationMinimized() const override;
+    std::int32_t PixelsPerInch() const override;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK PageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Message(UINT message, WPARAM wParam, LPARAM lParam);
+    void BuildLayout();
+    void BuildOptionsPage(HWND page);
+    void BuildMenus();
+    void Command(int id, int notification);
+    void ShowPage(int index);
+    void Layout();
+    void CheckFirstShow();
+    HWND Control(EOption control) const;
+    TPaneBuffer& Pane(EPane pane);
+    HWND Child(HWND parent, const char* windowClass, const char* text, DWORD style, int id,
+               int left, int top, int width, int height);
+
+    HINSTANCE FInstance;
+    HWND FWindow = nullptr;
+    HWND FTabs = nullptr;
+    std::array<HWND, 5> FPages{};
+    HWND FMemo1 = nullptr, FMemo2 = nullptr, FMemo3 = nullptr, FMemo4 = nullptr;
+    HWND FPacketPanel = nullptr, FPacketStatus = nullptr, FStatusBar = nullptr;
+    std::vector<HWND> FDebugControls;
+    std::vector<TPaneBuffer> FPanes; // summary, packets, details
+    HMENU FMenu = nullptr, FActionMenu = nullptr, FTrayMenu = nullptr;
+    HACCEL FAccelerators = nullptr;
+    HFONT FFont = nullptr, FPaneFont = nullptr, FLinkFont = nullptr;
+    HICON FIcon = nullptr;
+    std::string FHostNote;
+    std::unique_ptr<TWin32Timer> FCalcTimer, FRedrawTimer, FPurgeTimer;
+    std::shared_ptr<TWin32Tray> FTray;
+    std::unique_ptr<TFormModel> FModel;
+    std::int32_t FStartShowCmd = SW_SHOWNORMAL;
+    int FShape = idDrawCircle; // the shape button last selected, 0 for none
+    bool FFormShown = false;
+    bool FEnding = false;
+    int FExitCode = 0;
+};
+
+} // namespace app::win32

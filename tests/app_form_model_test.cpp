@@ -1,0 +1,329 @@
+// The main window's behaviour, as every view of it gets it: the model on the
+// embedded stand-in host, with a view that records what it is told.
+#include "app/model/FormModel.h"
+#include "host/HostError.h"
+#include "standin/Scenario.h"
+#include "standin/StandinHost.h"
+#include "tests/MobilesScenario.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+
+using namespace app;
+
+namespace {
+
+class TFakeTimer : public TWindowTimer {
+public:
+    TFakeTimer() : TWindowTimer(1000, false) {}
+    void Fire() {
+        if (OnTimer)
+            OnTimer();
+    }
+
+protected:
+    void Restart(bool) override {}
+};
+
+class TFakeTray : public TTrayShell {
+public:
+    std::vector<std::pair<std::uint32_t, std::string>> Calls;
+    bool Shown = true;
+    bool IconShown() const override { return Shown; }
+    bool Shell_NotifyIconA(std::uint32_t message, const TNotifyIconData& data) override {
+        Calls.emplace_back(message, data.szTip);
+        return true;
+    }
+};
+
+/// A view with the designed Options values that records the model's calls.
+class TFakeView : public IFormView {
+public:
+    std::map<EOption, bool> Checks{{EOption::cbMinimizeToTray, true},
+                                   {EOption::cbShowALOHARadius, true},
+                                   {EOption::rbDrawCircle, true},
+                                   {EOption::rbDrawEllispe, false},
+                                   {EOption::cbUseInternet, false}};
+    std::map<EOption, std::string> Texts{{EOption::edRecalculateRate, "30"},
+                                         {EOption::edPacketDensity, "1800"}};
+    std::array<std::vector<std::string>, 3> Panes;
+    std::string Caption = "Velloran";
+    std::string Status;
+    bool DebugShown = false;
+    bool CalculateEnabled = true;
+    bool OnTaskbar = true;
+    int Restores = 0, Popups = 0, Terminations = 0, DeferredRuns = 0;
+    std::vector<std::string> Errors;
+    std::function<void()> WhileErrorShown;
+    /// A shape button that becomes checked clicks it, as in a real window.
+    std::function<void()> OnShapeClick;
+
+    bool Checked(EOption control) const override { return Checks.at(control); }
+    void SetChecked(EOption control, bool checked) override {
+        const bool click = checked && !Checks[control] &&
+                           (control == EOption::rbDrawCircle || control == EOption::rbDrawEllispe);
+        Checks[control] = checked;
+        if (click && OnShapeClick)
+            OnShapeClick();
+    }
+    std::string Text(EOption control) const override { return Texts.at(control); }
+    void SetText(EOption control, const std::string& text) override { Texts[control] = text; }
+    void AppendLine(EPane pane, const std::string& line) override {
+        Panes[static_cast<std::size_t>(pane)].push_back(line);
+    }
+    void ClearPane(EPane pane) override { Panes[static_cast<std::size_t>(pane)].clear(); }
+    void SetCaption(const std::string& caption) override { Caption = caption; }
+    void SetStatusText(const std::string& text) override { Status = text; }
+    void ShowFirstPage() override {}
+    void ShowDebugOptions() override { DebugShown = true; }
+    void SetCalculateEnabled(bool enabled) override { CalculateEnabled = enabled; }
+    void ProcessMessages() override {}
+    void PostDeferredRun() override { ++DeferredRuns; }
+    void ShowErrorBox(const std::string& caption, const std::string& message) override {
+        Errors.push_back(caption + ": " + message);
+        if (WhileErrorShown)
+            WhileErrorShown();
+    }
+    void RequestTermination() override { ++Terminations; }
+    void SetTaskbarEntryVisible(bool visible) override { OnTaskbar = visible; }
+    void RestoreWindow() override { ++Restores; }
+    void PopupTrayMenu() override { ++Popups; }
+
+    TWindowPlacement GetPlacement() const override { return Placement; }
+    void SetPlacement(const TWindowPlacement& placement) override { Placement = placement; }
+    void SetStartState(std::int32_t) override {}
+    bool ApplicationMinimized() const override { return false; }
+    std::int32_t PixelsPerInch() const override { return 96; }
+    TWindowPlacement Placement{0, SW_SHOWNORMAL, {235, 174, 762, 640}};
+
+    bool SummaryHas(const std::string& text) const {
+        for (const std::string& line : Panes[0])
+            if (line.find(text) != std::string::npos)
+                return true;
+        return false;
+    }
+};
+
+std::string Scenario(const std::string& fail = "") {
+    return MobilesScenario(130, "n1abc", fail);
+}
+
+std::string ReadFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+struct TRig {
+    explicit TRig(const std::string& scenario = Scenario(), std::vector<std::string> args = {}) {
+        Dir =
+            std::filesystem::temp_directory_path() /
+            ("velloran-model-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(Dir);
+        std::filesystem::create_directories(Dir);
+        Host = std::make_shared<standin::TStandinHost>(standin::ParseScenario(scenario, "test"));
+        Tray = std::make_shared<TFakeTray>();
+        TFormServices services;
+        services.Connector = std::make_shared<standin::TEmbeddedConnector>(Host);
+        services.Args = std::move(args);
+        services.SettingsFile = Ini();
+        services.Tray = Tray;
+        Model = std::make_unique<TFormModel>(View, CalcTimer, RedrawTimer, std::move(services));
+        Model->Loaded();
+    }
+    ~TRig() {
+        Model.reset();
+        std::filesystem::remove_all(Dir);
+    }
+    std::filesystem::path Ini() const { return Dir / "velloran.INI"; }
+    /// Create, then the first show, as a view does them.
+    void Start() {
+        Model->Create();
+        Model->Handle([this] { Model->FormShow(); });
+    }
+
+    std::filesystem::path Dir;
+    TFakeView View;
+    TFakeTimer CalcTimer, RedrawTimer;
+    std::shared_ptr<standin::TStandinHost> Host;
+    std::shared_ptr<TFakeTray> Tray;
+    std::unique_ptr<TFormModel> Model;
+};
+
+} // namespace
+
+TEST(FormModel, RecalculateIntervalRules) {
+    EXPECT_EQ(TFormModel::RecalculateInterval("30"), 1800000);
+    EXPECT_EQ(TFormModel::RecalculateInterval(" 45 "), 1800000);
+    EXPECT_EQ(TFormModel::RecalculateInterval("  45"), 2700000);
+    EXPECT_EQ(TFormModel::RecalculateInterval("abc"), 1800000);
+    EXPECT_EQ(TFormModel::RecalculateInterval(""), 1800000);
+    EXPECT_EQ(TFormModel::RecalculateInterval("0"), 0);
+    EXPECT_EQ(TFormModel::RecalculateInterval("$100"), 256 * 60000);
+    EXPECT_EQ(TFormModel::RecalculateInterval("-5"), 0);
+    EXPECT_EQ(TFormModel::RecalculateInterval("40000"), 2147483647);
+}
+
+TEST(FormModel, StartUpShowsCaptionRunsAndSetsTheTray) {
+    for (const auto& [args, debug] :
+         std::vector<std::pair<std::vector<std::string>, bool>>{{{}, false},
+                                                                {{"dEbUg", "x"}, true},
+                                                                {{"x", "DEBUG"}, false},
+                                                                {{"DEBUGGING"}, false}}) {
+        TRig rig(Scenario(), args);
+        rig.View.Texts[EOption::edPacketDensity] = "$100";
+        rig.Start();
+        EXPECT_EQ(rig.View.Caption, std::string("Velloran v1.5.0 - Station Call Sign - N1ABC") +
+                                        (debug ? " *DEBUG*" : ""));
+        EXPECT_EQ(rig.View.DebugShown, debug);
+        EXPECT_EQ(rig.Model->Calculation.State.PacketDensity, debug ? 256 : 1800);
+        EXPECT_TRUE(rig.View.Errors.empty());
+        EXPECT_EQ(rig.View.Status.rfind(" ", 0), 0u);
+        ASSERT_GE(rig.Tray->Calls.size(), 2u);
+        EXPECT_EQ(rig.Tray->Calls.front(),
+                  std::make_pair(NIM_ADD, std::string("right-click for options")));
+        if (!debug) {
+            EXPECT_TRUE(rig.View.SummaryHas("Your ALOHA radius is 120 Kilometers or 75 Miles"));
+            EXPECT_EQ(rig.Tray->Calls.back(),
+                      std::make_pair(NIM_MODIFY, std::string("ALOHA radius: 120 KM or 75 miles")));
+        }
+        EXPECT_TRUE(rig.CalcTimer.Enabled());
+        EXPECT_EQ(rig.CalcTimer.Interval(), 1800000);
+        EXPECT_TRUE(rig.RedrawTimer.Enabled());
+    }
+}
+
+TEST(FormModel, RestoredSettingsApplyAndTheirRunShowsNoError) {
+    TRig rig(Scenario(R"({"operation": "GetStationCount", "after": 0, "message": "Gone"})"));
+    std::ofstream(rig.Ini(), std::ios::binary)
+        << "[Settings]\r\nrbDrawCircle.Checked=False\r\nrbDrawEllispe.Checked=True\r\n"
+           "edRecalculateRate.Text=5\r\n";
+    int clicks = 0;
+    rig.View.OnShapeClick = [&] {
+        ++clicks;
+        rig.Model->rbDrawClick();
+    };
+    rig.Model->Create();
+    EXPECT_EQ(clicks, 1);
+    EXPECT_TRUE(rig.View.Errors.empty());
+    EXPECT_TRUE(rig.View.Checks[EOption::rbDrawEllispe]);
+    EXPECT_FALSE(rig.View.Checks[EOption::rbDrawCircle]);
+    EXPECT_EQ(rig.CalcTimer.Interval(), 300000);
+    // Later errors are shown again.
+    rig.Model->btnCalculateClick();
+    EXPECT_EQ(rig.View.Errors, std::vector<std::string>{"Velloran: Gone."});
+}
+
+TEST(FormModel, ErrorsOneBoxAtATimeAndAFailingRedrawOnceARun) {
+    TRig rig;
+    rig.Start();
+    rig.Host->SetFail(standin::TScenarioFail{"GetStationCount", 0, "Host gone"});
+    int nested = 0;
+    rig.View.WhileErrorShown = [&] {
+        ++nested;
+        rig.Model->btnCalculateClick();
+        rig.RedrawTimer.Fire();
+    };
+    rig.Model->btnCalculateClick();
+    EXPECT_EQ(nested, 1);
+    EXPECT_EQ(rig.View.Errors, std::vector<std::string>{"Velloran: Host gone."});
+    EXPECT_TRUE(rig.View.CalculateEnabled);
+    EXPECT_TRUE(rig.CalcTimer.Enabled());
+    rig.View.WhileErrorShown = nullptr;
+
+    rig.Host->SetFail(standin::TScenarioFail{"GetMap", 0, "Map closed"});
+    rig.View.Errors.clear();
+    for (int i = 0; i < 5; ++i)
+        rig.RedrawTimer.Fire();
+    EXPECT_EQ(rig.View.Errors.size(), 1u);
+    EXPECT_TRUE(rig.RedrawTimer.Enabled());
+}
+
+TEST(FormModel, HostLossIsWordedForTheOperator) {
+    const std::string gone = OperatorErrorText(host::EHostError(
+        "The stand-in host has gone away; GetMap failed", host::THostFailure::Gone));
+    EXPECT_EQ(gone, "The host is not answering. Start it again, then restart Velloran.\n\n"
+                    "Details: The stand-in host has gone away; GetMap failed");
+    const std::string stopped = OperatorErrorText(
+        host::EHostError("The stand-in host is not answering; GetMap was not called",
+                         host::THostFailure::NotAnswering));
+    EXPECT_EQ(stopped.rfind("The host is not answering.", 0), 0u);
+    EXPECT_EQ(OperatorErrorText(host::EHostError("Station list is gone")), "Station list is gone");
+    EXPECT_EQ(OperatorErrorText(std::runtime_error("Unable to write to x")),
+              "Unable to write to x");
+}
+
+TEST(FormModel, CloseRequestWritesBothSectionsInOrderKeepingOthers) {
+    TRig rig;
+    std::ofstream(rig.Ini(), std::ios::binary) << "[Mine]\r\nkept=yes\r\n";
+    rig.Start();
+    rig.View.Texts[EOption::edRecalculateRate] = "12";
+    rig.Model->CloseRequest();
+    EXPECT_EQ(rig.View.Terminations, 1);
+    const std::string ini = ReadFile(rig.Ini());
+    EXPECT_EQ(ini.rfind("[Mine]\r\nkept=yes\r\n", 0), 0u);
+    const std::size_t form = ini.find("[MainForm]\r\n");
+    const std::size_t settings = ini.find("[Settings]\r\n");
+    ASSERT_NE(form, std::string::npos);
+    ASSERT_NE(settings, std::string::npos);
+    EXPECT_LT(form, settings);
+    EXPECT_NE(ini.find("edRecalculateRate.Text=12\r\n"), std::string::npos);
+    EXPECT_EQ(ini.find("\n\n"), std::string::npos);
+    EXPECT_EQ(rig.CalcTimer.Interval(), 12 * 60000);
+    // The destruction step finds both saved and writes nothing more.
+    rig.Model.reset();
+    EXPECT_EQ(ReadFile(rig.Ini()), ini);
+    EXPECT_EQ(rig.Tray->Calls.back().first, NIM_DELETE);
+}
+
+TEST(FormModel, WaysToEnd) {
+    TRig rig;
+    rig.Start();
+    rig.Host->SendEvent(host::DISPID_OnUIView32IsClosing);
+    EXPECT_EQ(rig.View.Terminations, 1);
+    rig.Host->SendEvent(7);
+    EXPECT_EQ(rig.View.Terminations, 1);
+    rig.Model->miExitClick();
+    EXPECT_EQ(rig.View.Terminations, 2);
+    EXPECT_EQ(rig.Tray->Calls.back().first, NIM_DELETE);
+    EXPECT_TRUE(rig.Model->QueryEndSession());
+    // Nothing runs after the destruction step has begun.
+    rig.Model->Destroy();
+    const std::size_t lines = rig.View.Panes[0].size();
+    rig.Model->btnCalculateClick();
+    EXPECT_EQ(rig.View.Panes[0].size(), lines);
+}
+
+TEST(FormModel, TrayMinimizeAndMessages) {
+    TRig rig;
+    rig.Start();
+    const std::uint32_t callback = rig.Model->TrayIconData.uCallbackMessage;
+    rig.Tray->OnCallback(callback, WM_RBUTTONDOWN);
+    rig.Tray->OnCallback(callback + 1, WM_LBUTTONDBLCLK); // not ours
+    rig.Tray->OnCallback(callback, WM_LBUTTONDBLCLK);
+    EXPECT_EQ(rig.View.Popups, 1);
+    EXPECT_EQ(rig.View.Restores, 1);
+
+    rig.Model->AppMinimize();
+    EXPECT_TRUE(rig.Model->HiddenInTray());
+    EXPECT_FALSE(rig.View.OnTaskbar);
+    rig.Model->LeaveTray();
+    EXPECT_TRUE(rig.View.OnTaskbar && !rig.Model->HiddenInTray());
+
+    // Without a notification area the window stays on the taskbar.
+    rig.Tray->Shown = false;
+    rig.Model->AppMinimize();
+    EXPECT_TRUE(rig.View.OnTaskbar && !rig.Model->HiddenInTray());
+    rig.Tray->Shown = true;
+    rig.View.Checks[EOption::cbMinimizeToTray] = false;
+    rig.Model->AppMinimize();
+    EXPECT_TRUE(rig.View.OnTaskbar);
+}
