@@ -10,17 +10,8 @@ archs="${*:-x86_64 i686}"
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-PACKAGES="cmake ninja-build nlohmann-json3-dev libgtest-dev dpkg-dev
-g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 libwine-dev nsis"
-missing=""
-for p in $PACKAGES; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-    echo "Installing:$missing"
-    $SUDO apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends $missing
-fi
+./scripts/setup.sh cmake ninja-build nlohmann-json3-dev libgtest-dev dpkg-dev \
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 libwine-dev nsis
 
 # Debian's PCRE2 sources, fetched once into the build folder.
 src="$root/build-windows/src"

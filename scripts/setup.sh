@@ -1,14 +1,16 @@
 #!/bin/sh
-# Installs the Debian 12 packages Velloran needs to build, test and run.
-# Skips apt entirely when everything is already there.
+# Installs the Debian 12 packages Velloran needs to build, test and run, or
+# only the packages named on the command line. Skips apt entirely when
+# everything is already there.
 set -eu
-PACKAGES="cmake ninja-build g++ pkg-config python3 clang-format clang libclang-rt-14-dev
+ALL_PACKAGES="cmake ninja-build g++ pkg-config python3 clang-format clang libclang-rt-14-dev
 qt6-base-dev libpcre2-dev nlohmann-json3-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 libdbus-1-dev dbus dbus-x11 xvfb xauth
 direwolf
 dpkg-dev lintian librsvg2-bin gzip libnetcdf-dev gmt-gshhg-low
 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 libwine-dev nsis"
+PACKAGES="${*:-$ALL_PACKAGES}"
 
 missing=""
 for p in $PACKAGES; do
