@@ -3,6 +3,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <fstream>
 #include <optional>
 #include <spawn.h>
 #include <string>
@@ -82,5 +83,19 @@ private:
     pid_t FPid = -1;
     std::optional<int> FStatus;
 };
+
+/// Waits (up to two seconds) until the process is in the given state as
+/// /proc shows it ('T' stopped, 'S' sleeping, ...).
+inline void WaitForState(pid_t pid, char wanted) {
+    for (int i = 0; i < 200; ++i) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const auto close = line.rfind(')');
+        if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == wanted)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
 
 } // namespace testsupport

@@ -279,15 +279,7 @@ TEST(BusHostProgram, HostThatStopsAnsweringTimesOut) {
     components.Loaded();
     EXPECT_GT(components.clsUIV.GetStationCount(), 0);
     kill(hostProcess.Pid(), SIGSTOP);
-    // Wait until the host is really stopped (state T in /proc).
-    for (int i = 0; i < 100; ++i) {
-        std::ifstream stat("/proc/" + std::to_string(hostProcess.Pid()) + "/stat");
-        std::string pid, name, state;
-        stat >> pid >> name >> state;
-        if (state == "T")
-            break;
-        std::this_thread::sleep_for(10ms);
-    }
+    testsupport::WaitForState(hostProcess.Pid(), 'T');
     try {
         components.clsUIV.GetStationCount();
         FAIL() << "expected a time-out";

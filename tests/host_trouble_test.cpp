@@ -32,6 +32,7 @@
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testsupport::TChild;
+using testsupport::WaitForState;
 
 namespace {
 
@@ -47,19 +48,6 @@ std::shared_ptr<host::TBusConnector> AttachWhenUp(int timeoutMs = 10000) {
 
 fs::path TempFile(const std::string& name) {
     return fs::temp_directory_path() / ("velloran-" + name + "-" + std::to_string(getpid()));
-}
-
-/// Waits until the process shows the state letter in /proc (T: stopped).
-void WaitForState(pid_t pid, char wanted) {
-    for (int i = 0; i < 200; ++i) {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string line;
-        std::getline(stat, line);
-        const auto close = line.rfind(')');
-        if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == wanted)
-            return;
-        std::this_thread::sleep_for(10ms);
-    }
 }
 
 /// Resident memory of the process in kB.
