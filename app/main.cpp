@@ -10,8 +10,11 @@
 #include <vector>
 
 int main(int argc, char** argv) {
+    // The arguments as given: the application object takes Qt's own options
+    // ("-reverse", ...) out of argv, and DEBUG counts only as the first of these.
+    const std::vector<std::string> args = app::ProgramArguments(argc, argv);
     // --help and --version are answered before Qt needs a display.
-    switch (app::ParseCommandLine(app::ProgramArguments(argc, argv)).Action) {
+    switch (app::ParseCommandLine(args).Action) {
     case app::TCommandLine::EAction::Help:
         std::cout << app::VelloranUsage();
         return 0;
@@ -30,12 +33,8 @@ int main(int argc, char** argv) {
     }
     int status = 0;
     {
-        // The first argument as given: the application object takes Qt's own
-        // options ("-reverse", ...) out of argv.
-        const std::vector<std::string> args = app::ProgramArguments(argc, argv);
         QApplication application(argc, argv);
-        // Options are checked once Qt has taken its own ("-reverse", ...) out of
-        // argv; DEBUG is still looked for as the first argument as given.
+        // Unknown options are looked for once Qt has taken its own.
         const QStringList arguments = QCoreApplication::arguments();
         std::vector<std::string> remaining;
         for (qsizetype i = 1; i < arguments.size(); ++i)
