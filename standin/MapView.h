@@ -1,9 +1,9 @@
 #pragma once
 
-#include "standin/Coastline.h"
-#include "standin/MapGeometry.h"
-#include "standin/StandinHost.h"
+#include "standin/MapPaint.h"
 
+#include <QFont>
+#include <QFontMetricsF>
 #include <QTimer>
 #include <QWidget>
 
@@ -16,48 +16,34 @@
 
 namespace standin {
 
-/// What the map shows, copied out of the host model so that painting never
-/// holds the model's lock.
-struct TMapPicture {
-    struct TStation {
-        double lat = 0, lon = 0;
-        bool rf = false, thirdParty = false;
-        std::string callsign;
-    };
-    double ownLat = 0, ownLong = 0;
-    std::string ownCallsign;
-    std::vector<TStation> stations;
-    std::vector<TMapCall> drawings; ///< circles and texts, as in the host's scene
-    /// Shores and borders under everything else; may be null.
-    std::shared_ptr<const std::vector<TMapLine>> coastlines;
+/// The map's canvas on a Qt painter (antialiased).
+class TQtMapCanvas : public IMapCanvas {
+public:
+    explicit TQtMapCanvas(QPainter& painter);
+    ~TQtMapCanvas() override;
+    TQtMapCanvas(const TQtMapCanvas&) = delete;
+    TQtMapCanvas& operator=(const TQtMapCanvas&) = delete;
+
+    void Line(map::TPoint from, map::TPoint to, const TMapStroke& stroke) override;
+    void Polyline(const std::vector<map::TPoint>& points, const TMapStroke& stroke) override;
+    void EllipseOutline(map::TPoint centre, double rx, double ry,
+                        const TMapStroke& stroke) override;
+    void FillEllipse(map::TPoint centre, double rx, double ry, TMapColour fill) override;
+    void Rectangle(const map::TBox& box, TMapColour fill,
+                   const std::optional<TMapStroke>& stroke) override;
+    void Text(map::TPoint at, std::string_view utf8, TMapFont font, TMapColour colour) override;
+    map::TBox TextBox(std::string_view utf8, TMapFont font) override;
+
+private:
+    const QFont& Font(TMapFont font) const;
+    QPainter& FPainter;
+    QFont FBase, FSmall, FOwn;
+    QFontMetricsF FSmallMetrics, FOwnMetrics;
 };
 
-/// Copies what the map shows; the caller holds the model's lock.
-TMapPicture TakeMapPicture(const TStandinHost& host);
-
-/// Paints the map into a device of the given size: graticule, range rings
-/// around the own station, the stations with the call signs that leave room
-/// for each other, what clients drew, and a scale bar. The view is the given
-/// one, or, without one, the one that fits the drawn figures (FitView).
-/// Figures are clipped to the view and values that are not finite are left
-/// out, so the work done is bounded by the pixels drawn whatever numbers
-/// clients send.
+/// Paints the map into a Qt device of the given size (see PaintMap above).
 void PaintMap(QPainter& painter, QSizeF size, const TMapPicture& picture,
               const map::TViewport* view = nullptr);
-
-/// The view centred on the own station that spans the drawn figures, or
-/// about 100 km when nothing is drawn.
-map::TViewport FitView(const TMapPicture& picture, QSizeF size);
-
-/// How many stations lie inside the last figure clients drew (as drawn);
-/// nothing when no figure is drawn.
-std::optional<int> StationsInsideFigure(const TMapPicture& picture);
-
-/// Draws the outline of an axis-aligned ellipse (centre and radii in pixels)
-/// as far as it crosses the view; one that lies beside the view or all around
-/// it draws nothing, and a huge one is drawn as line segments clipped to it.
-void DrawEllipseOutline(QPainter& painter, const QRectF& view, QPointF centre, double rx,
-                        double ry);
 
 /// The stand-in host's map: the stations at their positions, the own station,
 /// call signs, and what clients have drawn through the map interface.
@@ -100,8 +86,7 @@ private:
     TMapPicture Take();
 
     std::shared_ptr<const std::vector<TMapLine>> FCoastlines;
-    std::optional<map::TViewport> FView; ///< chosen by the user
-    map::TViewport FLastFit{0, 0, 1, 1, 1, 1};
+    TMapNavigation FNavigation;
     std::optional<QPointF> FDragFrom;
     std::optional<int> FInside;
     bool FInsideTold = false;
@@ -110,8 +95,5 @@ private:
     std::mutex& FModelMutex;
     QTimer FRepaintTimer;
 };
-
-/// A host colour value (0x00BBGGRR) as a Qt colour.
-QColor HostColour(std::uint32_t value);
 
 } // namespace standin

@@ -324,8 +324,7 @@ int main(int argc, char** argv) {
     auto* statusLine = new standin::TStatusLine;
     window.statusBar()->addWidget(statusLine, 1);
     view->OnInsideCountChanged = [statusLine](std::optional<int> inside) {
-        statusLine->SetMap(inside ? QString("%1 stations inside the circle").arg(*inside)
-                                  : QString());
+        statusLine->SetMap(QString::fromStdString(standin::InsideText(inside)));
     };
 
     // Live stations: the list fed by a TNC, and the source that feeds it.

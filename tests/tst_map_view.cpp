@@ -103,15 +103,17 @@ private slots:
     void hugeEllipseIsClippedToTheView() {
         QImage image(200, 200, QImage::Format_RGB32);
         image.fill(kBackground);
-        QPainter painter(&image);
-        painter.setPen(QPen(Qt::red, 2.5));
-        const QRectF view(0, 0, 200, 200);
-        // Its edge passes through the middle of the view, 1e12 pixels from its centre.
-        standin::DrawEllipseOutline(painter, view, QPointF(100, 100 + 1e12), 1e12, 1e12);
-        // Beside the view, and all around it: nothing.
-        standin::DrawEllipseOutline(painter, view, QPointF(-1e9, 100), 1e6, 1e6);
-        standin::DrawEllipseOutline(painter, view, QPointF(100, 100), 1e12, 1e12);
-        painter.end();
+        {
+            QPainter painter(&image);
+            standin::TQtMapCanvas canvas(painter);
+            const standin::TMapStroke red{{255, 0, 0}, 2.5};
+            const standin::map::TBox view{0, 0, 200, 200};
+            // Its edge passes through the middle of the view, 1e12 pixels from its centre.
+            standin::DrawEllipseOutline(canvas, view, {100, 100 + 1e12}, 1e12, 1e12, red);
+            // Beside the view, and all around it: nothing.
+            standin::DrawEllipseOutline(canvas, view, {-1e9, 100}, 1e6, 1e6, red);
+            standin::DrawEllipseOutline(canvas, view, {100, 100}, 1e12, 1e12, red);
+        }
         const int red = RedPixels(image);
         QVERIFY2(red > 200 && red < 1200, qPrintable(QString::number(red)));
         QVERIFY(image.pixelColor(100, 100).red() > 180);
