@@ -1,7 +1,8 @@
 #!/bin/sh
 # Takes docs/velloran-windows.png: velloran.exe beside the stand-in host on
 # the demo scenario, under Wine on a virtual display (Xvfb), in a Wine prefix
-# of its own under the build folder.
+# of its own under the build folder; and docs/standin-map-windows.png, the
+# host's map with the circle velloran.exe drew, written by the host itself.
 #   sh scripts/windows-screenshot.sh [BUILD_DIR]   (default build-windows/x86_64)
 set -eu
 cd "$(dirname "$0")/.."
@@ -26,7 +27,8 @@ mkdir -p "$work"
 "$wine" "$host" /RegServer /AllUsers >/dev/null
 cp "$build/app/win32/velloran.exe" "$work/velloran.exe"
 
-"$wine" "$host" >"$work/host.log" 2>&1 &
+map_png="$("$wine" winepath -w "$root/docs/standin-map-windows.png" 2>/dev/null)"
+"$wine" "$host" --snapshot "$map_png" >"$work/host.log" 2>&1 &
 host_pid=$!
 for _ in $(seq 300); do
     grep -q "serving" "$work/host.log" 2>/dev/null && break
@@ -34,7 +36,12 @@ for _ in $(seq 300); do
 done
 "$wine" "$work/velloran.exe" &
 velloran_pid=$!
-sleep 8
+# The host writes its map once velloran.exe has drawn: the run is done then.
+for _ in $(seq 900); do
+    grep -q "snapshot" "$work/host.log" 2>/dev/null && break
+    sleep 0.1
+done
+sleep 2
 "$wine" "$build/app/win32/velloran-window-snapshot.exe" TVelloranForm \
     "$("$wine" winepath -w "$root/docs/velloran-windows.png" 2>/dev/null)" 30
 "$wine" "$host" --close >/dev/null 2>&1 || true
@@ -42,4 +49,5 @@ wait "$velloran_pid" || true
 wait "$host_pid" || true
 "${wine%/*}/wineserver" -k 2>/dev/null || true
 rm -rf "$WINEPREFIX"
-echo "docs/velloran-windows.png written"
+grep -q "snapshot written" "$work/host.log" || { cat "$work/host.log" >&2; exit 1; }
+echo "docs/velloran-windows.png and docs/standin-map-windows.png written"

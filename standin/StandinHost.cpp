@@ -389,6 +389,7 @@ void TStandinHost::MapCall(TMapCall call, std::string_view interfaceName,
     }
     using K = TMapCall::Kind;
     if (call.kind == K::RefreshMap) {
+        FSceneVersion += !FScene.empty();
         FScene.clear();
     } else if (call.kind == K::DrawCircle || call.kind == K::DrawMapText) {
         const bool known = std::any_of(FScene.begin(), FScene.end(),
@@ -397,6 +398,7 @@ void TStandinHost::MapCall(TMapCall call, std::string_view interfaceName,
             if (FScene.size() >= kMaxSceneDrawings)
                 FScene.erase(FScene.begin());
             FScene.push_back(std::move(call));
+            ++FSceneVersion;
         }
     }
 }

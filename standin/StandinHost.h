@@ -6,6 +6,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -100,6 +101,8 @@ public:
     /// of a client that draws without end the latest kMaxSceneDrawings.
     const std::vector<TMapCall>& Scene() const { return FScene; }
     static constexpr std::size_t kMaxSceneDrawings = 1024;
+    /// Changes whenever the scene does, so a window can tell when to repaint.
+    std::uint64_t SceneVersion() const { return FSceneVersion; }
 
     /// Replaces the failure rule (or removes it with nullopt); counting starts
     /// again from zero.
@@ -131,6 +134,7 @@ private:
     std::string_view FFailOperation;
     std::vector<TMapCall> FMapCalls;
     std::vector<TMapCall> FScene;
+    std::uint64_t FSceneVersion = 0;
     bool FRecordMapCalls = true;
     std::weak_ptr<host::IHostObject> FApplication;
     std::vector<std::pair<std::uint32_t, host::IHostEventSink*>> FSinks;

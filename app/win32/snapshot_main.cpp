@@ -1,10 +1,11 @@
 // Saves a picture of a top-level window as PNG, for the documentation:
 //   velloran-window-snapshot.exe WINDOW_CLASS FILE.png [WAIT_SECONDS]
 // It waits for the window (up to WAIT_SECONDS, default 30), then copies what
-// the window shows on the screen and encodes it with WIC.
+// the window's menu bar and client area show on the screen and writes it as
+// PNG.
 #include <windows.h>
 
-#include <wincodec.h>
+#include "support/PngFileWin32.h"
 
 #include <chrono>
 #include <cstdio>
@@ -14,25 +15,6 @@
 #include <vector>
 
 namespace {
-
-/// Releases a COM interface when it goes.
-template <class T> struct TCom {
-    T* Ptr = nullptr;
-    ~TCom() {
-        if (Ptr)
-            Ptr->Release();
-    }
-    T** operator&() { return &Ptr; }
-    T* operator->() const { return Ptr; }
-};
-
-bool Check(HRESULT result, const char* step) {
-    if (SUCCEEDED(result))
-        return true;
-    std::fprintf(stderr, "velloran-window-snapshot: %s failed (0x%08lx)\n", step,
-                 static_cast<unsigned long>(result));
-    return false;
-}
 
 std::wstring Wide(const std::string& text) {
     const int n = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
@@ -64,8 +46,18 @@ int main(int argc, char** argv) {
     ::SetForegroundWindow(window);
     ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // The client area and the menu bar: without a window manager the frame
+    // and caption are not drawn, and what lies behind would show there.
     RECT r{};
-    ::GetWindowRect(window, &r);
+    ::GetClientRect(window, &r);
+    ::MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    MENUBARINFO menu{};
+    menu.cbSize = sizeof menu;
+    if (::GetMenu(window)) {
+        const bool known =
+            ::GetMenuBarInfo(window, OBJID_MENU, 0, &menu) && menu.rcBar.bottom > menu.rcBar.top;
+        r.top -= known ? r.top - menu.rcBar.top : ::GetSystemMetrics(SM_CYMENU);
+    }
     const int width = r.right - r.left, height = r.bottom - r.top;
 
     HDC screen = ::GetDC(nullptr);
@@ -81,33 +73,13 @@ int main(int argc, char** argv) {
     ::ReleaseDC(nullptr, screen);
 
     bool ok = false;
-    if (Check(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), "CoInitializeEx")) {
-        {
-            TCom<IWICImagingFactory> factory;
-            TCom<IWICStream> stream;
-            TCom<IWICBitmapEncoder> encoder;
-            TCom<IWICBitmapFrameEncode> frame;
-            WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGR;
-            ok = Check(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                          IID_IWICImagingFactory,
-                                          reinterpret_cast<void**>(&factory)),
-                       "the imaging factory") &&
-                 Check(factory->CreateStream(&stream), "CreateStream") &&
-                 Check(stream->InitializeFromFilename(Wide(argv[2]).c_str(), GENERIC_WRITE),
-                       "opening the file") &&
-                 Check(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder),
-                       "the PNG encoder") &&
-                 Check(encoder->Initialize(stream.Ptr, WICBitmapEncoderNoCache), "Initialize") &&
-                 Check(encoder->CreateNewFrame(&frame, nullptr), "CreateNewFrame") &&
-                 Check(frame->Initialize(nullptr), "the frame") &&
-                 Check(frame->SetSize(static_cast<UINT>(width), static_cast<UINT>(height)),
-                       "SetSize") &&
-                 Check(frame->SetPixelFormat(&format), "SetPixelFormat") &&
-                 Check(frame->WritePixels(static_cast<UINT>(height), static_cast<UINT>(width) * 4,
-                                          static_cast<UINT>(width * height * 4),
-                                          static_cast<BYTE*>(bits)),
-                       "WritePixels") &&
-                 Check(frame->Commit(), "Commit") && Check(encoder->Commit(), "writing the file");
+    if (SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        try {
+            support::WritePngFile(Wide(argv[2]), static_cast<unsigned>(width),
+                                  static_cast<unsigned>(height), static_cast<std::uint32_t*>(bits));
+            ok = true;
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "velloran-window-snapshot: %s\n", error.what());
         }
         ::CoUninitialize();
     }

@@ -6,10 +6,12 @@
 #include "standin/StandinHost.h"
 #include "standin/com/ComServer.h"
 #include "standin/com/ControlMessages.h"
+#include "standin/com/MapWindow.h"
 #include "standin/com/Registration.h"
 
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,19 +19,21 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: velloran-standin-host [--scenario FILE] [--fail OPERATION AFTER MESSAGE]\n"
-    "                             [--replace-objects]\n"
+    "usage: velloran-standin-host [--scenario FILE] [--snapshot FILE.png]\n"
+    "                             [--fail OPERATION AFTER MESSAGE] [--replace-objects]\n"
     "       velloran-standin-host /RegServer [/AllUsers] | /UnregServer [/AllUsers] | --close\n"
     "Serves the host's automation interface over COM from a scenario file, the file named\n"
     "in VELLORAN_SCENARIO, or the demo scenario.\n"
     "  --scenario FILE     the host's scenario (JSON)\n"
+    "  --snapshot FILE     write the map as a PNG after the next drawing\n"
     "  --fail OP N MSG     fail operation OP with MSG once N calls of it have succeeded\n"
     "  --replace-objects   hand back new station objects from GetStationInfo and GetMyInfo\n"
     "  /RegServer          register the classes and the type library for this user\n"
     "  /UnregServer        remove that registration\n"
     "  /AllUsers           with /RegServer or /UnregServer: for all users of the machine\n"
     "  --close             close the running stand-in host (it tells its clients first)\n"
-    "Closing its console or the control command tells clients (event 3) and ends.\n";
+    "Closing its map window or its console, or the control command, tells clients\n"
+    "(event 3) and ends.\n";
 
 bool IsSwitch(const std::string& arg, const char* name) {
     if (arg.size() < 2 || (arg[0] != '/' && arg[0] != '-'))
@@ -39,6 +43,7 @@ bool IsSwitch(const std::string& arg, const char* name) {
 
 struct TOptions {
     std::optional<std::string> scenario;
+    std::optional<std::string> snapshot;
     std::optional<standin::TScenarioFail> fail;
     bool replaceObjects = false;
     std::optional<bool> registerServer; // true: register, false: unregister
@@ -64,6 +69,8 @@ std::optional<TOptions> ParseArgs(const std::vector<std::string>& args, int& sta
             return std::nullopt;
         } else if (arg == "--scenario" && need(1)) {
             options.scenario = args[++i];
+        } else if (arg == "--snapshot" && need(1)) {
+            options.snapshot = args[++i];
         } else if (arg == "--fail" && need(3)) {
             char* end = nullptr;
             const long long after = std::strtoll(args[i + 2].c_str(), &end, 10);
@@ -89,7 +96,7 @@ std::optional<TOptions> ParseArgs(const std::vector<std::string>& args, int& sta
         } else if (IsSwitch(arg, "Embedding") || IsSwitch(arg, "Automation")) {
             // Started by COM: the scenario comes from the environment.
         } else {
-            if (arg == "--scenario" || arg == "--fail")
+            if (arg == "--scenario" || arg == "--snapshot" || arg == "--fail")
                 status = 2; // need() said what was missing
             else
                 std::cerr << "velloran-standin-host: unknown option '" << arg << "'\n";
@@ -199,16 +206,33 @@ int Serve(const TOptions& options) {
         std::cerr << "velloran-standin-host: " << error.what() << '\n';
         return 1;
     }
+    HWND control = nullptr;
+    std::unique_ptr<standin::com::TMapWindow> map;
+    try {
+        map = std::make_unique<standin::com::TMapWindow>(
+            *model,
+            "Serving " + std::to_string(model->Scenario().stations.size()) + " stations over COM",
+            [&control] {
+                if (control)
+                    ::PostMessageW(control, WM_CLOSE, 0, 0);
+            });
+    } catch (const std::exception& error) {
+        std::cerr << "velloran-standin-host: " << error.what() << '\n';
+        return 1;
+    }
+    if (options.snapshot)
+        map->SnapshotAfterNextDrawing(*options.snapshot, [](const std::string& line) {
+            std::cerr << "velloran-standin-host: " << line << std::endl;
+        });
     // Created last: once it can be found, the host is ready for clients.
-    const HWND window =
-        ::CreateWindowExW(0, standin::com::kControlWindowClass, L"Velloran stand-in host",
-                          WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
-    if (!window) {
+    control = ::CreateWindowExW(0, standin::com::kControlWindowClass, L"Velloran stand-in host",
+                                WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+    if (!control) {
         std::cerr << "velloran-standin-host: "
                   << host::com::StatusText(HRESULT_FROM_WIN32(::GetLastError())) << '\n';
         return 1;
     }
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&server));
+    ::SetWindowLongPtrW(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&server));
     ::SetConsoleCtrlHandler(ConsoleClosing, TRUE);
     std::cout << "velloran-standin-host: serving " << model->Scenario().stations.size()
               << " stations over COM" << std::endl;

@@ -1,0 +1,175 @@
+// The Windows stand-in host's map: painted with GDI from any numbers clients
+// send, its window beside a run over COM, and the snapshot it writes.
+
+#include "host/ComConnector.h"
+#include "standin/MapPaint.h"
+#include "standin/Scenario.h"
+#include "standin/com/MapWindow.h"
+#include "support/PngFileWin32.h"
+#include "tests/windows/HostProcess.h"
+#include "tools/HeadlessRun.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+using comtest::PumpUntil;
+using comtest::THostProcess;
+using standin::TMapCall;
+using standin::TMapPicture;
+
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+std::string Golden(const std::string& name) {
+    return std::string(VELLORAN_SOURCE_DIR) + "/tests/golden/" + name + "/scenario.json";
+}
+
+bool Red(std::uint32_t pixel) {
+    return ((pixel >> 16) & 0xFF) > 180 && ((pixel >> 8) & 0xFF) < 90 && (pixel & 0xFF) < 90;
+}
+
+int RedPixels(const standin::com::TMapBitmap& bitmap) {
+    const std::uint32_t* pixels = bitmap.Pixels();
+    return static_cast<int>(std::count_if(pixels, pixels + bitmap.Width() * bitmap.Height(), Red));
+}
+
+TMapPicture Own(double lat, double lon) {
+    TMapPicture picture;
+    picture.ownLat = lat;
+    picture.ownLong = lon;
+    picture.ownCallsign = "n0call";
+    return picture;
+}
+
+TMapCall Circle(double x, double y, double radius, double aspect = 1.0) {
+    return TMapCall::Circle(static_cast<float>(x), static_cast<float>(y),
+                            static_cast<float>(radius), 0x0000FF, 6.2831855f, 6.283185307179586,
+                            static_cast<float>(aspect));
+}
+
+std::wstring TempFile(const wchar_t* name) {
+    wchar_t folder[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, folder);
+    return std::wstring(folder) + name;
+}
+
+std::string Narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end()); // the test's own ASCII names
+}
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[512] = {};
+    ::SendMessageW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+} // namespace
+
+TEST(HostMapPaint, AnOrdinaryCircleIsDrawnInTheHostsColour) {
+    TMapPicture picture = Own(2580, -4200);
+    picture.drawings.push_back(Circle(-4200, 2580, 20));
+    const auto bitmap = standin::com::RenderMap(picture, 320, 320);
+    EXPECT_GT(RedPixels(*bitmap), 200);
+    // The own station's square, in the middle.
+    EXPECT_EQ(bitmap->Pixels()[160 * 320 + 160] & 0xFFFFFF, 0xD02020u);
+}
+
+TEST(HostMapPaint, ExtremeNumbersEndAndLeaveTheRestDrawn) {
+    TMapPicture picture = Own(2580, -4200);
+    for (const double radius : {1e300, kInf, -kInf, kNaN})
+        picture.drawings.push_back(Circle(-4200, 2580, radius));
+    picture.drawings.push_back(Circle(kNaN, 2580, 10));
+    picture.drawings.push_back(Circle(-4200, 2580, 20, kNaN));
+    picture.drawings.push_back(TMapCall::Text("far", 3e38f, -3e38f, 0, {}));
+    picture.stations.push_back({kNaN, kInf, true, false, "BAD"});
+    picture.stations.push_back({3e38, -3e38, true, false, "FAR"});
+    picture.drawings.push_back(Circle(-4200, 2580, 20));
+    EXPECT_GT(RedPixels(*standin::com::RenderMap(picture, 320, 320)), 200);
+
+    // Figures far beyond what GDI's coordinates hold still cross the view.
+    picture.drawings.push_back(Circle(-4200, 2580, 3e38));
+    picture.drawings.push_back(Circle(3e38, -3e38, 3e38, 0.5));
+    EXPECT_GT(RedPixels(*standin::com::RenderMap(picture, 320, 320)), 100);
+
+    for (const double at : {3e38, -3e38, kInf, kNaN}) {
+        TMapPicture odd = Own(at, at);
+        odd.drawings.push_back(Circle(at, at, 20));
+        odd.stations.push_back({at, at, true, false, "NEAR"});
+        EXPECT_EQ(standin::com::RenderMap(odd, 64, 48)->Width(), 64);
+    }
+}
+
+TEST(HostMapWindow, ShowsTheRunAndWritesItsSnapshot) {
+    const std::wstring png = TempFile(L"velloran-host-map.png");
+    ::DeleteFileW(png.c_str());
+    tools::THeadlessRun embedded(standin::LoadScenarioFile(Golden("threshold")));
+    embedded.Calculation.ReadOwnStation();
+    embedded.Calculation.btnCalculateClick();
+    const std::optional<int> inside =
+        standin::StationsInsideFigure(standin::TakeMapPicture(*embedded.Host));
+    ASSERT_TRUE(inside);
+
+    THostProcess hostProcess("--scenario " + Golden("threshold") + " --snapshot " + Narrow(png));
+    const HWND map = ::FindWindowW(standin::com::TMapWindow::kClass, nullptr);
+    ASSERT_NE(map, nullptr);
+    wchar_t title[128] = {};
+    ::GetWindowTextW(map, title, 128);
+    EXPECT_STREQ(title, L"Velloran stand-in host - N0CALL");
+
+    tools::THeadlessRun overCom(std::make_shared<host::TComConnector>());
+    overCom.Calculation.ReadOwnStation();
+    overCom.Calculation.btnCalculateClick();
+    float radius = 0;
+    for (const TMapCall& call : overCom.Connector->MapCalls())
+        if (call.kind == TMapCall::Kind::DrawCircle)
+            radius = call.radius;
+    ASSERT_GT(radius, 0.0f);
+
+    const HWND status = ::FindWindowExW(map, nullptr, STATUSCLASSNAMEW, nullptr);
+    ASSERT_NE(status, nullptr);
+    const std::wstring expected = L"Serving 45 stations over COM \u00B7 " +
+                                  std::to_wstring(*inside) + L" stations inside the circle";
+    EXPECT_TRUE(PumpUntil([&] { return TextOf(status) == expected; })) << Narrow(TextOf(status));
+
+    ASSERT_TRUE(
+        PumpUntil([&] { return ::GetFileAttributesW(png.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+    const support::TPixels image = support::ReadPngFile(png);
+    ::DeleteFileW(png.c_str());
+    EXPECT_EQ(::GetFileAttributesW((png + L".part").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // The view spans the figure with a margin; the circle crosses the
+    // horizontal line through the own station at the radius.
+    const double extent = std::max(55.0, static_cast<double>(radius)) * 1.15;
+    const double scale = std::min(image.width, image.height) / (2.0 * extent);
+    const int cx = static_cast<int>(image.width / 2), cy = static_cast<int>(image.height / 2);
+    const int edge = static_cast<int>(std::lround(radius * scale));
+    const auto redNear = [&](int x, int y) {
+        for (int dx = -3; dx <= 3; ++dx)
+            if (Red(image.At(static_cast<unsigned>(x + dx), static_cast<unsigned>(y))))
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(redNear(cx + edge, cy)) << "right edge at " << cx + edge;
+    EXPECT_TRUE(redNear(cx - edge, cy)) << "left edge at " << cx - edge;
+    EXPECT_FALSE(redNear(cx + edge / 2, cy + 7)); // inside the circle: no line
+}
+
+TEST(HostMapWindow, ClosingTheMapClosesTheHostAndTellsItsClients) {
+    THostProcess hostProcess("--scenario " + Golden("third-party"));
+    host::THostComponents components(std::make_shared<host::TComConnector>());
+    bool closing = false;
+    components.clsUIV.OnUIView32IsClosing = [&closing] { closing = true; };
+    components.Loaded();
+    const HWND map = ::FindWindowW(standin::com::TMapWindow::kClass, nullptr);
+    ASSERT_NE(map, nullptr);
+    ::PostMessageW(map, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(PumpUntil([&] { return closing; }));
+    EXPECT_TRUE(PumpUntil([&] { return hostProcess.Ended(); }));
+}
