@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 
+#include "app/model/DonationLabel.h"
 #include "app/model/InformationText.h"
 #include "support/QtPurgeTimer.h"
 #include "support/TextRules.h"
@@ -260,17 +261,19 @@ void TMainForm::BuildOptionsTab() {
     cbUseInternet = new QCheckBox(QStringLiteral("Include Internet"), gbDebug);
     place(cbUseInternet, 9, 45);
 
-    PayPalLabel1 = new support::TPayPalLabel(
-        QStringLiteral("If you like Velloran consider making a donation"), tab);
+    const auto fromView = [](std::string_view text) {
+        return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    };
+    PayPalLabel1 = new support::TPayPalLabel(fromView(kDonationLabel.Caption), tab);
     QFont linkFont(QStringLiteral("MS Sans Serif"));
     linkFont.setStyleHint(QFont::SansSerif);
     linkFont.setPixelSize(11);
     linkFont.setUnderline(true);
     PayPalLabel1->setFont(linkFont);
     PayPalLabel1->SetLinkColor(support::kClRed);
-    PayPalLabel1->SetCompany(QStringLiteral("The Velloran Authors"));
-    PayPalLabel1->SetProduct(QStringLiteral("Velloran"));
-    PayPalLabel1->SetEmail(QStringLiteral("donations@example.org"));
+    PayPalLabel1->SetCompany(fromView(kDonationLabel.Company));
+    PayPalLabel1->SetProduct(fromView(kDonationLabel.Product));
+    PayPalLabel1->SetEmail(fromView(kDonationLabel.Email));
     PayPalLabel1->SetUrlOpener([this](const QString& target) { FPlatform->OpenUrl(target); });
     place(PayPalLabel1, 9, 257);
 

@@ -1,11 +1,12 @@
 #include "app/win32/Win32Form.h"
 
+#include "app/model/DonationLabel.h"
 #include "app/model/InformationText.h"
 #include "app/win32/PaneEdit.h"
-#include "support/LinkLabelLogic.h"
+#include "app/win32/UrlLabelWin32.h"
+#include "app/win32/WindowText.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 #include <windowsx.h>
 
 #include <stdexcept>
@@ -25,15 +26,6 @@ constexpr UINT_PTR kCalcTimerId = 1, kRedrawTimerId = 2, kPurgeTimerId = 3, kPan
 /// How often lines waiting for a pane are handed over, in ms.
 constexpr UINT kPaneFlushMs = 50;
 constexpr const char* kPageClass = "TVelloranPage";
-constexpr COLORREF kLinkColour = RGB(255, 0, 0);
-
-std::string WindowText(HWND window) {
-    const int length = ::GetWindowTextLengthA(window);
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    const int n = ::GetWindowTextA(window, text.data(), length + 1);
-    text.resize(static_cast<std::size_t>(std::max(n, 0)));
-    return text;
-}
 
 } // namespace
 
@@ -213,9 +205,14 @@ void TWin32Form::BuildOptionsPage(HWND page) {
     };
     for (HWND control : FDebugControls)
         ::ShowWindow(control, SW_HIDE);
-    HWND link = Child(page, "STATIC", "If you like Velloran consider making a donation", SS_NOTIFY,
-                      idPayPal, 9, 257, 300, 15);
-    ::SendMessageA(link, WM_SETFONT, reinterpret_cast<WPARAM>(FLinkFont), FALSE);
+    const std::string caption(kDonationLabel.Caption);
+    FPayPalLabel1 =
+        std::make_unique<TPayPalLabelWin32>(page, FWindow, caption.c_str(), idPayPal, 9, 257);
+    ::SendMessageA(FPayPalLabel1->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FLinkFont), FALSE);
+    FPayPalLabel1->State().SetLinkColor(support::kClRed);
+    FPayPalLabel1->SetCompany(std::string(kDonationLabel.Company));
+    FPayPalLabel1->SetProduct(std::string(kDonationLabel.Product));
+    FPayPalLabel1->SetEmail(std::string(kDonationLabel.Email));
     Child(page, "BUTTON", "Save", BS_PUSHBUTTON | WS_TABSTOP, idSaveSettings, 432, 320, 75, 25);
 }
 
@@ -299,10 +296,9 @@ LRESULT CALLBACK TWin32Form::WindowProc(HWND window, UINT message, WPARAM wParam
 }
 
 LRESULT CALLBACK TWin32Form::PageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    // A page passes its controls' notifications and colours to the window.
+    // A page passes its controls' notifications to the window.
     switch (message) {
     case WM_COMMAND:
-    case WM_CTLCOLORSTATIC:
         return ::SendMessageA(::GetParent(window), message, wParam, lParam);
     default:
         return ::DefWindowProcA(window, message, wParam, lParam);
@@ -333,14 +329,6 @@ LRESULT TWin32Form::Message(UINT message, WPARAM wParam, LPARAM lParam) {
             ShowPage(TabCtrl_GetCurSel(FTabs));
         return 0;
     }
-    case WM_CTLCOLORSTATIC:
-        if (::GetDlgCtrlID(reinterpret_cast<HWND>(lParam)) == idPayPal) {
-            const auto dc = reinterpret_cast<HDC>(wParam);
-            ::SetTextColor(dc, kLinkColour);
-            ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
-            return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
-        }
-        break;
     case WM_TIMER:
         if (wParam == kPaneTimerId)
             for (TPaneBuffer& pane : FPanes)
@@ -402,13 +390,6 @@ void TWin32Form::Command(int id, int notification) {
         if (notification == BN_CLICKED && id != FShape) {
             FShape = id;
             FModel->rbDrawClick();
-        }
-        break;
-    case idPayPal:
-        if (notification == STN_CLICKED) {
-            const std::string url =
-                support::DonationUrl("donations@example.org", "The Velloran Authors", "Velloran");
-            ::ShellExecuteA(FWindow, "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
         }
         break;
     default:

@@ -2,6 +2,7 @@
 
 #include "app/model/FormModel.h"
 #include "app/win32/PaneEdit.h"
+#include "app/win32/UrlLabelWin32.h"
 #include "app/win32/Win32Layers.h"
 
 #include <windows.h>
@@ -117,6 +118,7 @@ private:
     HACCEL FAccelerators = nullptr;
     HFONT FFont = nullptr, FPaneFont = nullptr, FLinkFont = nullptr;
     HICON FIcon = nullptr;
+    std::unique_ptr<TPayPalLabelWin32> FPayPalLabel1;
     std::string FHostNote;
     std::unique_ptr<TWin32Timer> FCalcTimer, FRedrawTimer, FPurgeTimer;
     std::shared_ptr<TWin32Tray> FTray;

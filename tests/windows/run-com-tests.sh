@@ -159,11 +159,17 @@ echo "== the Velloran window beside the host"
 # A copy of its own, so that its settings file is written beside it here.
 mkdir -p "$work/window"
 cp "$build/app/win32/velloran.exe" "$work/window/velloran.exe"
+# Web addresses open in the test program, which records them, instead of
+# Wine's browser (which would hand them to a browser of this machine).
+window_test_w=$("$wine" winepath -w "$build/tests/windows/velloran_window_test.exe" 2>/dev/null)
+opened_w=$("$wine" winepath -w "$work/window/opened.txt" 2>/dev/null)
+"$wine" reg add 'HKLM\Software\Classes\https\shell\open\command' /ve /f \
+    /d "\"$window_test_w\" --record-open \"$opened_w\" \"%1\"" >/dev/null 2>&1
 start_host "$work/window.host.log" --scenario "$root/tests/golden/ellipse/scenario.json" &&
     {
         "$wine" "$build/tests/windows/velloran_window_test.exe" --gtest_brief=1 \
             "$("$wine" winepath -w "$work/window/velloran.exe" 2>/dev/null)" \
-            "$("$wine" winepath -w "$host" 2>/dev/null)" || fail "velloran_window_test"
+            "$("$wine" winepath -w "$host" 2>/dev/null)" "$opened_w" || fail "velloran_window_test"
         wait "$host_pid" || fail "the stand-in host ended with status $? after closing Velloran"
     }
 

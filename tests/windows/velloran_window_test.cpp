@@ -1,24 +1,34 @@
 // velloran.exe as the operator meets it, beside a running stand-in host:
-// its caption, F9, the close box and its settings file, DEBUG, and the host's
-// closing event. Run by run-com-tests.sh with the stand-in host serving the
-// "ellipse" golden scenario.
-//   velloran_window_test.exe VELLORAN_EXE HOST_EXE
+// its caption, F9, the close box and its settings file, DEBUG, the donation
+// link, and the host's closing event; and the link label itself, in this
+// process, by the colours it paints. Run by run-com-tests.sh with the stand-in
+// host serving the "ellipse" golden scenario and the shell's "open" of web
+// addresses registered as this program's --record-open, which appends the
+// show command and the address to OPENED_FILE:
+//   velloran_window_test.exe VELLORAN_EXE HOST_EXE OPENED_FILE
+//   velloran_window_test.exe --record-open OPENED_FILE ADDRESS
 #include <windows.h>
+
+#include "app/win32/UrlLabelWin32.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace {
 
-/// The program's two arguments: velloran.exe and the stand-in host.
+/// The program's arguments: velloran.exe, the stand-in host and the file
+/// that records what the shell was asked to open.
 std::string& Argument(int index) {
-    static std::string arguments[2];
+    static std::string arguments[3];
     return arguments[index];
 }
 
@@ -114,6 +124,38 @@ std::string IniBesideVelloran() {
     return content.str();
 }
 
+/// The lines of a file, without their line ends.
+std::vector<std::string> Lines(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+/// The lines of the opened-file once it has at least count of them (after a
+/// moment more, so that an open too many would show too).
+std::vector<std::string> WaitForOpened(std::size_t count) {
+    for (int i = 0; i < 200 && Lines(Argument(2)).size() < count; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    return Lines(Argument(2));
+}
+
+LPARAM At(int x, int y) {
+    return MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y));
+}
+
+/// A click of a mouse button on a control, pressed at one point and released
+/// at another, as posted messages.
+void PostClick(HWND control, UINT down, POINT pressed, POINT released) {
+    ::PostMessageA(control, down, 0, At(pressed.x, pressed.y));
+    ::PostMessageA(control, down + 1, 0, At(released.x, released.y));
+}
+
 } // namespace
 
 TEST(VelloranWindow, CaptionF9AndCloseWithItsSettingsFile) {
@@ -184,6 +226,167 @@ TEST(VelloranWindow, DebugShowsTheDebugOptions) {
     EXPECT_EQ(velloran.WaitForExit(), 0);
 }
 
+TEST(VelloranWindow, TheDonationLinkOpensTheAddressOnAClickOfAnyButton) {
+    ::DeleteFileA(Argument(2).c_str());
+    TVelloran velloran;
+    HWND window = velloran.WaitForWindow();
+    ASSERT_NE(window, nullptr);
+    HWND link = FindControl(window, 119);
+    ASSERT_NE(link, nullptr);
+    RECT size{};
+    ::GetClientRect(link, &size);
+    ASSERT_GT(size.right, 100);
+
+    // Pressed on the link and released below it: nothing; then a click of
+    // the right button, released on the bottom-right edge.
+    PostClick(link, WM_LBUTTONDOWN, {2, 2}, {2, size.bottom + 20});
+    PostClick(link, WM_RBUTTONDOWN, {2, 2}, {size.right, size.bottom});
+    const std::string address =
+        "https://www.paypal.com/cgi-bin/webscr?cmd=_xclick&business=donations%40example.org"
+        "&item_name=The%20Velloran%20Authors%20-%20Velloran&no_shipping=2&no_note=1&tax=0"
+        "&currency_code=USD&bn=PP%2BDonationsBF&charset=UTF%2B8";
+    // Shown with SW_SHOW (5).
+    EXPECT_EQ(WaitForOpened(1), std::vector<std::string>{"5 " + address});
+    // Built again, not escaped again, for the next click.
+    PostClick(link, WM_LBUTTONDOWN, {2, 2}, {2, 2});
+    EXPECT_EQ(WaitForOpened(2), (std::vector<std::string>{"5 " + address, "5 " + address}));
+
+    ::PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(velloran.WaitForExit(), 0);
+}
+
+namespace {
+
+/// A link label in a window of this process, with the colours it is made
+/// with (blue, red when pressed, navy when visited) and green when hot, and
+/// the targets it opens recorded.
+class LinkLabel : public ::testing::Test {
+protected:
+    static constexpr COLORREF kBlue = RGB(0, 0, 255), kRed = RGB(255, 0, 0), kNavy = RGB(0, 0, 128),
+                              kGreen = RGB(0, 128, 0);
+
+    void SetUp() override {
+        FForm = ::CreateWindowExA(0, "STATIC", "form", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400,
+                                  200, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(FForm, nullptr);
+        FLabel =
+            std::make_unique<app::win32::TUrlLabelWin32>(FForm, FForm, "a link caption", 7, 10, 10);
+        FLabel->State().SetHotColor(kGreen);
+        FLabel->SetOpener([this](const std::string& target) { FOpened.push_back(target); });
+        ::GetClientRect(Label(), &FSize);
+        // The mouse rests on the label, so that it is not told the mouse left.
+        POINT centre{FSize.right / 2, FSize.bottom / 2};
+        ::ClientToScreen(Label(), &centre);
+        ::SetCursorPos(centre.x, centre.y);
+    }
+    void TearDown() override {
+        FLabel.reset();
+        ::DestroyWindow(FForm);
+    }
+
+    HWND Label() const { return FLabel->Handle(); }
+
+    /// Handles what was posted to this thread.
+    static void Pump() {
+        MSG message;
+        while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            ::DispatchMessageA(&message);
+    }
+
+    /// The colour the label paints its text in: the commonest colour of its
+    /// picture other than the background.
+    COLORREF TextColour() const {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = FSize.right;
+        info.bmiHeader.biHeight = -FSize.bottom;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        HDC dc = ::CreateCompatibleDC(nullptr);
+        HBITMAP picture = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        const HGDIOBJ previous = ::SelectObject(dc, picture);
+        ::PrintWindow(Label(), dc, PW_CLIENTONLY);
+        std::map<COLORREF, int> counts;
+        const auto* pixels = static_cast<const std::uint32_t*>(bits);
+        for (int i = 0; i < FSize.right * FSize.bottom; ++i) {
+            const std::uint32_t p = pixels[i]; // 0x00RRGGBB
+            const COLORREF colour = RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+            if (colour != ::GetSysColor(COLOR_BTNFACE))
+                ++counts[colour];
+        }
+        ::SelectObject(dc, previous);
+        ::DeleteObject(picture);
+        ::DeleteDC(dc);
+        COLORREF commonest = CLR_INVALID;
+        int most = 0;
+        for (const auto& [colour, count] : counts)
+            if (count > most) {
+                most = count;
+                commonest = colour;
+            }
+        return commonest;
+    }
+
+    /// Posts a mouse message to the label, handles it and reads the colour.
+    COLORREF After(UINT message, int x, int y) {
+        ::PostMessageA(Label(), message, 0, At(x, y));
+        Pump();
+        return TextColour();
+    }
+
+    HWND FForm = nullptr;
+    std::unique_ptr<app::win32::TUrlLabelWin32> FLabel;
+    RECT FSize{};
+    std::vector<std::string> FOpened;
+};
+
+} // namespace
+
+TEST_F(LinkLabel, PressedAndReleasedOffItOpensNothingAndRestsInTheLinkColour) {
+    EXPECT_EQ(TextColour(), kBlue);
+    EXPECT_EQ(After(WM_MOUSEMOVE, 3, 3), kGreen);
+    EXPECT_EQ(After(WM_LBUTTONDOWN, 3, 3), kRed);
+    // The label holds the mouse, so that it sees the release wherever it is.
+    EXPECT_EQ(::GetCapture(), Label());
+    EXPECT_EQ(After(WM_MOUSEMOVE, 3, FSize.bottom + 5), kBlue);
+    EXPECT_EQ(After(WM_MOUSEMOVE, 3, 3), kRed);
+    EXPECT_EQ(After(WM_LBUTTONUP, FSize.right + 1, 3), kBlue);
+    EXPECT_EQ(::GetCapture(), nullptr);
+    EXPECT_TRUE(FOpened.empty());
+    EXPECT_FALSE(FLabel->State().Visited());
+    EXPECT_EQ(After(WM_MOUSELEAVE, 0, 0), kBlue);
+}
+
+TEST_F(LinkLabel, AnyButtonClicksAndTheLabelThenRestsVisited) {
+    // The right button, released on the bottom-right edge; the label has no
+    // URL, so its caption is opened.
+    EXPECT_EQ(After(WM_RBUTTONDOWN, 1, 1), kRed);
+    EXPECT_EQ(After(WM_RBUTTONUP, FSize.right, FSize.bottom), kNavy);
+    EXPECT_EQ(FOpened, std::vector<std::string>{"a link caption"});
+    // Off the label and back.
+    EXPECT_EQ(After(WM_MOUSELEAVE, 0, 0), kNavy);
+    EXPECT_EQ(After(WM_MOUSEMOVE, 2, 2), kGreen);
+    EXPECT_EQ(After(WM_MBUTTONDOWN, 2, 2), kRed);
+    EXPECT_EQ(After(WM_MBUTTONUP, -1, 2), kNavy);
+
+    FLabel->SetURL("https://example.org/");
+    EXPECT_EQ(After(WM_MBUTTONDOWN, 2, 2), kRed);
+    EXPECT_EQ(After(WM_MBUTTONUP, 2, 2), kNavy);
+    EXPECT_EQ(FOpened, (std::vector<std::string>{"a link caption", "https://example.org/"}));
+}
+
+TEST_F(LinkLabel, APressWhoseMouseAnotherWindowTakesEndsWithoutAClick) {
+    EXPECT_EQ(After(WM_LBUTTONDOWN, 2, 2), kRed);
+    ::SetCapture(FForm);
+    Pump();
+    EXPECT_EQ(TextColour(), kBlue);
+    ::ReleaseCapture();
+    EXPECT_EQ(After(WM_LBUTTONUP, 2, 2), kBlue);
+    EXPECT_TRUE(FOpened.empty());
+}
+
 // Last: it closes the host.
 TEST(VelloranWindow, TheHostClosingEndsIt) {
     TVelloran velloran;
@@ -205,12 +408,22 @@ TEST(VelloranWindow, TheHostClosingEndsIt) {
 }
 
 int main(int argc, char** argv) {
+    // The shell's "open" of a web address, as the tests register it.
+    if (argc == 4 && std::string(argv[1]) == "--record-open") {
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        ::GetStartupInfoA(&startup);
+        const int show = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : -1;
+        std::ofstream(argv[2], std::ios::binary | std::ios::app) << show << ' ' << argv[3] << '\n';
+        return 0;
+    }
     ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: velloran_window_test VELLORAN_EXE HOST_EXE\n");
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: velloran_window_test VELLORAN_EXE HOST_EXE OPENED_FILE\n");
         return 2;
     }
     Argument(0) = argv[1];
     Argument(1) = argv[2];
+    Argument(2) = argv[3];
     return RUN_ALL_TESTS();
 }
