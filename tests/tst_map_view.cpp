@@ -3,6 +3,7 @@
 #include "standin/MapView.h"
 #include "standin/Scenario.h"
 #include "standin/StatusLine.h"
+#include "tests/MapPictures.h"
 
 #include <QImage>
 #include <QPainter>
@@ -44,19 +45,8 @@ int RedPixels(const QImage& image) {
     return count;
 }
 
-TMapPicture Own(double lat, double lon) {
-    TMapPicture picture;
-    picture.ownLat = lat;
-    picture.ownLong = lon;
-    picture.ownCallsign = "n0call";
-    return picture;
-}
-
-TMapCall Circle(double x, double y, double radius, double aspect = 1.0) {
-    return TMapCall::Circle(static_cast<float>(x), static_cast<float>(y),
-                            static_cast<float>(radius), 0x0000FF, 6.2831855f, 6.283185307179586,
-                            static_cast<float>(aspect));
-}
+using maptest::Circle;
+using maptest::Own;
 
 } // namespace
 

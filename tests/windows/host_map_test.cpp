@@ -6,6 +6,7 @@
 #include "standin/Scenario.h"
 #include "standin/com/MapWindow.h"
 #include "support/PngFileWin32.h"
+#include "tests/MapPictures.h"
 #include "tests/windows/HostProcess.h"
 #include "tools/HeadlessRun.h"
 
@@ -40,19 +41,8 @@ int RedPixels(const standin::com::TMapBitmap& bitmap) {
     return static_cast<int>(std::count_if(pixels, pixels + bitmap.Width() * bitmap.Height(), Red));
 }
 
-TMapPicture Own(double lat, double lon) {
-    TMapPicture picture;
-    picture.ownLat = lat;
-    picture.ownLong = lon;
-    picture.ownCallsign = "n0call";
-    return picture;
-}
-
-TMapCall Circle(double x, double y, double radius, double aspect = 1.0) {
-    return TMapCall::Circle(static_cast<float>(x), static_cast<float>(y),
-                            static_cast<float>(radius), 0x0000FF, 6.2831855f, 6.283185307179586,
-                            static_cast<float>(aspect));
-}
+using maptest::Circle;
+using maptest::Own;
 
 std::wstring TempFile(const wchar_t* name) {
     wchar_t folder[MAX_PATH];
