@@ -250,6 +250,11 @@ LRESULT CALLBACK TMapWindow::Procedure(HWND window, UINT message, WPARAM wParam,
     return self->Handle(message, wParam, lParam);
 }
 
+map::TViewport TMapWindow::CurrentView() const {
+    const RECT area = MapArea();
+    return FNavigation.Current(area.right - area.left, area.bottom - area.top);
+}
+
 RECT TMapWindow::MapArea() const {
     RECT area{}, status{};
     ::GetClientRect(FWindow, &area);

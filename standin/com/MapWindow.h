@@ -90,6 +90,8 @@ public:
     TMapWindow& operator=(const TMapWindow&) = delete;
 
     HWND Handle() const { return FWindow; }
+    /// The view shown now.
+    map::TViewport CurrentView() const;
 
     /// Writes the map as a PNG once, shortly after clients first draw on it
     /// (a run's figure and label arrive together). Tells the outcome through

@@ -163,3 +163,40 @@ TEST(HostMapWindow, ClosingTheMapClosesTheHostAndTellsItsClients) {
     EXPECT_TRUE(PumpUntil([&] { return closing; }));
     EXPECT_TRUE(PumpUntil([&] { return hostProcess.Ended(); }));
 }
+
+TEST(HostMapWindow, WheelZoomsDragMovesDoubleClickReturns) {
+    standin::TStandinHost host(standin::ParseScenario(
+        R"({"own": {"callsign": "n0call", "lat": 2500, "long": -4300}, "stations": []})", "test"));
+    const standin::com::TMapWindow window(host, "test", nullptr);
+    const HWND handle = window.Handle();
+    ::RedrawWindow(handle, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    const standin::map::TViewport fit = window.CurrentView();
+    ASSERT_GT(fit.Width(), 100.0);
+    EXPECT_NEAR(fit.Project(2500, -4300).x, fit.Width() / 2, 1e-9); // fitted on the own station
+
+    // The wheel comes in screen positions; the map stays put under the cursor.
+    const POINT cursor{300, 120};
+    const standin::map::TPoint under = fit.Unproject(cursor.x, cursor.y);
+    POINT screen = cursor;
+    ::ClientToScreen(handle, &screen);
+    ::SendMessageW(handle, WM_MOUSEWHEEL, MAKEWPARAM(0, 2 * WHEEL_DELTA),
+                   MAKELPARAM(screen.x, screen.y));
+    const standin::map::TViewport zoomed = window.CurrentView();
+    EXPECT_DOUBLE_EQ(zoomed.PixelsPerUnit(), fit.PixelsPerUnit() * 1.25 * 1.25);
+    const standin::map::TPoint still = zoomed.Project(under.y, under.x);
+    EXPECT_NEAR(still.x, cursor.x, 1e-6);
+    EXPECT_NEAR(still.y, cursor.y, 1e-6);
+
+    ::SendMessageW(handle, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(200, 200));
+    ::SendMessageW(handle, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(230, 190));
+    ::SendMessageW(handle, WM_LBUTTONUP, 0, MAKELPARAM(230, 190));
+    ::SendMessageW(handle, WM_MOUSEMOVE, 0, MAKELPARAM(260, 260)); // released: no drag
+    const standin::map::TPoint moved = window.CurrentView().Project(2500, -4300);
+    const standin::map::TPoint before = zoomed.Project(2500, -4300);
+    EXPECT_NEAR(moved.x - before.x, 30.0, 1e-9);
+    EXPECT_NEAR(moved.y - before.y, -10.0, 1e-9);
+
+    ::SendMessageW(handle, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(100, 100));
+    ::RedrawWindow(handle, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    EXPECT_DOUBLE_EQ(window.CurrentView().PixelsPerUnit(), fit.PixelsPerUnit());
+}
