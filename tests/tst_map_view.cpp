@@ -62,20 +62,10 @@ private slots:
     void extremeFiguresEndAndLeaveTheRestDrawn() {
         // Radii that are infinite as a single, not numbers, or at the edge of
         // the single range, with positions to match; a paint used to loop forever.
-        TMapPicture picture = Own(2580, -4200);
-        for (const double radius : {1e300, kInf, -kInf, kNaN})
-            picture.drawings.push_back(Circle(-4200, 2580, radius));
-        picture.drawings.push_back(Circle(kNaN, 2580, 10));
-        picture.drawings.push_back(Circle(-4200, 2580, 20, kNaN));
-        picture.drawings.push_back(TMapCall::Text("far", 3e38f, -3e38f, 0, {}));
-        picture.drawings.push_back(TMapCall::Text("nowhere", static_cast<float>(kInf), 0, 0, {}));
-        picture.stations.push_back({kNaN, kInf, true, false, "BAD"});
-        picture.stations.push_back({3e38, -3e38, true, false, "FAR"});
-        picture.drawings.push_back(Circle(-4200, 2580, 20));
+        TMapPicture picture = maptest::ExtremePicture();
         QVERIFY(RedPixels(Paint(picture)) > 200); // the finite circle is still there
 
-        picture.drawings.push_back(Circle(-4200, 2580, 3e38));
-        picture.drawings.push_back(Circle(3e38, -3e38, 3e38, 0.5));
+        maptest::AddHugeCircles(picture);
         const QImage image = Paint(picture);
         QVERIFY(RedPixels(image) > 100); // the huge circles fill the view instead
     }

@@ -72,20 +72,11 @@ TEST(HostMapPaint, AnOrdinaryCircleIsDrawnInTheHostsColour) {
 }
 
 TEST(HostMapPaint, ExtremeNumbersEndAndLeaveTheRestDrawn) {
-    TMapPicture picture = Own(2580, -4200);
-    for (const double radius : {1e300, kInf, -kInf, kNaN})
-        picture.drawings.push_back(Circle(-4200, 2580, radius));
-    picture.drawings.push_back(Circle(kNaN, 2580, 10));
-    picture.drawings.push_back(Circle(-4200, 2580, 20, kNaN));
-    picture.drawings.push_back(TMapCall::Text("far", 3e38f, -3e38f, 0, {}));
-    picture.stations.push_back({kNaN, kInf, true, false, "BAD"});
-    picture.stations.push_back({3e38, -3e38, true, false, "FAR"});
-    picture.drawings.push_back(Circle(-4200, 2580, 20));
+    TMapPicture picture = maptest::ExtremePicture();
     EXPECT_GT(RedPixels(*standin::com::RenderMap(picture, 320, 320)), 200);
 
     // Figures far beyond what GDI's coordinates hold still cross the view.
-    picture.drawings.push_back(Circle(-4200, 2580, 3e38));
-    picture.drawings.push_back(Circle(3e38, -3e38, 3e38, 0.5));
+    maptest::AddHugeCircles(picture);
     EXPECT_GT(RedPixels(*standin::com::RenderMap(picture, 320, 320)), 100);
 
     for (const double at : {3e38, -3e38, kInf, kNaN}) {
