@@ -2,10 +2,10 @@
 // on 2,000 stations, direct connection and through the bus daemon, side by
 // side with the embedded host. Runs in a session bus of its own.
 #include "bench/BenchScenarios.h"
+#include "bench/BusBenchMain.h"
 #include "host/BusConnector.h"
 #include "standin/BusService.h"
 #include "tools/HeadlessRun.h"
-#include "tools/OwnSessionBus.h"
 
 #include <benchmark/benchmark.h>
 
@@ -63,9 +63,5 @@ BENCHMARK(BM_CallRoundTrip)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecon
 BENCHMARK(BM_Run2000)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 int main(int argc, char** argv) {
-    tools::RunInOwnSessionBus(argc, argv, "VELLORAN_BENCH_BUS");
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarksOnOwnBus(argc, argv);
 }

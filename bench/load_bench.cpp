@@ -3,10 +3,10 @@
 // beside two busy processes (one per core of the machines we build on), side
 // by side in one run. Runs in a session bus of its own.
 #include "bench/BenchScenarios.h"
+#include "bench/BusBenchMain.h"
 #include "host/BusConnector.h"
 #include "standin/BusService.h"
 #include "tools/HeadlessRun.h"
-#include "tools/OwnSessionBus.h"
 
 #include <benchmark/benchmark.h>
 
@@ -146,9 +146,5 @@ BENCHMARK(BM_BusRun2000)
     ->MinTime(3.0);
 
 int main(int argc, char** argv) {
-    tools::RunInOwnSessionBus(argc, argv, "VELLORAN_BENCH_BUS");
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarksOnOwnBus(argc, argv);
 }

@@ -2,7 +2,7 @@
 // from 3,000 stations, replayed with --monitor, timed from start to the
 // host's "finished reading" line. Runs in a session bus of its own.
 #include "bench/BenchScenarios.h"
-#include "tools/OwnSessionBus.h"
+#include "bench/BusBenchMain.h"
 
 #include <benchmark/benchmark.h>
 
@@ -103,9 +103,5 @@ void BM_ReplayMillionLines(benchmark::State& state) {
 BENCHMARK(BM_ReplayMillionLines)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
 int main(int argc, char** argv) {
-    tools::RunInOwnSessionBus(argc, argv, "VELLORAN_BENCH_BUS");
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarksOnOwnBus(argc, argv);
 }

@@ -92,6 +92,16 @@ bool Listening(int port) {
     return up;
 }
 
+/// What the host answers to its ChannelStats method on the bus, as dbus-send
+/// prints it (error or reply), going through reply.
+std::string ChannelStatsReply(const fs::path& reply) {
+    TChild send({"dbus-send", "--session", "--print-reply", "--dest=org.velloran.StandinHost",
+                 "/org/velloran/StandinHost", "org.velloran.StandinHost.Control.ChannelStats"},
+                {.output = reply.string(), .errorToo = true});
+    send.Wait(10s);
+    return Read(reply);
+}
+
 /// velloran-report attached to the host on the bus, once it lists `stations`.
 std::string ReportWhen(const fs::path& dir, int stations) {
     const fs::path out = dir / "report.out";
@@ -214,12 +224,7 @@ TEST(TncEndToEnd, StatsTableAndBusMethodShowTheSameChannel) {
     std::string answer;
     ASSERT_TRUE(WaitFor(
         [&] {
-            TChild send({"dbus-send", "--session", "--print-reply",
-                         "--dest=org.velloran.StandinHost", "/org/velloran/StandinHost",
-                         "org.velloran.StandinHost.Control.ChannelStats"},
-                        {.output = reply.string(), .errorToo = true});
-            send.Wait(10s);
-            answer = Read(reply);
+            answer = ChannelStatsReply(reply);
             return answer.find("frames heard       6 ") != std::string::npos;
         },
         60s))
@@ -248,12 +253,7 @@ TEST(TncEndToEnd, ChannelStatsFailsWithoutALiveSource) {
     std::string answer;
     ASSERT_TRUE(WaitFor(
         [&] {
-            TChild send({"dbus-send", "--session", "--print-reply",
-                         "--dest=org.velloran.StandinHost", "/org/velloran/StandinHost",
-                         "org.velloran.StandinHost.Control.ChannelStats"},
-                        {.output = (dir / "reply.txt").string(), .errorToo = true});
-            send.Wait(10s);
-            answer = Read(dir / "reply.txt");
+            answer = ChannelStatsReply(dir / "reply.txt");
             return answer.find("ServiceUnknown") == std::string::npos &&
                    answer.find("NameHasNoOwner") == std::string::npos;
         },
