@@ -25,7 +25,8 @@ if [ -z "$pcre2" ]; then
         key=/usr/share/keyrings/debian-archive-keyring.gpg
         opts=""
         [ -f "$key" ] && opts="[signed-by=$key] "
-        echo "deb-src ${opts}http://deb.debian.org/debian ${VERSION_CODENAME:-bookworm} main" |
+        mirror=$(sh scripts/debian-mirror.sh)
+        echo "deb-src ${opts}$mirror ${VERSION_CODENAME:-bookworm} main" |
             $SUDO tee /etc/apt/sources.list.d/velloran-deb-src.list >/dev/null
         $SUDO apt-get update -q
     fi

@@ -16,7 +16,9 @@ else
     deb=$(realpath build-package/package/velloran_*.deb)
 fi
 command -v debootstrap >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -q debootstrap
-mirror=${DEBIAN_MIRROR:-http://deb.debian.org/debian}
+# The archive this machine's apt uses, as a user's machine has it; DEBIAN_MIRROR
+# overrides it.
+mirror=${DEBIAN_MIRROR:-$(sh scripts/debian-mirror.sh)}
 root=$(mktemp -d /tmp/velloran-bookworm.XXXXXX)
 cleanup() {
     for m in proc dev/pts dev; do umount "$root/$m" 2>/dev/null || true; done
