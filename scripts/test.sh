@@ -16,6 +16,11 @@ echo "== build and test"
 ./scripts/build.sh build -DVELLORAN_BUILD_TESTS=ON -DVELLORAN_BUILD_BENCH=ON
 (cd build && ctest --output-on-failure -j "$(nproc)")
 
+echo "== the README's package command, from a clean build folder, and its package"
+rm -rf build-package
+sh scripts/package.sh
+sh tests/package_test.sh build-package build-package/package-test
+
 echo "== Windows build (x86_64) and its tests under Wine"
 ./scripts/build-windows.sh x86_64
 sh tests/windows/run-com-tests.sh build-windows/x86_64

@@ -255,8 +255,10 @@ std::string FormatMapCall(const TMapCall& call) {
     case K::DrawMapText: {
         std::string line = "DrawMapText \"" + call.text + "\" " + FormatSingle(call.x) + " " +
                            FormatSingle(call.y) + " " + std::to_string(call.colour);
-        for (const host::OleVariant& variant : call.variants)
-            line += " " + FormatVariant(variant);
+        for (const host::OleVariant& variant : call.variants) {
+            line += ' ';
+            line += FormatVariant(variant);
+        }
         return line;
     }
     }

@@ -234,7 +234,10 @@ void WriteProfileString(const std::filesystem::path& file, std::string_view sect
     } else {
         if (!lines.empty() && lines.back().End.empty())
             lines.back().End = "\r\n";
-        lines.push_back({"[" + std::string(section) + "]", "\r\n"});
+        std::string header = "[";
+        header += section;
+        header += ']';
+        lines.push_back({std::move(header), "\r\n"});
         lines.push_back({keyLine, "\r\n"});
     }
 

@@ -33,8 +33,12 @@ std::string DecodeAddress(std::string_view bytes, std::size_t at, TAx25Address& 
         return "empty call sign";
     const auto ssidByte = static_cast<std::uint8_t>(bytes[at + 6]);
     const int ssid = (ssidByte >> 1) & 0x0F;
-    if (ssid != 0)
-        call += "-" + std::to_string(ssid);
+    // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on
+    // "literal" + std::string temporaries.
+    if (ssid != 0) {
+        call += '-';
+        call += std::to_string(ssid);
+    }
     address.call = std::move(call);
     address.repeated = (ssidByte & 0x80) != 0;
     last = (ssidByte & 1) != 0;
@@ -151,9 +155,13 @@ std::string MonitorPath(const TAx25Frame& frame) {
 }
 
 std::string MonitorLine(const TAx25Frame& frame) {
-    std::string line = frame.source.call + ">" + frame.destination.call;
-    if (!frame.digipeaters.empty())
-        line += "," + MonitorPath(frame);
+    std::string line = frame.source.call;
+    line += '>';
+    line += frame.destination.call;
+    if (!frame.digipeaters.empty()) {
+        line += ',';
+        line += MonitorPath(frame);
+    }
     line += ':';
     line += frame.information;
     return line;
