@@ -266,6 +266,24 @@ TEST_F(AprsDecode, RawGpsSentencesPlaceTrackersAsVehicles) {
     EXPECT_TRUE(rmc.hasSpeed);
     EXPECT_NEAR(rmc.speedKmh, 22.4 * 1.852, 1e-9);
     EXPECT_EQ(rmc.course, 84);
+    // Course to the nearest degree; a speed or course no station can have is
+    // left out, the fix kept.
+    const auto rmcWith = [&](const std::string& speed, const std::string& course) {
+        return Decoded("TRK>GPS:$GPRMC,1,A,4807.038,N,01131.000,E," + speed + "," + course + ",");
+    };
+    EXPECT_EQ(rmcWith("10", "27.9").course, 28);
+    EXPECT_EQ(rmcWith("10", "27.4").course, 27);
+    EXPECT_EQ(rmcWith("10", "359.7").course, 360);
+    EXPECT_EQ(rmcWith("10", "999").course, 0);
+    EXPECT_TRUE(rmcWith("10", "999").hasSpeed);
+    EXPECT_TRUE(rmcWith("10", "999").hasPosition);
+    EXPECT_NEAR(rmcWith("999", "90").speedKmh, 999 * 1.852, 1e-9);
+    for (const char* speed : {"1e20", "1000", "inf", "nan", "-5"}) {
+        const TAprsReport wild = rmcWith(speed, "90");
+        EXPECT_FALSE(wild.hasSpeed) << speed;
+        EXPECT_EQ(wild.course, 0) << speed;
+        EXPECT_TRUE(wild.hasPosition) << speed;
+    }
     const TAprsReport gga =
         Decoded("TRK>GPS:$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47");
     EXPECT_NEAR(gga.latitude, 48 + 7.038 / 60, 1e-9);

@@ -430,12 +430,16 @@ std::string Nmea(std::string_view info, std::string_view destination, TPosition&
         pos.table = '/';
         pos.code = '>';
     }
+    // A speed or course no station can have is a receiver's garbage: it is
+    // left out, the fix itself kept. 999 knots is also the most an APRS
+    // speed field carries; nothing that beacons flies faster.
+    constexpr double kMaxKnots = 999.0;
     double knots = 0, course = 0;
-    if (kind == "RMC" && f.size() > 8 && NmeaNumber(f[7], knots)) {
+    if (kind == "RMC" && f.size() > 8 && NmeaNumber(f[7], knots) && knots <= kMaxKnots) {
         pos.hasSpeed = true;
         pos.speedKnots = knots;
         if (NmeaNumber(f[8], course) && course <= 360)
-            pos.course = static_cast<int>(course);
+            pos.course = static_cast<int>(std::lround(course));
     }
     valid = true;
     return {};
