@@ -54,7 +54,8 @@ constexpr const char* kUsage =
     "  --expire MINUTES    drop stations not heard for this long (default 80)\n"
     "  --debug             log why packets were not used\n"
     "  --txdelay MS        keying time counted before every frame's airtime (default 300)\n"
-    "  --stats             print the channel table at the end (with a file: when it is read)\n"
+    "  --stats             print the channel table at the end; with --monitor: read the\n"
+    "                      input, print the table and end (no bus, no window)\n"
     "  --snapshot FILE     write the map as a PNG after the next drawing (no display needed)\n"
     "  --fail OP N MSG     fail operation OP with MSG once N calls of it have succeeded\n"
     "  --replace-objects   hand back new station objects from GetStationInfo and GetMyInfo\n"
@@ -112,6 +113,17 @@ struct TOptions {
     bool stats = false;
     bool Live() const { return !kiss.empty() || !monitor.empty(); }
 };
+
+/// How many values follow an option of this program on the command line.
+int ValueCount(const QString& arg) {
+    if (arg == "--fail")
+        return 3;
+    for (const char* name : {"--scenario", "--snapshot", "--kiss", "--monitor", "--own", "--lat",
+                             "--lon", "--expire", "--txdelay"})
+        if (arg == name)
+            return 1;
+    return 0;
+}
 
 /// A whole decimal number in degrees within the limit, or nullopt.
 std::optional<double> Degrees(const std::string& text, double limit) {
@@ -243,9 +255,7 @@ std::optional<TOptions> Parse(const QStringList& args, int& status) {
             }
             options.txDelayMs = *ms;
         } else {
-            if (arg != "--scenario" && arg != "--snapshot" && arg != "--fail" && arg != "--kiss" &&
-                arg != "--monitor" && arg != "--own" && arg != "--lat" && arg != "--lon" &&
-                arg != "--expire" && arg != "--txdelay")
+            if (ValueCount(arg) == 0) // else `need` has said what is missing
                 std::cerr << "velloran-standin-host: unknown option '" << arg.toStdString() << "'\n"
                           << kUsage;
             status = 2;
@@ -257,6 +267,69 @@ std::optional<TOptions> Parse(const QStringList& args, int& status) {
         return std::nullopt;
     }
     return options;
+}
+
+/// The command line as given, for the paths that run without a Qt application.
+QStringList RawArguments(int argc, char** argv) {
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    return args;
+}
+
+/// True when the command line asks for the channel table of a monitor input:
+/// a measurement that needs neither a bus nor a display.
+bool WantsMonitorStats(const QStringList& args) {
+    bool stats = false;
+    bool monitor = false;
+    for (int i = 1; i < args.size(); i += 1 + ValueCount(args[i])) {
+        stats = stats || args[i] == "--stats";
+        monitor = monitor || args[i] == "--monitor";
+    }
+    return stats && monitor;
+}
+
+/// Reads the monitor input to its end, prints the channel table and returns
+/// the exit status. An operator reading yesterday's log over SSH has no
+/// session bus and no display, so none is touched here.
+int RunMonitorStats(const QStringList& args) {
+    int status = 2;
+    const std::optional<TOptions> options = Parse(args, status);
+    if (!options)
+        return status;
+    const auto log = [](const std::string& line) {
+        std::cerr << ("velloran-standin-host: " + support::EscapeControls(line) + "\n")
+                  << std::flush;
+    };
+    try {
+        support::InitializeAprsPatterns();
+    } catch (const std::exception& error) {
+        log(error.what());
+        return 1;
+    }
+    std::mutex modelMutex;
+    standin::TLiveStations live(std::make_shared<standin::TStandinHost>(standin::TScenario{}),
+                                modelMutex,
+                                standin::TOwnStation{*options->own, *options->lat, *options->lon});
+    live.SetExpiryMinutes(options->expire);
+    live.SetTxDelayMs(options->txDelayMs);
+    live.OnLog = log;
+    if (options->debug)
+        live.OnDebug = [&](const std::string& line) { log("debug: " + line); };
+    standin::TMonitorSource monitor(options->monitor, live);
+    monitor.OnState = log;
+    try {
+        monitor.Start();
+    } catch (const std::exception& error) {
+        log(error.what());
+        return 1;
+    }
+    while (!monitor.Finished())
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    monitor.Stop();
+    std::cout << standin::aprs::FormatChannelTable(live.Channel(standin::aprs::kTopTalkers))
+              << std::flush;
+    return 0;
 }
 
 } // namespace
@@ -273,6 +346,8 @@ int main(int argc, char** argv) {
     case support::EStandardRequest::None:
         break;
     }
+    if (const QStringList args = RawArguments(argc, argv); WantsMonitorStats(args))
+        return RunMonitorStats(args);
     // Without a display the host still serves (and can write snapshots): its
     // map is then drawn off screen.
     const bool headless = !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
@@ -435,11 +510,6 @@ int main(int argc, char** argv) {
         QCoreApplication::exit(0); // quit() would ask the window, which waits for us
     };
     window.OnClose = closeHost;
-    // With --stats a monitor file is read, measured, and the host ends.
-    QObject::connect(&statusTimer, &QTimer::timeout, [&] {
-        if (options->stats && monitor && monitor->Finished())
-            closeHost();
-    });
 
     snapshotTimer.setSingleShot(true);
     snapshotTimer.setInterval(300); // a run's figure and label arrive together

@@ -200,44 +200,57 @@ TEST(TncEndToEnd, DireWolfDecodesAudioAndVelloranReportsTheRadius) {
     fs::remove_all(dir);
 }
 
-// The channel table: printed when a monitor input ends (--stats), and the
-// same text from the bus method while the host runs.
-TEST(TncEndToEnd, StatsTableAndBusMethodShowTheSameChannel) {
+// The channel table of a monitor file: read, printed and ended with neither a
+// session bus nor a display (an operator over SSH), and the same text as the
+// bus method of a host serving the same lines.
+TEST(TncEndToEnd, StatsTableNeedsNoBusAndMatchesTheBusMethod) {
     const fs::path dir = fs::temp_directory_path() / ("velloran-stats-" + std::to_string(getpid()));
     fs::create_directories(dir);
-    // Close-on-exec, so that no child but the host (on its standard input)
-    // keeps the pipe open past the end of the input.
-    int input[2];
-    ASSERT_EQ(pipe2(input, O_CLOEXEC), 0);
-    signal(SIGPIPE, SIG_IGN);
-    TChild host({VELLORAN_STANDIN_HOST_EXE, "--monitor", "-", "--stats", "--txdelay", "250",
-                 "--own", "N0CALL", "--lat", "42.6", "--lon", "-71.3"},
-                {.output = (dir / "table.txt").string(), .input = input[0]});
-    close(input[0]);
-    ASSERT_TRUE(host.Started());
     // The mobile is heard twice: direct, and repeated by the digipeater.
-    const std::string lines =
-        std::string(kLines) + "W1XYZ-9>APRS,N1DIG*,WIDE1*:=4230.00N/07100.00W>090/030\n";
-    ASSERT_EQ(write(input[1], lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
+    std::ofstream(dir / "heard.log")
+        << kLines << "W1XYZ-9>APRS,N1DIG*,WIDE1*:=4230.00N/07100.00W>090/030\n";
+    const std::vector<std::string> live = {"--monitor", (dir / "heard.log").string(),
+                                           "--txdelay", "250",
+                                           "--own",     "N0CALL",
+                                           "--lat",     "42.6",
+                                           "--lon",     "-71.3"};
 
-    const fs::path reply = dir / "reply.txt";
-    std::string answer;
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            answer = ChannelStatsReply(reply);
-            return answer.find("frames heard       6 ") != std::string::npos;
-        },
-        60s))
-        << answer;
-    close(input[1]); // the end of the input ends the host
-    ASSERT_EQ(host.Wait(30s), 0);
+    std::vector<std::string> oneShot = {"env",
+                                        "-u",
+                                        "DBUS_SESSION_BUS_ADDRESS",
+                                        "-u",
+                                        "DISPLAY",
+                                        "-u",
+                                        "WAYLAND_DISPLAY",
+                                        "-u",
+                                        "QT_QPA_PLATFORM",
+                                        VELLORAN_STANDIN_HOST_EXE,
+                                        "--stats"};
+    oneShot.insert(oneShot.end(), live.begin(), live.end());
+    TChild stats(oneShot, {.output = (dir / "table.txt").string()});
+    ASSERT_TRUE(stats.Started());
+    ASSERT_EQ(stats.Wait(30s), 0) << Read(dir / "table.txt");
     const std::string table = Read(dir / "table.txt");
-    EXPECT_NE(answer.find('"' + table + '"'), std::string::npos) << answer << "\n" << table;
     EXPECT_NE(table.find("TX delay 250 ms"), std::string::npos) << table;
+    EXPECT_NE(table.find("frames heard       6 "), std::string::npos) << table;
     EXPECT_NE(table.find("stations heard     5\n"), std::string::npos) << table;
     // Measured beside the rule's estimate: a moving mobile is 15, a digi 3.
     EXPECT_NE(table.find("\n  W1XYZ-9               2         15\n"), std::string::npos) << table;
     EXPECT_NE(table.find("\n  N1DIG                 1          3\n"), std::string::npos) << table;
+
+    std::vector<std::string> serving = {VELLORAN_STANDIN_HOST_EXE};
+    serving.insert(serving.end(), live.begin(), live.end());
+    TChild host(serving, {.output = (dir / "host.log").string(), .errorToo = true});
+    ASSERT_TRUE(host.Started());
+    std::string answer;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            answer = ChannelStatsReply(dir / "reply.txt");
+            return answer.find("frames heard       6 ") != std::string::npos;
+        },
+        60s))
+        << answer << Read(dir / "host.log");
+    EXPECT_NE(answer.find('"' + table + '"'), std::string::npos) << answer << "\n" << table;
     fs::remove_all(dir);
 }
 
