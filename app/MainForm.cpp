@@ -138,12 +138,8 @@ void TMainForm::BuildLayout() {
     layout->setSpacing(0);
 
     PageControl1 = new TPageControl(central);
-    PageControl1->OnChanging = [this](QWidget* leaving, bool& allow) {
-        Model.PageChanging(leaving == tsOptions);
-        allow = true;
-    };
-    PageControl1->OnError = [this](std::exception_ptr error) {
-        Handle([&error] { std::rethrow_exception(error); });
+    PageControl1->OnChanging = [this](int leaving, EPageChange how) {
+        return Model.PageChanging(leaving, how);
     };
     layout->addWidget(PageControl1, 1);
 
@@ -243,13 +239,12 @@ void TMainForm::BuildOptionsTab() {
     Label4->setWordWrap(true);
     // Designed 200 x 44; taller where the font needs more lines.
     Label4->setGeometry(113, 13, 200, std::max(44, Label4->heightForWidth(200)));
-    // Selecting a shape (by the user or by the settings restore) starts a run;
-    // unselecting does nothing.
-    for (QRadioButton* button : {rbDrawCircle, rbDrawEllispe})
-        connect(button, &QRadioButton::toggled, this, [this](bool checked) {
-            if (checked)
-                Model.rbDrawClick();
-        });
+    // The model decides which clicks start a run (the settings restore
+    // selects a shape through the model itself).
+    connect(rbDrawCircle, &QRadioButton::clicked, this,
+            [this] { Model.ShapeClicked(EOption::rbDrawCircle); });
+    connect(rbDrawEllispe, &QRadioButton::clicked, this,
+            [this] { Model.ShapeClicked(EOption::rbDrawEllispe); });
 
     gbDebug = new QGroupBox(QStringLiteral("Debug"), tab);
     gbDebug->setGeometry(8, 176, 137, 73);
@@ -428,16 +423,13 @@ void TMainForm::SetText(EOption control, const std::string& text) {
 }
 
 void TMainForm::Start() {
-    if (windowState() & Qt::WindowMinimized) {
-        // Starting minimized: with "Minimize to Tray" the window is not shown
-        // at all; otherwise it sits minimized on the taskbar. Either way the
-        // minimize step follows at once.
-        if (!cbMinimizeToTray->isChecked())
-            show();
+    const TStartShow start = Model.StartShow();
+    if (start.Minimized && !(windowState() & Qt::WindowMinimized))
+        setWindowState(windowState() | Qt::WindowMinimized);
+    if (start.Visible)
+        show();
+    if (start.Minimized)
         QTimer::singleShot(0, this, [this] { Handle([this] { Model.AppMinimize(); }); });
-        return;
-    }
-    show();
 }
 
 void TMainForm::SetStatusText(const std::string& text) {
@@ -478,30 +470,25 @@ void TMainForm::ShowErrorBox(const std::string& caption, const std::string& mess
 }
 
 void TMainForm::BringToFront() {
-    Restore();
-    if (!isVisible())
-        show();
+    Model.RestoreFromTray();
     raise();
     activateWindow();
 }
 
-void TMainForm::Restore() {
-    Model.LeaveTray();
-    if (windowState() & Qt::WindowMinimized) {
+void TMainForm::RestoreWindow() {
+    if (windowState() & Qt::WindowMinimized)
         setWindowState(windowState() & ~Qt::WindowMinimized);
-        activateWindow();
-    }
+    if (!isVisible())
+        show();
+    activateWindow();
     CheckFirstShow();
 }
 
 // --- Window events ---------------------------------------------------------
 
 void TMainForm::CheckFirstShow() {
-    // FormShow runs when the window is first shown in its normal or maximized
-    // state; minimizing and restoring, or hiding in the tray, do not count.
-    if (FFormShown || !isVisible() || (windowState() & Qt::WindowMinimized))
+    if (!Model.WindowShown(isVisible(), windowState() & Qt::WindowMinimized))
         return;
-    FFormShown = true;
     QTimer::singleShot(0, this, [this] {
         if (!Model.Destroying())
             Handle([this] { Model.FormShow(); });

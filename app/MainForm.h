@@ -140,7 +140,7 @@ public:
     void miExitClick() { Model.miExitClick(); }
     /// The end-of-session query: answers yes at once; nothing else runs.
     void EndSessionQuery(QSessionManager& manager);
-    void miRestoreClick() { Restore(); }
+    void miRestoreClick() { Model.RestoreFromTray(); }
 
     support::TPacketCache* PacketCache() const { return Model.PacketCache(); }
     bool HiddenInTray() const { return Model.HiddenInTray(); }
@@ -166,7 +166,7 @@ public:
     void ShowErrorBox(const std::string& caption, const std::string& message) override;
     void RequestTermination() override;
     void SetTaskbarEntryVisible(bool visible) override;
-    void RestoreWindow() override { Restore(); }
+    void RestoreWindow() override;
     void PopupTrayMenu() override;
     // IPlacementWindow
     TWindowPlacement GetPlacement() const override;
@@ -191,14 +191,12 @@ private:
     QAbstractButton* Button(EOption control) const;
     QLineEdit* Edit(EOption control) const;
     TReportPane* Pane(EPane pane) const;
-    void Restore();
     void CheckFirstShow();
     /// Runs a handler, showing an error that escapes it.
     template <class F> void Handle(F&& handler) { Model.Handle(std::forward<F>(handler)); }
 
     TMainFormSetup FSetup;
     std::shared_ptr<TPlatform> FPlatform;
-    bool FFormShown = false; // FormShow has run for a real show
     bool FRestoreToMaximized = false;
 };
 

@@ -8,35 +8,18 @@ namespace app {
 
 TPageControl::TPageControl(QWidget* parent) : QTabWidget(parent) {
     tabBar()->installEventFilter(this);
-    connect(this, &QTabWidget::currentChanged, this, [this](int) {
-        QWidget* left = FCurrent;
-        FCurrent = currentWidget();
+    connect(this, &QTabWidget::currentChanged, this, [this](int index) {
+        const int left = FCurrent;
+        FCurrent = index;
         // A change by the user that no filter saw (the mouse wheel, say).
-        if (FByUser && !FAsked && left && OnChanging) {
-            bool allow = true;
-            try {
-                OnChanging(left, allow);
-            } catch (...) {
-                if (OnError)
-                    OnError(std::current_exception());
-            }
-        }
+        if (FByUser && !FAsked && left >= 0 && OnChanging)
+            OnChanging(left, EPageChange::Click);
     });
 }
 
-bool TPageControl::Changing(bool failureStops) {
+bool TPageControl::Changing(EPageChange how) {
     FAsked = true;
-    if (!OnChanging)
-        return true;
-    bool allow = true;
-    try {
-        OnChanging(currentWidget(), allow);
-    } catch (...) {
-        if (OnError)
-            OnError(std::current_exception());
-        return !failureStops;
-    }
-    return allow;
+    return !OnChanging || OnChanging(currentIndex(), how);
 }
 
 void TPageControl::keyPressEvent(QKeyEvent* event) {
@@ -46,7 +29,7 @@ void TPageControl::keyPressEvent(QKeyEvent* event) {
         QTabWidget::keyPressEvent(event);
         return;
     }
-    if (!Changing(true)) {
+    if (!Changing(EPageChange::NextPageKey)) {
         FAsked = false;
         event->accept();
         return;
@@ -65,7 +48,7 @@ bool TPageControl::eventFilter(QObject* watched, QEvent* event) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         const int index = tabBar()->tabAt(mouse->position().toPoint());
         userChange = mouse->button() == Qt::LeftButton && index >= 0 && index != currentIndex();
-        if (userChange && !Changing(false)) {
+        if (userChange && !Changing(EPageChange::Click)) {
             FAsked = false;
             return true;
         }
@@ -73,7 +56,7 @@ bool TPageControl::eventFilter(QObject* watched, QEvent* event) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         userChange = key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up ||
                      key == Qt::Key_Down || key == Qt::Key_Home || key == Qt::Key_End;
-        if (userChange && !Changing(false)) {
+        if (userChange && !Changing(EPageChange::ArrowKey)) {
             FAsked = false;
             return true;
         }

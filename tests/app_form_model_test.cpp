@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 using namespace app;
 
@@ -61,29 +62,36 @@ public:
     int Restores = 0, Popups = 0, Terminations = 0, DeferredRuns = 0;
     std::vector<std::string> Errors;
     std::function<void()> WhileErrorShown;
-    /// A shape button that becomes checked clicks it, as in a real window.
-    std::function<void()> OnShapeClick;
+    int Runs = 0; ///< each run clears the summary pane first
 
     bool Checked(EOption control) const override { return Checks.at(control); }
-    void SetChecked(EOption control, bool checked) override {
-        const bool click = checked && !Checks[control] &&
-                           (control == EOption::rbDrawCircle || control == EOption::rbDrawEllispe);
-        Checks[control] = checked;
-        if (click && OnShapeClick)
-            OnShapeClick();
+    void SetChecked(EOption control, bool checked) override { Checks[control] = checked; }
+    /// What a toolkit does when the user clicks a shape button: it is checked
+    /// and the other cleared, then the model hears of the click.
+    void ClickShape(TFormModel& model, EOption shape) {
+        Checks[EOption::rbDrawCircle] = shape == EOption::rbDrawCircle;
+        Checks[EOption::rbDrawEllispe] = shape == EOption::rbDrawEllispe;
+        model.ShapeClicked(shape);
     }
     std::string Text(EOption control) const override { return Texts.at(control); }
     void SetText(EOption control, const std::string& text) override { Texts[control] = text; }
     void AppendLine(EPane pane, const std::string& line) override {
         Panes[static_cast<std::size_t>(pane)].push_back(line);
     }
-    void ClearPane(EPane pane) override { Panes[static_cast<std::size_t>(pane)].clear(); }
+    void ClearPane(EPane pane) override {
+        Runs += pane == EPane::Summary;
+        Panes[static_cast<std::size_t>(pane)].clear();
+    }
     void SetCaption(const std::string& caption) override { Caption = caption; }
     void SetStatusText(const std::string& text) override { Status = text; }
     void ShowFirstPage() override {}
     void ShowDebugOptions() override { DebugShown = true; }
     void SetCalculateEnabled(bool enabled) override { CalculateEnabled = enabled; }
-    void ProcessMessages() override {}
+    std::function<void()> OnProcessMessages;
+    void ProcessMessages() override {
+        if (OnProcessMessages)
+            OnProcessMessages();
+    }
     void PostDeferredRun() override { ++DeferredRuns; }
     void ShowErrorBox(const std::string& caption, const std::string& message) override {
         Errors.push_back(caption + ": " + message);
@@ -206,13 +214,8 @@ TEST(FormModel, RestoredSettingsApplyAndTheirRunShowsNoError) {
     std::ofstream(rig.Ini(), std::ios::binary)
         << "[Settings]\r\nrbDrawCircle.Checked=False\r\nrbDrawEllispe.Checked=True\r\n"
            "edRecalculateRate.Text=5\r\n";
-    int clicks = 0;
-    rig.View.OnShapeClick = [&] {
-        ++clicks;
-        rig.Model->rbDrawClick();
-    };
     rig.Model->Create();
-    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(rig.View.Runs, 1);
     EXPECT_TRUE(rig.View.Errors.empty());
     EXPECT_TRUE(rig.View.Checks[EOption::rbDrawEllispe]);
     EXPECT_FALSE(rig.View.Checks[EOption::rbDrawCircle]);
@@ -315,7 +318,7 @@ TEST(FormModel, TrayMinimizeAndMessages) {
     rig.Model->AppMinimize();
     EXPECT_TRUE(rig.Model->HiddenInTray());
     EXPECT_FALSE(rig.View.OnTaskbar);
-    rig.Model->LeaveTray();
+    rig.Model->RestoreFromTray();
     EXPECT_TRUE(rig.View.OnTaskbar && !rig.Model->HiddenInTray());
 
     // Without a notification area the window stays on the taskbar.
@@ -326,4 +329,159 @@ TEST(FormModel, TrayMinimizeAndMessages) {
     rig.View.Checks[EOption::cbMinimizeToTray] = false;
     rig.Model->AppMinimize();
     EXPECT_TRUE(rig.View.OnTaskbar);
+}
+
+// A shape click starts a run only when the shape changes, whichever way it
+// changed last (a click, or the settings restore); unselecting starts none.
+TEST(FormModel, ShapeClicksStartARunOnlyWhenTheShapeChanges) {
+    TRig rig;
+    rig.Start();
+    ASSERT_EQ(rig.View.Runs, 1);
+    rig.View.ClickShape(*rig.Model, EOption::rbDrawCircle);
+    EXPECT_EQ(rig.View.Runs, 1);
+    rig.View.ClickShape(*rig.Model, EOption::rbDrawEllispe);
+    EXPECT_EQ(rig.View.Runs, 2);
+    rig.View.ClickShape(*rig.Model, EOption::rbDrawEllispe);
+    EXPECT_EQ(rig.View.Runs, 2);
+
+    // The file selects neither shape: nothing runs, and a click on either
+    // shape is then a change.
+    std::ofstream(rig.Ini(), std::ios::binary)
+        << "[Settings]\r\nrbDrawCircle.Checked=False\r\nrbDrawEllispe.Checked=False\r\n";
+    rig.Model->OvcComponentState1.RestoreState();
+    EXPECT_FALSE(rig.View.Checks[EOption::rbDrawCircle] || rig.View.Checks[EOption::rbDrawEllispe]);
+    EXPECT_EQ(rig.View.Runs, 2);
+    rig.View.ClickShape(*rig.Model, EOption::rbDrawEllispe);
+    EXPECT_EQ(rig.View.Runs, 3);
+
+    // The restore selects the circle: the ellipse is cleared and a run starts;
+    // a click on the circle after that is no change.
+    std::ofstream(rig.Ini(), std::ios::binary) << "[Settings]\r\nrbDrawCircle.Checked=True\r\n";
+    rig.Model->OvcComponentState1.RestoreState();
+    EXPECT_TRUE(rig.View.Checks[EOption::rbDrawCircle]);
+    EXPECT_FALSE(rig.View.Checks[EOption::rbDrawEllispe]);
+    EXPECT_EQ(rig.View.Runs, 4);
+    rig.View.ClickShape(*rig.Model, EOption::rbDrawCircle);
+    EXPECT_EQ(rig.View.Runs, 4);
+    // A notice of a click on a button the toolkit did not check is ignored.
+    rig.Model->ShapeClicked(EOption::rbDrawEllispe);
+    EXPECT_EQ(rig.View.Runs, 4);
+}
+
+// How the window first appears: the saved state and the system's start-up
+// show command, and never hidden where no tray icon can bring it back.
+TEST(FormModel, StartShowNeverLosesTheWindow) {
+    const auto start = [](const std::string& showCmd, bool iconShown, bool toTray,
+                          std::int32_t system) {
+        TRig rig;
+        std::ofstream(rig.Ini(), std::ios::binary)
+            << "[MainForm]\r\nShowCmd=" << showCmd
+            << "\r\nNormalPos=10,10,537,476\r\nPixelsPerInch=96\r\n";
+        rig.Tray->Shown = iconShown;
+        rig.View.Checks[EOption::cbMinimizeToTray] = toTray;
+        rig.Model->Create();
+        const TStartShow show = rig.Model->StartShow(system);
+        return std::make_tuple(show.Visible, show.Minimized, show.Maximized);
+    };
+    using T = std::tuple<bool, bool, bool>;
+    EXPECT_EQ(start("1", true, true, SW_SHOWNORMAL), T(true, false, false));
+    EXPECT_EQ(start("3", true, true, SW_SHOWNORMAL), T(true, false, true));
+    EXPECT_EQ(start("1", true, true, SW_SHOWMAXIMIZED), T(true, false, true));
+    // Minimized into the tray only where its icon is really shown.
+    EXPECT_EQ(start("2", true, true, SW_SHOWNORMAL), T(false, true, false));
+    EXPECT_EQ(start("2", false, true, SW_SHOWNORMAL), T(true, true, false));
+    EXPECT_EQ(start("2", true, false, SW_SHOWNORMAL), T(true, true, false));
+    EXPECT_EQ(start("6", false, true, SW_SHOWNORMAL), T(true, true, false));
+    // The system's "minimized" start wins over a saved maximized state.
+    EXPECT_EQ(start("3", true, false, SW_SHOWMINNOACTIVE), T(true, true, false));
+    EXPECT_EQ(start("3", true, true, SW_SHOWMINNOACTIVE), T(false, true, false));
+}
+
+// FormShow once, at the first time the window is visible and not minimized;
+// the tray, minimizing and restoring do not count.
+TEST(FormModel, FirstShowAndRestoreFromTheTray) {
+    TRig rig;
+    rig.Model->Create();
+    EXPECT_FALSE(rig.Model->WindowShown(false, false));
+    EXPECT_FALSE(rig.Model->WindowShown(true, true));
+    EXPECT_TRUE(rig.Model->WindowShown(true, false));
+    EXPECT_FALSE(rig.Model->WindowShown(true, false));
+    EXPECT_FALSE(rig.Model->WindowShown(true, true));
+    EXPECT_FALSE(rig.Model->WindowShown(true, false));
+
+    rig.Model->AppMinimize();
+    ASSERT_TRUE(rig.Model->HiddenInTray());
+    rig.Tray->OnCallback(rig.Model->TrayIconData.uCallbackMessage, WM_LBUTTONDBLCLK);
+    EXPECT_FALSE(rig.Model->HiddenInTray());
+    EXPECT_TRUE(rig.View.OnTaskbar);
+    EXPECT_EQ(rig.View.Restores, 1);
+    rig.Model->RestoreFromTray(); // the tray menu's Restore, or a second instance
+    EXPECT_EQ(rig.View.Restores, 2);
+}
+
+// Started minimized, the window goes to the tray after the first run; a
+// restore from the tray while that run still lets messages in wins.
+TEST(FormModel, ARestoreDuringTheMinimizedStartRunWins) {
+    TRig rig;
+    rig.Model->Create();
+    bool restored = false;
+    rig.View.OnProcessMessages = [&] {
+        if (!restored) {
+            restored = true;
+            rig.Tray->OnCallback(rig.Model->TrayIconData.uCallbackMessage, WM_LBUTTONDBLCLK);
+        }
+    };
+    rig.Model->AppMinimize();
+    EXPECT_TRUE(restored);
+    EXPECT_EQ(rig.View.Runs, 1);
+    EXPECT_FALSE(rig.Model->HiddenInTray());
+    EXPECT_TRUE(rig.View.OnTaskbar);
+
+    rig.View.OnProcessMessages = nullptr;
+    rig.Model->AppMinimize(); // the own station is known now: no run
+    EXPECT_TRUE(rig.Model->HiddenInTray());
+    EXPECT_EQ(rig.View.Runs, 1);
+}
+
+// Hidden in the tray, the window is saved as minimized whatever the window
+// itself reports, so that the next start goes to the tray again.
+TEST(FormModel, HiddenInTheTrayIsSavedAsMinimized) {
+    TRig rig;
+    rig.Start();
+    rig.Model->AppMinimize();
+    ASSERT_TRUE(rig.Model->HiddenInTray());
+    rig.Model->CloseRequest();
+    EXPECT_NE(ReadFile(rig.Ini()).find("ShowCmd=2\r\n"), std::string::npos);
+
+    TRig shown;
+    shown.Start();
+    shown.Model->CloseRequest();
+    EXPECT_NE(ReadFile(shown.Ini()).find("ShowCmd=1\r\n"), std::string::npos);
+}
+
+// Leaving the Options saves them; a failed save is shown, and keeps the
+// Options in front only after Ctrl+Tab or Ctrl+Shift+Tab.
+TEST(FormModel, PageChangeRules) {
+    TRig rig;
+    rig.Start();
+    EXPECT_TRUE(rig.Model->PageChanging(0, EPageChange::NextPageKey));
+    EXPECT_FALSE(std::filesystem::exists(rig.Ini()));
+    EXPECT_TRUE(rig.Model->PageChanging(4, EPageChange::Click));
+    EXPECT_NE(ReadFile(rig.Ini()).find("[Settings]"), std::string::npos);
+
+    TRig blocked;
+    blocked.Start();
+    std::filesystem::create_directory(blocked.Ini()); // cannot be written as a file
+    const std::string message = "Velloran: Unable to write to " + blocked.Ini().string() + ".";
+    EXPECT_TRUE(blocked.Model->PageChanging(4, EPageChange::Click));
+    EXPECT_TRUE(blocked.Model->PageChanging(4, EPageChange::ArrowKey));
+    EXPECT_FALSE(blocked.Model->PageChanging(4, EPageChange::NextPageKey));
+    EXPECT_EQ(blocked.View.Errors, std::vector<std::string>(3, message));
+    EXPECT_TRUE(blocked.Model->PageChanging(3, EPageChange::NextPageKey));
+    EXPECT_EQ(blocked.View.Errors.size(), 3u);
+
+    EXPECT_EQ(TFormModel::NextPage(0, 5, false), 1);
+    EXPECT_EQ(TFormModel::NextPage(4, 5, false), 0);
+    EXPECT_EQ(TFormModel::NextPage(0, 5, true), 4);
+    EXPECT_EQ(TFormModel::NextPage(2, 5, true), 1);
 }

@@ -81,7 +81,7 @@ void TFormModel::BindSettings() {
     const auto yesNo = [this](EOption control) {
         return TStoredProperty{
             "", [this, control] { return std::string(FView.Checked(control) ? "True" : "False"); },
-            [this, control](bool checked) { FView.SetChecked(control, checked); }, nullptr};
+            [this, control](bool checked) { SetOptionChecked(control, checked); }, nullptr};
     };
     const auto text = [this](EOption control) {
         return TStoredProperty{
@@ -101,6 +101,7 @@ void TFormModel::BindSettings() {
         keyed("edPacketDensity.Text", text(EOption::edPacketDensity)),
         keyed("cbUseInternet.Checked", yesNo(EOption::cbUseInternet)),
     };
+    OvcFormState1.HiddenInTray = [this] { return FHiddenInTray; };
     OvcComponentState1.OnRestoreState = [this] { ApplyRecalculateRate(); };
     OvcComponentState1.OnSaveState = [this] { ApplyRecalculateRate(); };
 }
@@ -138,6 +139,10 @@ void TFormModel::FormCreate() {
     FView.ShowFirstPage();
     FCalcTimer.SetInterval(1800000);
     FCalcTimer.SetEnabled(false);
+    FShape.reset();
+    for (const EOption shape : {EOption::rbDrawCircle, EOption::rbDrawEllispe})
+        if (FView.Checked(shape))
+            FShape = shape;
 
     TrayIconData = TNotifyIconData{};
     TrayIconData.cbSize = sizeof(TNotifyIconData);
@@ -191,9 +196,60 @@ void TFormModel::rbDrawClick() {
     btnCalculateClick();
 }
 
-void TFormModel::PageChanging(bool leavingOptions) {
-    if (leavingOptions)
+namespace {
+
+bool IsShape(EOption control) {
+    return control == EOption::rbDrawCircle || control == EOption::rbDrawEllispe;
+}
+
+EOption OtherShape(EOption shape) {
+    return shape == EOption::rbDrawCircle ? EOption::rbDrawEllispe : EOption::rbDrawCircle;
+}
+
+constexpr int kOptionsPage = 4;
+
+} // namespace
+
+void TFormModel::ShapeClicked(EOption button) {
+    if (!IsShape(button) || !FView.Checked(button) || FShape == button)
+        return;
+    FShape = button;
+    rbDrawClick();
+}
+
+void TFormModel::SetOptionChecked(EOption control, bool checked) {
+    const bool was = FView.Checked(control);
+    FView.SetChecked(control, checked);
+    if (!IsShape(control))
+        return;
+    if (!checked) {
+        if (FShape == control)
+            FShape.reset();
+        return;
+    }
+    if (was)
+        return;
+    FView.SetChecked(OtherShape(control), false);
+    FShape = control;
+    rbDrawClick();
+}
+
+bool TFormModel::PageChanging(int leaving, EPageChange how) {
+    if (leaving != kOptionsPage)
+        return true;
+    try {
         OvcComponentState1.SaveState();
+    } catch (const std::exception& error) {
+        ShowError(OperatorErrorText(error));
+        return how != EPageChange::NextPageKey;
+    }
+    return true;
+}
+
+int TFormModel::NextPage(int current, int count, bool backwards) {
+    if (count <= 0)
+        return current;
+    return ((current + (backwards ? -1 : 1)) % count + count) % count;
 }
 
 void TFormModel::btnSaveSettingsClick() {
@@ -218,11 +274,44 @@ void TFormModel::CloseRequest() {
     FView.RequestTermination();
 }
 
+TStartShow TFormModel::StartShow(std::int32_t systemShowCmd) const {
+    TStartShow show;
+    const std::int32_t restored = OvcFormState1.StartShowCmd();
+    show.Minimized = restored == SW_SHOWMINIMIZED || systemShowCmd == SW_SHOWMINNOACTIVE ||
+                     systemShowCmd == SW_SHOWMINIMIZED || systemShowCmd == SW_MINIMIZE;
+    show.Maximized =
+        !show.Minimized && (restored == SW_SHOWMAXIMIZED || systemShowCmd == SW_SHOWMAXIMIZED);
+    // A window that starts hidden with no icon to bring it back would be lost,
+    // at this start and, saved minimized again, at every later one.
+    show.Visible = !(show.Minimized && FView.Checked(EOption::cbMinimizeToTray) && FServices.Tray &&
+                     FServices.Tray->IconShown());
+    return show;
+}
+
+bool TFormModel::WindowShown(bool visible, bool minimized) {
+    if (FFormShown || !visible || minimized || FDestroying)
+        return false;
+    FFormShown = true;
+    return true;
+}
+
+void TFormModel::RestoreFromTray() {
+    ++FRestores;
+    LeaveTray();
+    FView.RestoreWindow();
+}
+
 void TFormModel::AppMinimize() {
     if (!FView.Checked(EOption::cbMinimizeToTray))
         return;
-    if (Calculation.State.OwnCall.empty())
+    if (Calculation.State.OwnCall.empty()) {
+        // The run FormShow makes lets the tray's messages in: a restore
+        // during it is the operator's last word.
+        const unsigned restores = FRestores;
         FormShow();
+        if (FRestores != restores)
+            return;
+    }
     // Without an icon in a notification area (GNOME by default) a hidden
     // window could not be brought back: it stays minimized on the taskbar.
     if (!FServices.Tray || !FServices.Tray->IconShown())
@@ -240,7 +329,7 @@ void TFormModel::TrayIconMessage(std::uint32_t callbackMessage, std::uint32_t mo
     if (callbackMessage != TrayIconData.uCallbackMessage)
         return;
     if (mouseMessage == WM_LBUTTONDBLCLK)
-        FView.RestoreWindow();
+        RestoreFromTray();
     else if (mouseMessage == WM_RBUTTONDOWN)
         FView.PopupTrayMenu();
 }

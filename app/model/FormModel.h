@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,22 @@ enum class EOption {
 
 /// The three panes a run writes to.
 enum class EPane { Summary, Packets, Details };
+
+/// How the user asks for another page of the main window.
+enum class EPageChange {
+    Click,       ///< a click on a tab
+    ArrowKey,    ///< the arrow keys on the tab strip
+    NextPageKey, ///< Ctrl+Tab or Ctrl+Shift+Tab
+};
+
+/// How the window first appears when the message loop starts.
+struct TStartShow {
+    /// False only when it goes straight to a tray icon that is really there.
+    bool Visible = true;
+    /// Starts minimized; the view has the minimize step (AppMinimize) follow.
+    bool Minimized = false;
+    bool Maximized = false;
+};
 
 /// What a view of the main window provides: its controls, panes and the
 /// platform services the behaviour needs.
@@ -72,7 +89,8 @@ public:
     virtual void RequestTermination() = 0;
     /// Shows or hides the program's taskbar entry.
     virtual void SetTaskbarEntryVisible(bool visible) = 0;
-    /// Brings the window back from the tray or from being minimized.
+    /// Shows the window in its normal (or maximized) state and activates it:
+    /// the platform part of TFormModel::RestoreFromTray.
     virtual void RestoreWindow() = 0;
     /// Pops up the tray menu at the mouse.
     virtual void PopupTrayMenu() = 0;
@@ -141,8 +159,18 @@ public:
     // Event handlers, each showing its own errors.
     void btnCalculateClick();
     void rbDrawClick();
-    /// Leaving the Options page saves the Options; throws when that fails.
-    void PageChanging(bool leavingOptions);
+    /// The user clicked a shape button (already checked by the toolkit): a
+    /// shape that changes starts a run; a click on the shape already chosen
+    /// does nothing.
+    void ShapeClicked(EOption button);
+    /// PageControl1Changing: the user is about to leave page `leaving` (0 to
+    /// 4; 4 is Options). Leaving the Options saves them, and a failure is
+    /// shown. True when the change goes ahead: always after a click or an
+    /// arrow key; after Ctrl+Tab a failed save keeps the Options in front.
+    bool PageChanging(int leaving, EPageChange how);
+    /// The page Ctrl+Tab (Ctrl+Shift+Tab when backwards) brings to the front
+    /// from `current` among `count`, wrapping round.
+    static int NextPage(int current, int count, bool backwards);
     void btnSaveSettingsClick();
     void miExitClick();
     /// The host's closing event.
@@ -152,11 +180,22 @@ public:
     void CloseRequest();
     /// The end-of-session query: the answer is yes, and nothing else runs.
     bool QueryEndSession() const { return true; }
+    /// How the window appears at start-up, after Create: from the restored
+    /// placement and the system's start-up show command (SW_SHOWMINNOACTIVE
+    /// starts minimized whatever was saved, SW_SHOWMAXIMIZED maximized). A
+    /// minimized window is hidden only where a tray icon can bring it back.
+    TStartShow StartShow(std::int32_t systemShowCmd = SW_SHOWNORMAL) const;
+    /// The window's visibility or state changed. True the first time it is
+    /// visible and not minimized: the view then has FormShow run once its
+    /// handler has returned. Minimizing, restoring and the tray do not count.
+    bool WindowShown(bool visible, bool minimized);
     /// The window has been minimized: with "Minimize to Tray" it leaves the
     /// taskbar (when a tray icon can bring it back). Throws like FormShow.
     void AppMinimize();
-    /// The window returns from the tray: its taskbar entry comes back.
-    void LeaveTray();
+    /// Brings the window back from the tray or from being minimized (tray
+    /// double click, the tray menu's Restore, a second instance): its taskbar
+    /// entry returns, then the view shows and activates it.
+    void RestoreFromTray();
     /// A mouse message on the tray icon.
     void TrayIconMessage(std::uint32_t callbackMessage, std::uint32_t mouseMessage);
     /// Reports an error in a box, one box at a time.
@@ -205,6 +244,10 @@ private:
     void FormDestroy();
     void BindSettings();
     void ApplyRecalculateRate();
+    void LeaveTray();
+    /// Sets a check box or radio button as the settings restore does:
+    /// selecting a shape clears the other and starts a run.
+    void SetOptionChecked(EOption control, bool checked);
 
     IFormView& FView;
     TWindowTimer& FCalcTimer;
@@ -212,6 +255,9 @@ private:
     TFormServices FServices;
     bool FDebugMode = false;
     bool FHiddenInTray = false;
+    bool FFormShown = false;
+    unsigned FRestores = 0; // restores from the tray so far
+    std::optional<EOption> FShape;  // the shape whose selection last started a run
     bool FDropErrors = false;       // errors of the run a settings restore starts
     bool FRedrawErrorShown = false; // a failing redraw is reported once a run
     bool FDestroying = false;

@@ -112,16 +112,21 @@ void TOvcFormState::DoRestore() {
 
     const std::int32_t showCmd = Storage().ReadInteger(Section(), "ShowCmd", 0);
     if (showCmd == SW_SHOWMINIMIZED || showCmd == SW_MINIMIZE)
-        FWindow.SetStartState(SW_SHOWMINIMIZED);
+        SetStartState(SW_SHOWMINIMIZED);
     else if (showCmd == SW_SHOWMAXIMIZED)
-        FWindow.SetStartState(SW_SHOWMAXIMIZED);
+        SetStartState(SW_SHOWMAXIMIZED);
     else
-        FWindow.SetStartState(SW_SHOWNORMAL);
+        SetStartState(SW_SHOWNORMAL);
+}
+
+void TOvcFormState::SetStartState(std::int32_t showCmd) {
+    FStartShowCmd = showCmd;
+    FWindow.SetStartState(showCmd);
 }
 
 void TOvcFormState::DoSave() {
     TWindowPlacement placement = FWindow.GetPlacement();
-    if (FWindow.ApplicationMinimized())
+    if (FWindow.ApplicationMinimized() || (HiddenInTray && HiddenInTray()))
         placement.ShowCmd = SW_SHOWMINIMIZED;
     const TRect& r = placement.NormalPosition;
     char normalPos[64];

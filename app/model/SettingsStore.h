@@ -54,6 +54,7 @@ inline constexpr std::int32_t SW_SHOWNORMAL = 1;
 inline constexpr std::int32_t SW_SHOWMINIMIZED = 2;
 inline constexpr std::int32_t SW_SHOWMAXIMIZED = 3;
 inline constexpr std::int32_t SW_MINIMIZE = 6;
+inline constexpr std::int32_t SW_SHOWMINNOACTIVE = 7;
 inline constexpr std::int32_t WPF_RESTORETOMAXIMIZED = 2;
 
 /// A window's placement: flags, show state and normal (restored) rectangle.
@@ -73,7 +74,8 @@ public:
     /// Sets the state the window takes when first shown (SW_SHOWMINIMIZED,
     /// SW_SHOWMAXIMIZED or SW_SHOWNORMAL).
     virtual void SetStartState(std::int32_t showCmd) = 0;
-    /// True while the application is minimized, hidden in the tray included.
+    /// True while the window is minimized (hidden in the tray is the
+    /// keeper's own knowledge, see TOvcFormState::HiddenInTray).
     virtual bool ApplicationMinimized() const = 0;
     /// The screen's logical pixels per inch.
     virtual std::int32_t PixelsPerInch() const = 0;
@@ -121,12 +123,22 @@ class TOvcFormState : public TOvcAbstractState {
 public:
     TOvcFormState(TOvcIniFileStore& storage, IPlacementWindow& window);
 
+    /// The state the last restore gave the window for its first show
+    /// (SW_SHOWNORMAL when nothing was restored).
+    std::int32_t StartShowCmd() const { return FStartShowCmd; }
+    /// True while the window is hidden in the tray, which is saved as
+    /// minimized as well.
+    std::function<bool()> HiddenInTray;
+
 protected:
     void DoRestore() override;
     void DoSave() override;
 
 private:
+    void SetStartState(std::int32_t showCmd);
+
     IPlacementWindow& FWindow;
+    std::int32_t FStartShowCmd = SW_SHOWNORMAL;
 };
 
 /// One stored control property: key "control.Property", how to read it as

@@ -248,28 +248,21 @@ void TWin32Form::ShowPage(int index) {
 
 void TWin32Form::Start(int showCmd) {
     FModel->Create();
-    int show = FStartShowCmd == SW_SHOWMINIMIZED   ? SW_SHOWMINNOACTIVE
-               : FStartShowCmd == SW_SHOWMAXIMIZED ? SW_SHOWMAXIMIZED
-                                                   : showCmd;
-    if (show == SW_SHOWMINNOACTIVE || show == SW_SHOWMINIMIZED || show == SW_MINIMIZE) {
-        // Starting minimized: with "Minimize to Tray" the window is not shown
-        // at all; otherwise it sits minimized on the taskbar.
-        if (!Checked(EOption::cbMinimizeToTray))
+    const TStartShow start = FModel->StartShow(showCmd);
+    if (start.Minimized) {
+        if (start.Visible)
             ::ShowWindow(FWindow, SW_SHOWMINNOACTIVE);
         ::PostMessageA(FWindow, kMinimizedMessage, 0, 0);
         return;
     }
-    ::ShowWindow(FWindow, show);
+    ::ShowWindow(FWindow, start.Maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
     ::UpdateWindow(FWindow);
     CheckFirstShow();
 }
 
 void TWin32Form::CheckFirstShow() {
-    // The first show in the normal or maximized state runs FormShow.
-    if (FFormShown || !::IsWindowVisible(FWindow) || ::IsIconic(FWindow))
-        return;
-    FFormShown = true;
-    ::PostMessageA(FWindow, kFirstShowMessage, 0, 0);
+    if (FModel && FModel->WindowShown(::IsWindowVisible(FWindow), ::IsIconic(FWindow)))
+        ::PostMessageA(FWindow, kFirstShowMessage, 0, 0);
 }
 
 int TWin32Form::Run() {
@@ -277,6 +270,17 @@ int TWin32Form::Run() {
     while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
         if (::TranslateAcceleratorA(FWindow, FAccelerators, &message))
             continue;
+        // Ctrl+Tab and Ctrl+Shift+Tab change pages anywhere in the window, as
+        // a tabbed dialog does; the tab control alone does not know them.
+        if (message.message == WM_KEYDOWN && message.wParam == VK_TAB &&
+            (::GetKeyState(VK_CONTROL) & 0x8000) &&
+            (message.hwnd == FWindow || ::IsChild(FWindow, message.hwnd))) {
+            const int current = TabCtrl_GetCurSel(FTabs);
+            if (FModel->PageChanging(current, EPageChange::NextPageKey))
+                ShowPage(TFormModel::NextPage(current, TabCtrl_GetItemCount(FTabs),
+                                              (::GetKeyState(VK_SHIFT) & 0x8000) != 0));
+            continue;
+        }
         ::TranslateMessage(&message);
         ::DispatchMessageA(&message);
     }
@@ -322,8 +326,9 @@ LRESULT TWin32Form::Message(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header->hwndFrom == FTabs && header->code == TCN_SELCHANGING) {
-            FModel->Handle([this] { FModel->PageChanging(TabCtrl_GetCurSel(FTabs) == 4); });
-            return FALSE;
+            // A click and the arrow keys on the strip go through here alike.
+            return FModel->PageChanging(TabCtrl_GetCurSel(FTabs), EPageChange::Click) ? FALSE
+                                                                                      : TRUE;
         }
         if (header->hwndFrom == FTabs && header->code == TCN_SELCHANGE)
             ShowPage(TabCtrl_GetCurSel(FTabs));
@@ -379,18 +384,16 @@ void TWin32Form::Command(int id, int notification) {
         FModel->btnCalculateClick();
         break;
     case idRestore:
-        RestoreWindow();
+        FModel->Handle([this] { FModel->RestoreFromTray(); });
         break;
     case idSaveSettings:
         FModel->btnSaveSettingsClick();
         break;
     case idDrawCircle:
     case idDrawEllispe:
-        // A click on the shape already selected changes nothing.
-        if (notification == BN_CLICKED && id != FShape) {
-            FShape = id;
-            FModel->rbDrawClick();
-        }
+        if (notification == BN_CLICKED)
+            FModel->ShapeClicked(id == idDrawCircle ? EOption::rbDrawCircle
+                                                    : EOption::rbDrawEllispe);
         break;
     default:
         break;
@@ -412,20 +415,7 @@ bool TWin32Form::Checked(EOption control) const {
 }
 
 void TWin32Form::SetChecked(EOption control, bool checked) {
-    HWND button = Control(control);
-    const bool was = Button_GetCheck(button) == BST_CHECKED;
-    Button_SetCheck(button, checked ? BST_CHECKED : BST_UNCHECKED);
-    const bool shape = control == EOption::rbDrawCircle || control == EOption::rbDrawEllispe;
-    if (shape && !checked && FShape == ::GetDlgCtrlID(button))
-        FShape = 0;
-    // Selecting a shape clicks it, which starts a run; the other is cleared.
-    if (shape && checked && !was) {
-        const EOption other =
-            control == EOption::rbDrawCircle ? EOption::rbDrawEllispe : EOption::rbDrawCircle;
-        Button_SetCheck(Control(other), BST_UNCHECKED);
-        FShape = ::GetDlgCtrlID(button);
-        FModel->rbDrawClick();
-    }
+    Button_SetCheck(Control(control), checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
 std::string TWin32Form::Text(EOption control) const {
@@ -503,8 +493,7 @@ void TWin32Form::SetTaskbarEntryVisible(bool visible) {
 }
 
 void TWin32Form::RestoreWindow() {
-    FModel->LeaveTray();
-    if (::IsIconic(FWindow))
+    if (::IsIconic(FWindow) || !::IsWindowVisible(FWindow))
         ::ShowWindow(FWindow, SW_RESTORE);
     ::SetForegroundWindow(FWindow);
     CheckFirstShow();
@@ -515,7 +504,8 @@ void TWin32Form::PopupTrayMenu() {
     ::GetCursorPos(&at);
     // The window comes to the front first, or the menu would not close.
     ::SetForegroundWindow(FWindow);
-    ::TrackPopupMenu(FTrayMenu, TPM_LEFTALIGN | TPM_BOTTOMALIGN, at.x, at.y, 0, FWindow, nullptr);
+    // Its top-left corner at the cursor, as the menu's own default puts it.
+    ::TrackPopupMenu(FTrayMenu, TPM_LEFTALIGN | TPM_TOPALIGN, at.x, at.y, 0, FWindow, nullptr);
     ::PostMessageA(FWindow, WM_NULL, 0, 0);
 }
 
@@ -526,8 +516,6 @@ TWindowPlacement TWin32Form::GetPlacement() const {
     TWindowPlacement result;
     result.Flags = static_cast<std::int32_t>(placement.flags);
     result.ShowCmd = static_cast<std::int32_t>(placement.showCmd);
-    if (FModel && FModel->HiddenInTray())
-        result.ShowCmd = SW_SHOWMINIMIZED;
     const RECT& r = placement.rcNormalPosition;
     result.NormalPosition = {static_cast<std::int32_t>(r.left), static_cast<std::int32_t>(r.top),
                              static_cast<std::int32_t>(r.right),
@@ -551,7 +539,7 @@ void TWin32Form::SetPlacement(const TWindowPlacement& placement) {
 }
 
 bool TWin32Form::ApplicationMinimized() const {
-    return (FModel && FModel->HiddenInTray()) || ::IsIconic(FWindow);
+    return ::IsIconic(FWindow);
 }
 
 std::int32_t TWin32Form::PixelsPerInch() const {

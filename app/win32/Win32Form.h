@@ -86,7 +86,7 @@ public:
     // IPlacementWindow
     TWindowPlacement GetPlacement() const override;
     void SetPlacement(const TWindowPlacement& placement) override;
-    void SetStartState(std::int32_t showCmd) override { FStartShowCmd = showCmd; }
+    void SetStartState(std::int32_t) override {} // shown by Start, as the model decides
     bool ApplicationMinimized() const override;
     std::int32_t PixelsPerInch() const override;
 
@@ -123,9 +123,6 @@ private:
     std::unique_ptr<TWin32Timer> FCalcTimer, FRedrawTimer, FPurgeTimer;
     std::shared_ptr<TWin32Tray> FTray;
     std::unique_ptr<TFormModel> FModel;
-    std::int32_t FStartShowCmd = SW_SHOWNORMAL;
-    int FShape = idDrawCircle; // the shape button last selected, 0 for none
-    bool FFormShown = false;
     bool FEnding = false;
     int FExitCode = 0;
 };

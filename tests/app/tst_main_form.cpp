@@ -565,6 +565,24 @@ private slots:
         QVERIFY(rig.Platform->Errors.isEmpty());
     }
 
+    // Saved minimized, "Minimize to Tray" ticked, and no notification area:
+    // the window starts minimized on the taskbar instead of nowhere.
+    void startMinimizedWithoutANotificationAreaIsNotLost() {
+        TRig rig;
+        rig.Tray->Shown = false;
+        rig.WriteIni("[MainForm]\r\nShowCmd=2\r\nNormalPos=10,20,530,420\r\n" + rig.PpiLine());
+        TMainForm& f = *rig.Form;
+        f.Create();
+        f.Start();
+        QTRY_COMPARE(rig.Runs(), 1);
+        QVERIFY(f.isVisible());
+        QVERIFY(f.windowState() & Qt::WindowMinimized);
+        QVERIFY(!f.HiddenInTray());
+        f.showNormal();
+        QTRY_COMPARE(rig.Runs(), 2); // the first show
+        QVERIFY(rig.Platform->Errors.isEmpty());
+    }
+
     void withoutANotificationAreaMinimizeKeepsTheTaskbarEntry() {
         TRig rig;
         rig.Tray->Shown = false;

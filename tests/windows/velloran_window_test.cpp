@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <map>
@@ -385,6 +386,103 @@ TEST_F(LinkLabel, APressWhoseMouseAnotherWindowTakesEndsWithoutAClick) {
     ::ReleaseCapture();
     EXPECT_EQ(After(WM_LBUTTONUP, 2, 2), kBlue);
     EXPECT_TRUE(FOpened.empty());
+}
+
+/// A notification area of our own for the tests, where the system has none:
+/// a "Shell_TrayWnd" window, served on a thread of its own, that takes every
+/// icon the shell hands it.
+class TFakeNotificationArea {
+public:
+    TFakeNotificationArea() {
+        FThread = std::thread([this] {
+            WNDCLASSA windowClass{};
+            windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam,
+                                         LPARAM lParam) -> LRESULT {
+                if (message == WM_COPYDATA)
+                    return TRUE;
+                return ::DefWindowProcA(window, message, wParam, lParam);
+            };
+            windowClass.hInstance = ::GetModuleHandleA(nullptr);
+            windowClass.lpszClassName = "Shell_TrayWnd";
+            ::RegisterClassA(&windowClass);
+            FWindow = ::CreateWindowExA(0, "Shell_TrayWnd", "", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                        nullptr, windowClass.hInstance, nullptr);
+            FThreadId = ::GetCurrentThreadId();
+            FReady = true;
+            MSG message;
+            while (::GetMessageA(&message, nullptr, 0, 0) > 0)
+                ::DispatchMessageA(&message);
+            ::DestroyWindow(FWindow);
+        });
+        while (!FReady)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ~TFakeNotificationArea() {
+        ::PostThreadMessageA(FThreadId, WM_QUIT, 0, 0);
+        FThread.join();
+    }
+
+private:
+    std::thread FThread;
+    std::atomic<bool> FReady{false};
+    HWND FWindow = nullptr;
+    DWORD FThreadId = 0;
+};
+
+void WriteIniBesideVelloran(const std::string& content) {
+    std::ofstream(Argument(0).substr(0, Argument(0).find_last_of('.')) + ".INI", std::ios::binary)
+        << content;
+}
+
+/// Waits until the window is shown and not minimized.
+bool WaitForRestored(HWND window) {
+    for (int i = 0; i < 200; ++i) {
+        if (::IsWindowVisible(window) && !::IsIconic(window))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+// Saved minimized with "Minimize to Tray" ticked: into the tray where a
+// notification area takes the icon, and minimized on the taskbar where none
+// does, never hidden with no way back.
+TEST(VelloranWindow, StartingMinimizedNeverLosesTheWindow) {
+    if (::FindWindowA("Shell_TrayWnd", nullptr))
+        GTEST_SKIP() << "this desktop has a notification area of its own";
+    HDC screen = ::GetDC(nullptr);
+    const int ppi = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    const std::string minimized = "[MainForm]\r\nShowCmd=2\r\nNormalPos=40,40,567,506\r\n"
+                                  "PixelsPerInch=" +
+                                  std::to_string(ppi) + "\r\n";
+    for (const bool withTray : {false, true}) {
+        SCOPED_TRACE(withTray ? "with a notification area" : "without a notification area");
+        WriteIniBesideVelloran(minimized);
+        std::unique_ptr<TFakeNotificationArea> tray;
+        if (withTray)
+            tray = std::make_unique<TFakeNotificationArea>();
+        TVelloran velloran;
+        HWND window = velloran.WaitForWindow(); // the caption comes with the run at start
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(WaitForText(FindControl(window, kMemo1), "Your ALOHA radius is"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        if (withTray) {
+            EXPECT_FALSE(::IsWindowVisible(window));
+            // A double click on the tray icon brings it back.
+            ::PostMessageA(window, WM_USER + 100, 1, WM_LBUTTONDBLCLK);
+        } else {
+            EXPECT_TRUE(::IsWindowVisible(window));
+            EXPECT_TRUE(::IsIconic(window));
+            ::PostMessageA(window, WM_SYSCOMMAND, SC_RESTORE, 0);
+        }
+        EXPECT_TRUE(WaitForRestored(window));
+        ::PostMessageA(window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(velloran.WaitForExit(), 0);
+        EXPECT_NE(IniBesideVelloran().find("ShowCmd=1\r\n"), std::string::npos)
+            << IniBesideVelloran();
+    }
+    WriteIniBesideVelloran("");
 }
 
 // Last: it closes the host.
