@@ -256,7 +256,7 @@ private:
     bool FDebugMode = false;
     bool FHiddenInTray = false;
     bool FFormShown = false;
-    unsigned FRestores = 0; // restores from the tray so far
+    unsigned FRestores = 0;         // restores from the tray so far
     std::optional<EOption> FShape;  // the shape whose selection last started a run
     bool FDropErrors = false;       // errors of the run a settings restore starts
     bool FRedrawErrorShown = false; // a failing redraw is reported once a run
