@@ -22,10 +22,12 @@
 #include <QScreen>
 #include <QSessionManager>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <limits>
@@ -423,6 +425,7 @@ void TMainForm::SetText(EOption control, const std::string& text) {
 }
 
 void TMainForm::Start() {
+    FitIntoScreen();
     const TStartShow start = Model.StartShow();
     if (start.Minimized && !(windowState() & Qt::WindowMinimized))
         setWindowState(windowState() | Qt::WindowMinimized);
@@ -571,7 +574,9 @@ TWindowPlacement TMainForm::GetPlacement() const {
         ((state & Qt::WindowMinimized) && ((state & Qt::WindowMaximized) || FRestoreToMaximized))
             ? WPF_RESTORETOMAXIMIZED
             : 0;
-    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
+    QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
+    if (FChosenSize.isValid() && normal.size() == FForcedSize)
+        normal.setSize(FChosenSize);
     const QPoint frameOffset =
         isVisible() ? geometry().topLeft() - frameGeometry().topLeft() : QPoint();
     const QPoint origin = WorkAreaOrigin(this);
@@ -595,6 +600,37 @@ void TMainForm::SetPlacement(const TWindowPlacement& placement) {
     const TRect r = FitToWorkArea(placement.NormalPosition, area);
     move(origin.x() + r.Left, origin.y() + r.Top);
     resize(r.Right - r.Left, r.Bottom - r.Top);
+    const TRect& saved = placement.NormalPosition;
+    const std::int64_t savedWidth = std::int64_t{saved.Right} - saved.Left;
+    const std::int64_t savedHeight = std::int64_t{saved.Bottom} - saved.Top;
+    if (savedWidth > 0 && savedHeight > 0 && savedWidth <= QWIDGETSIZE_MAX &&
+        savedHeight <= QWIDGETSIZE_MAX) {
+        FChosenSize = QSize(static_cast<int>(savedWidth), static_cast<int>(savedHeight));
+        FForcedSize = size();
+    }
+}
+
+void TMainForm::FitIntoScreen() {
+    const QScreen* screen = this->screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    // The window manager's frame is not known before the first show: room
+    // for a title bar and borders as the style draws them.
+    const int border = style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    const QSize frame(2 * border, style()->pixelMetric(QStyle::PM_TitleBarHeight) + 2 * border);
+    const QSize room = (area.size() - frame).expandedTo(minimumSize());
+    if (width() > room.width() || height() > room.height()) {
+        if (!FChosenSize.isValid() || size() != FForcedSize)
+            FChosenSize = size();
+        resize(size().boundedTo(room));
+        FForcedSize = size();
+    }
+    // The designed position may lie beyond a small screen's edge too.
+    const QSize outer = size() + frame;
+    const int maxLeft = std::max(area.left(), area.left() + area.width() - outer.width());
+    const int maxTop = std::max(area.top(), area.top() + area.height() - outer.height());
+    move(std::clamp(x(), area.left(), maxLeft), std::clamp(y(), area.top(), maxTop));
 }
 
 void TMainForm::SetStartState(std::int32_t showCmd) {

@@ -192,12 +192,19 @@ private:
     QLineEdit* Edit(EOption control) const;
     TReportPane* Pane(EPane pane) const;
     void CheckFirstShow();
+    /// Shrinks a window larger than its screen's available area to fit it,
+    /// frame included, remembering the size it had, and moves it inside.
+    void FitIntoScreen();
     /// Runs a handler, showing an error that escapes it.
     template <class F> void Handle(F&& handler) { Model.Handle(std::forward<F>(handler)); }
 
     TMainFormSetup FSetup;
     std::shared_ptr<TPlatform> FPlatform;
     bool FRestoreToMaximized = false;
+    // The size the user chose, and the smaller one the screen forced on the
+    // window at start; the placement saves the first while the second holds.
+    QSize FChosenSize;
+    QSize FForcedSize;
 };
 
 } // namespace app

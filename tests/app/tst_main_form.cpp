@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -26,6 +27,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -360,6 +362,44 @@ private slots:
     // Run at 100 %, 150 % and 200 % (QT_SCALE_FACTOR): every text of the
     // Options tab fits its control, nothing covers or touches a neighbour, and
     // all stays inside its frame. A picture of the tab goes to the test output.
+    // A window larger than the screen's available area (saved on a larger
+    // screen, or the designed size at a large scale) is fitted into it, and
+    // the size saved is the one chosen, not the one forced on it.
+    void windowFitsTheScreenAndKeepsTheChosenSize() {
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        const auto savedSize = [](const std::filesystem::path& ini) {
+            const std::string text = ReadFile(ini);
+            const std::size_t at = text.find("NormalPos=");
+            int l = 0, t = 0, r = 0, b = 0;
+            if (at == std::string::npos ||
+                std::sscanf(text.c_str() + at, "NormalPos=%d,%d,%d,%d", &l, &t, &r, &b) != 4)
+                return QSize();
+            return QSize(r - l, b - t);
+        };
+        const QSize large(area.width() + 300, area.height() + 200);
+        for (const bool resized : {false, true}) {
+            TRig rig;
+            rig.WriteIni("[MainForm]\r\nShowCmd=1\r\nNormalPos=0,0," +
+                         std::to_string(large.width()) + "," + std::to_string(large.height()) +
+                         "\r\n" + rig.PpiLine());
+            rig.StartAndWaitForFirstRun();
+            TMainForm& f = *rig.Form;
+            QVERIFY2(
+                area.contains(f.geometry()),
+                qPrintable(
+                    QString("%1,%2 %3x%4").arg(f.x()).arg(f.y()).arg(f.width()).arg(f.height())));
+            if (resized)
+                f.resize(300, 250); // the user's own choice is saved as it is
+            f.close();
+            QCOMPARE(savedSize(rig.Ini()), resized ? QSize(300, 250) : large);
+        }
+        TRig designed;
+        designed.StartAndWaitForFirstRun();
+        QVERIFY(area.contains(designed.Form->geometry()));
+        designed.Form->close();
+        QCOMPARE(savedSize(designed.Ini()), QSize(527, 466));
+    }
+
     void optionsTabFitsItsText() {
         TRig rig(Scenario(130), {"DEBUG"});
         rig.StartAndWaitForFirstRun();
