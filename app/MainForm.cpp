@@ -2,6 +2,7 @@
 
 #include "app/model/DonationLabel.h"
 #include "app/model/InformationText.h"
+#include "app/model/OptionHints.h"
 #include "support/QtPurgeTimer.h"
 #include "support/TextRules.h"
 
@@ -43,8 +44,8 @@ constexpr int kDesignLeft = 235, kDesignTop = 174, kDesignWidth = 527, kDesignHe
 constexpr int kSaveRightGap = 4, kSaveBottomGap = 5;
 constexpr int kStatusBarHeight = 19;
 
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
+QString Q(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QIcon ProgramIcon() {
@@ -213,7 +214,7 @@ void TMainForm::BuildOptionsTab() {
 
     cbMinimizeToTray = new QCheckBox(QStringLiteral("Minimize to Tray"), tab);
     cbMinimizeToTray->setChecked(true);
-    cbMinimizeToTray->setToolTip(QStringLiteral("Hide and minimize to the system tray area"));
+    cbMinimizeToTray->setToolTip(Q(kMinimizeToTrayHint));
     place(cbMinimizeToTray, 8, 8);
 
     cbShowALOHARadius = new QCheckBox(QStringLiteral("Show ALOHA Radius on map (text)"), tab);
@@ -223,7 +224,7 @@ void TMainForm::BuildOptionsTab() {
     Label1 = new QLabel(QStringLiteral("Recalculate Rate"), tab);
     place(Label1, 8, 56);
     edRecalculateRate = new QLineEdit(QStringLiteral("30"), tab);
-    edRecalculateRate->setToolTip(QStringLiteral("How often to recalculate the ALOHA radius"));
+    edRecalculateRate->setToolTip(Q(kRecalculateRateHint));
     edRecalculateRate->setGeometry(8, 72, 33, edRecalculateRate->sizeHint().height());
     Label2 = new QLabel(QStringLiteral("Minutes"), tab);
     place(Label2, 46, 76);

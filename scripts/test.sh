@@ -24,6 +24,7 @@ sh tests/package_test.sh build-package build-package/package-test
 echo "== Windows build (x86_64) and its tests under Wine"
 ./scripts/build-windows.sh x86_64
 sh tests/windows/run-com-tests.sh build-windows/x86_64
+sh tests/windows/run-dpi-tests.sh build-windows/x86_64
 
 echo "== build and test with sanitizers"
 ./scripts/build.sh build-asan -DVELLORAN_SANITIZE=ON -DVELLORAN_BUILD_TESTS=ON -DVELLORAN_BUILD_BENCH=OFF

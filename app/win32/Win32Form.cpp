@@ -2,6 +2,8 @@
 
 #include "app/model/DonationLabel.h"
 #include "app/model/InformationText.h"
+#include "app/model/OptionHints.h"
+#include "app/win32/DpiLayout.h"
 #include "app/win32/PaneEdit.h"
 #include "app/win32/UrlLabelWin32.h"
 #include "app/win32/WindowText.h"
@@ -9,7 +11,10 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <stdexcept>
+#include <string_view>
 
 namespace app::win32 {
 
@@ -26,6 +31,28 @@ constexpr UINT_PTR kCalcTimerId = 1, kRedrawTimerId = 2, kPurgeTimerId = 3, kPan
 /// How often lines waiting for a pane are handed over, in ms.
 constexpr UINT kPaneFlushMs = 50;
 constexpr const char* kPageClass = "TVelloranPage";
+
+/// The work area of the monitor nearest to a rectangle, both in workspace
+/// coordinates.
+TRect NearestWorkArea(const TRect& saved) {
+    MONITORINFO primary{};
+    primary.cbSize = sizeof primary;
+    ::GetMonitorInfoW(::MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &primary);
+    const POINT origin{primary.rcWork.left, primary.rcWork.top};
+    // Corrupt numbers are brought within what the screen coordinates hold.
+    const auto onScreen = [](std::int64_t value, LONG offset) {
+        return static_cast<LONG>(std::clamp<std::int64_t>(value + offset, -1000000, 1000000));
+    };
+    RECT screen{onScreen(saved.Left, origin.x), onScreen(saved.Top, origin.y),
+                onScreen(saved.Right, origin.x), onScreen(saved.Bottom, origin.y)};
+    MONITORINFO nearest{};
+    nearest.cbSize = sizeof nearest;
+    if (!::GetMonitorInfoW(::MonitorFromRect(&screen, MONITOR_DEFAULTTONEAREST), &nearest))
+        nearest = primary;
+    const RECT& work = nearest.rcWork;
+    return {work.left - origin.x, work.top - origin.y, work.right - origin.x,
+            work.bottom - origin.y};
+}
 
 } // namespace
 
@@ -58,6 +85,12 @@ TWin32Form::TWin32Form(HINSTANCE instance, TFormServices services, const std::st
                                 FMenu, instance, this);
     if (!FWindow)
         throw std::runtime_error("The window could not be created");
+    // The design is in pixels at 96 DPI; the screen may show more of them.
+    FDpi = WindowDpi(FWindow);
+    if (FDpi != 96)
+        ::SetWindowPos(FWindow, nullptr, 0, 0, ScaleForDpi(kDesignWidth, FDpi),
+                       ScaleForDpi(kDesignHeight, FDpi),
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     FCalcTimer = std::make_unique<TWin32Timer>(FWindow, kCalcTimerId);
     FRedrawTimer = std::make_unique<TWin32Timer>(FWindow, kRedrawTimerId);
@@ -116,19 +149,69 @@ void TWin32Form::BuildMenus() {
     FAccelerators = ::CreateAcceleratorTableA(&f9, 1);
 }
 
-void TWin32Form::BuildLayout() {
-    NONCLIENTMETRICSA metrics{};
-    metrics.cbSize = sizeof metrics;
-    ::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    FFont = ::CreateFontIndirectA(&metrics.lfMessageFont);
-    LOGFONTA fixed{};
-    fixed.lfHeight = -12;
+void TWin32Form::CreateFonts() {
+    for (HFONT font : {FFont, FPaneFont, FLinkFont})
+        if (font)
+            ::DeleteObject(font);
+    FFont = MessageFontForDpi(FDpi);
+    FLinkFont = MessageFontForDpi(FDpi, true);
+    LOGFONTW fixed{};
+    fixed.lfHeight = -ScaleForDpi(12, FDpi);
     fixed.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
-    lstrcpyA(fixed.lfFaceName, "Courier New");
-    FPaneFont = ::CreateFontIndirectA(&fixed);
-    LOGFONTA link = metrics.lfMessageFont;
-    link.lfUnderline = TRUE;
-    FLinkFont = ::CreateFontIndirectA(&link);
+    lstrcpyW(fixed.lfFaceName, L"Courier New");
+    FPaneFont = ::CreateFontIndirectW(&fixed);
+}
+
+void TWin32Form::ApplyDpi() {
+    CreateFonts();
+    ::EnumChildWindows(
+        FWindow,
+        [](HWND child, LPARAM data) -> BOOL {
+            const auto* form = reinterpret_cast<const TWin32Form*>(data);
+            const bool pane = child == form->FMemo1 || child == form->FMemo2 ||
+                              child == form->FMemo3 || child == form->FMemo4;
+            const bool link = form->FPayPalLabel1 && child == form->FPayPalLabel1->Handle();
+            const HFONT font = pane ? form->FPaneFont : link ? form->FLinkFont : form->FFont;
+            ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(this));
+    FOptionsLayout.Apply(FDpi, FFont);
+    Layout();
+    ::RedrawWindow(FWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void TWin32Form::AddHint(HWND control, std::string_view hint) {
+    if (!FHints) {
+        FHints = ::CreateWindowExW(
+            WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, FWindow, nullptr, FInstance, nullptr);
+        if (!FHints)
+            return;
+    }
+    std::wstring text(hint.size(), L'\0');
+    text.resize(static_cast<std::size_t>(
+        ::MultiByteToWideChar(CP_UTF8, 0, hint.data(), static_cast<int>(hint.size()), text.data(),
+                              static_cast<int>(text.size()))));
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = ::GetParent(control);
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    tool.lpszText = text.data();
+    ::SendMessageW(FHints, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+HWND TWin32Form::Designed(HWND control, EFit fit) {
+    RECT r{};
+    ::GetWindowRect(control, &r);
+    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    FOptionsLayout.Add(control, r, fit);
+    return control;
+}
+
+void TWin32Form::BuildLayout() {
+    CreateFonts();
 
     FTabs = Child(FWindow, WC_TABCONTROLA, "", WS_CLIPSIBLINGS, idTabs, 0, 0, 100, 100);
     const char* titles[] = {"ALOHA Radius", "Information", "Calculation Details",
@@ -139,8 +222,11 @@ void TWin32Form::BuildLayout() {
         item.pszText = const_cast<char*>(titles[i]);
         TabCtrl_InsertItem(FTabs, i, &item);
         FPages[static_cast<std::size_t>(i)] =
-            Child(FWindow, kPageClass, "", WS_CLIPCHILDREN, 0, 0, 0, 100, 100);
+            Child(FWindow, kPageClass, "", WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 0, 100, 100);
     }
+    // Later children are placed below earlier ones: the tab control goes to
+    // the bottom, or it paints its body over the pages when it is resized.
+    ::SetWindowPos(FTabs, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     const DWORD paneStyle = WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_BORDER;
     FMemo1 = Child(FPages[0], "EDIT", "", paneStyle, idMemo1, 0, 0, 100, 100);
     FPacketPanel = Child(FPages[0], "STATIC", "Pkts: 0", SS_SUNKEN | SS_LEFTNOWORDWRAP,
@@ -172,36 +258,47 @@ void TWin32Form::BuildLayout() {
         ::SendMessageA(FStatusBar, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>(note.c_str()));
     }
     ShowPage(0);
-    Layout();
+    ApplyDpi();
 }
 
 void TWin32Form::BuildOptionsPage(HWND page) {
     const DWORD check = BS_AUTOCHECKBOX | WS_TABSTOP;
     HWND minimize =
-        Child(page, "BUTTON", "Minimize to Tray", check, idMinimizeToTray, 8, 8, 200, 17);
+        Designed(Child(page, "BUTTON", "Minimize to Tray", check, idMinimizeToTray, 8, 8, 200, 17),
+                 EFit::CheckBox);
     Button_SetCheck(minimize, BST_CHECKED);
-    Button_SetCheck(Child(page, "BUTTON", "Show ALOHA Radius on map (text)", check,
-                          idShowALOHARadius, 8, 32, 240, 17),
+    Button_SetCheck(Designed(Child(page, "BUTTON", "Show ALOHA Radius on map (text)", check,
+                                   idShowALOHARadius, 8, 32, 240, 17),
+                             EFit::CheckBox),
                     BST_CHECKED);
-    Child(page, "STATIC", "Recalculate Rate", 0, 0, 8, 56, 120, 15);
-    Child(page, "EDIT", "30", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP, idRecalculateRate, 8, 72, 33,
-          21);
-    Child(page, "STATIC", "Minutes", 0, 0, 46, 76, 60, 15);
-    Child(page, "BUTTON", "", BS_GROUPBOX, 0, 8, 104, 321, 65);
-    Button_SetCheck(Child(page, "BUTTON", "Draw Circle", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP,
-                          idDrawCircle, 16, 120, 95, 17),
-                    BST_CHECKED);
-    Child(page, "BUTTON", "Draw Ellispe", BS_AUTORADIOBUTTON, idDrawEllispe, 16, 144, 95, 17);
-    Child(page, "STATIC",
-          "Both are approximations and will each display with some measurement discrepancies "
-          "on your map.",
-          0, 0, 121, 117, 200, 44);
+    Designed(Child(page, "STATIC", "Recalculate Rate", 0, 0, 8, 56, 120, 15), EFit::Line);
+    HWND rate = Designed(Child(page, "EDIT", "30", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP,
+                               idRecalculateRate, 8, 72, 33, 21),
+                         EFit::None);
+    Designed(Child(page, "STATIC", "Minutes", 0, 0, 46, 76, 60, 15), EFit::Line);
+    Designed(Child(page, "BUTTON", "", BS_GROUPBOX, 0, 8, 104, 321, 65), EFit::Frame);
+    Button_SetCheck(
+        Designed(Child(page, "BUTTON", "Draw Circle", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP,
+                       idDrawCircle, 16, 120, 95, 17),
+                 EFit::CheckBox),
+        BST_CHECKED);
+    Designed(
+        Child(page, "BUTTON", "Draw Ellispe", BS_AUTORADIOBUTTON, idDrawEllispe, 16, 144, 95, 17),
+        EFit::CheckBox);
+    Designed(Child(page, "STATIC",
+                   "Both are approximations and will each display with some measurement "
+                   "discrepancies on your map.",
+                   0, 0, 121, 117, 200, 44),
+             EFit::Wrapped);
     FDebugControls = {
-        Child(page, "BUTTON", "Debug", BS_GROUPBOX, idDebug, 8, 176, 137, 73),
-        Child(page, "STATIC", "Packet Density", 0, 0, 16, 196, 75, 15),
-        Child(page, "EDIT", "1800", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP, idPacketDensity, 96,
-              193, 41, 21),
-        Child(page, "BUTTON", "Include Internet", check, idUseInternet, 17, 221, 120, 17),
+        Designed(Child(page, "BUTTON", "Debug", BS_GROUPBOX, idDebug, 8, 176, 137, 73),
+                 EFit::Frame),
+        Designed(Child(page, "STATIC", "Packet Density", 0, 0, 16, 196, 75, 15), EFit::Line),
+        Designed(Child(page, "EDIT", "1800", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP,
+                       idPacketDensity, 96, 193, 41, 21),
+                 EFit::None),
+        Designed(Child(page, "BUTTON", "Include Internet", check, idUseInternet, 17, 221, 120, 17),
+                 EFit::CheckBox),
     };
     for (HWND control : FDebugControls)
         ::ShowWindow(control, SW_HIDE);
@@ -213,31 +310,42 @@ void TWin32Form::BuildOptionsPage(HWND page) {
     FPayPalLabel1->SetCompany(std::string(kDonationLabel.Company));
     FPayPalLabel1->SetProduct(std::string(kDonationLabel.Product));
     FPayPalLabel1->SetEmail(std::string(kDonationLabel.Email));
+    Designed(FPayPalLabel1->Handle(), EFit::OwnSize);
+    AddHint(minimize, kMinimizeToTrayHint);
+    AddHint(rate, kRecalculateRateHint);
     Child(page, "BUTTON", "Save", BS_PUSHBUTTON | WS_TABSTOP, idSaveSettings, 432, 320, 75, 25);
 }
 
 void TWin32Form::Layout() {
     RECT client{};
     ::GetClientRect(FWindow, &client);
+    // The status bar takes the height its font needs.
     ::SendMessageA(FStatusBar, WM_SIZE, 0, 0);
+    RECT bar{};
+    ::GetWindowRect(FStatusBar, &bar);
+    const int statusHeight =
+        std::max(ScaleForDpi(kStatusHeight, FDpi), static_cast<int>(bar.bottom - bar.top));
+    const int panelHeight = ScaleForDpi(kPacketPanelHeight, FDpi);
     const int width = client.right;
-    const int tabsHeight = std::max(0, static_cast<int>(client.bottom) - 2 * kStatusHeight);
+    const int tabsHeight = std::max(0, static_cast<int>(client.bottom) - 2 * statusHeight);
     ::MoveWindow(FTabs, 0, 0, width, tabsHeight, TRUE);
-    ::MoveWindow(FPacketStatus, 0, tabsHeight, width, kStatusHeight, TRUE);
+    ::MoveWindow(FPacketStatus, 0, tabsHeight, width, statusHeight, TRUE);
     RECT page{0, 0, width, tabsHeight};
     TabCtrl_AdjustRect(FTabs, FALSE, &page);
     const int pageWidth = std::max(0, static_cast<int>(page.right - page.left));
     const int pageHeight = std::max(0, static_cast<int>(page.bottom - page.top));
     for (HWND sheet : FPages)
         ::MoveWindow(sheet, page.left, page.top, pageWidth, pageHeight, TRUE);
-    ::MoveWindow(FMemo1, 0, 0, pageWidth, std::max(0, pageHeight - kPacketPanelHeight), TRUE);
-    ::MoveWindow(FPacketPanel, 0, std::max(0, pageHeight - kPacketPanelHeight), pageWidth,
-                 kPacketPanelHeight, TRUE);
+    ::MoveWindow(FMemo1, 0, 0, pageWidth, std::max(0, pageHeight - panelHeight), TRUE);
+    ::MoveWindow(FPacketPanel, 0, std::max(0, pageHeight - panelHeight), pageWidth, panelHeight,
+                 TRUE);
     for (HWND pane : {FMemo2, FMemo3, FMemo4})
         ::MoveWindow(pane, 0, 0, pageWidth, pageHeight, TRUE);
     // "Save" keeps its distance from the page's right and bottom edges.
-    ::MoveWindow(::GetDlgItem(FPages[4], idSaveSettings), pageWidth - 4 - 75, pageHeight - 5 - 25,
-                 75, 25, TRUE);
+    const int saveWidth = ScaleForDpi(75, FDpi), saveHeight = ScaleForDpi(25, FDpi);
+    ::MoveWindow(::GetDlgItem(FPages[4], idSaveSettings),
+                 pageWidth - ScaleForDpi(4, FDpi) - saveWidth,
+                 pageHeight - ScaleForDpi(5, FDpi) - saveHeight, saveWidth, saveHeight, TRUE);
 }
 
 void TWin32Form::ShowPage(int index) {
@@ -304,9 +412,21 @@ LRESULT CALLBACK TWin32Form::PageProc(HWND window, UINT message, WPARAM wParam, 
     switch (message) {
     case WM_COMMAND:
         return ::SendMessageA(::GetParent(window), message, wParam, lParam);
-    default:
-        return ::DefWindowProcA(window, message, wParam, lParam);
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: {
+        // Labels, check boxes and radio buttons on the page's own colour,
+        // not on boxes of the control's; the read-only panes keep theirs.
+        wchar_t name[16] = {};
+        ::GetClassNameW(reinterpret_cast<HWND>(lParam), name, 16);
+        if (::lstrcmpiW(name, L"Edit") == 0)
+            break;
+        ::SetBkColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
     }
+    default:
+        break;
+    }
+    return ::DefWindowProcA(window, message, wParam, lParam);
 }
 
 LRESULT TWin32Form::Message(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -359,6 +479,17 @@ LRESULT TWin32Form::Message(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
         FModel->CloseRequest();
         return 0;
+    case WM_DPICHANGED: {
+        // Moved to a monitor of another scale: fonts and layout for it, in
+        // the rectangle the system suggests.
+        FDpi = HIWORD(wParam);
+        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+        ApplyDpi();
+        ::SetWindowPos(FWindow, nullptr, suggested->left, suggested->top,
+                       suggested->right - suggested->left, suggested->bottom - suggested->top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+    }
     case WM_QUERYENDSESSION:
         return FModel->QueryEndSession() ? TRUE : FALSE;
     case WM_ENDSESSION:
@@ -524,11 +655,12 @@ TWindowPlacement TWin32Form::GetPlacement() const {
 }
 
 void TWin32Form::SetPlacement(const TWindowPlacement& placement) {
-    // A saved rectangle may be corrupt or come from a larger screen: keep the
-    // window on the desktop that is there now.
-    const TRect area{0, 0, ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                     ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-    const TRect r = FitToWorkArea(placement.NormalPosition, area);
+    // A saved rectangle may be corrupt or come from a monitor that is gone:
+    // keep the window on the work area of the monitor nearest to it. The
+    // rectangle is in workspace coordinates (the primary work area's origin
+    // at 0,0), which may be negative on a monitor left of or above it.
+    const TRect r =
+        FitToWorkArea(placement.NormalPosition, NearestWorkArea(placement.NormalPosition));
     WINDOWPLACEMENT current{};
     current.length = sizeof current;
     ::GetWindowPlacement(FWindow, &current);

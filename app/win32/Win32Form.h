@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/model/FormModel.h"
+#include "app/win32/DpiLayout.h"
 #include "app/win32/PaneEdit.h"
 #include "app/win32/UrlLabelWin32.h"
 #include "app/win32/Win32Layers.h"
@@ -10,6 +11,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 /// The main window on Win32, for Windows.
@@ -100,6 +102,15 @@ private:
     void Command(int id, int notification);
     void ShowPage(int index);
     void Layout();
+    /// Fonts for the window's DPI.
+    void CreateFonts();
+    /// Fonts and layout for the window's DPI (at start, and when it moves to
+    /// a monitor of another scale).
+    void ApplyDpi();
+    /// Records a control of the Options page at its designed rectangle.
+    HWND Designed(HWND control, EFit fit);
+    /// Shows `hint` while the mouse rests on the control.
+    void AddHint(HWND control, std::string_view hint);
     void CheckFirstShow();
     HWND Control(EOption control) const;
     TPaneBuffer& Pane(EPane pane);
@@ -119,6 +130,9 @@ private:
     HFONT FFont = nullptr, FPaneFont = nullptr, FLinkFont = nullptr;
     HICON FIcon = nullptr;
     std::unique_ptr<TPayPalLabelWin32> FPayPalLabel1;
+    HWND FHints = nullptr; // the tooltip window
+    int FDpi = 96;
+    TDesignedLayout FOptionsLayout;
     std::string FHostNote;
     std::unique_ptr<TWin32Timer> FCalcTimer, FRedrawTimer, FPurgeTimer;
     std::shared_ptr<TWin32Tray> FTray;
