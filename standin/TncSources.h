@@ -1,7 +1,7 @@
 #pragma once
 
+#include "aprs/Kiss.h"
 #include "standin/LiveStations.h"
-#include "standin/aprs/Kiss.h"
 
 #include <atomic>
 #include <functional>

@@ -2,9 +2,9 @@
 // framing, AX.25, the monitor line and the APRS information field. The same
 // bytes are also read as one monitor line. Nothing may crash, hang or read
 // out of bounds.
-#include "standin/aprs/AprsDecode.h"
-#include "standin/aprs/Ax25.h"
-#include "standin/aprs/Kiss.h"
+#include "aprs/AprsDecode.h"
+#include "aprs/Ax25.h"
+#include "aprs/Kiss.h"
 #include "support/APRSParser.h"
 
 #include <cstddef>
@@ -19,20 +19,20 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 namespace {
 
 void DecodeLine(std::string_view line) {
-    const standin::aprs::TMonitorResult parsed = standin::aprs::ParseMonitorLine(line);
+    const aprs::TMonitorResult parsed = aprs::ParseMonitorLine(line);
     if (parsed.packet)
-        standin::aprs::DecodeAprs(*parsed.packet);
+        aprs::DecodeAprs(*parsed.packet);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    standin::aprs::TKissDeframer deframer;
-    deframer.OnFrame = [](const standin::aprs::TKissFrame& frame) {
-        const standin::aprs::TAx25Result ax25 = standin::aprs::DecodeAx25(frame.data);
+    aprs::TKissDeframer deframer;
+    deframer.OnFrame = [](const aprs::TKissFrame& frame) {
+        const aprs::TAx25Result ax25 = aprs::DecodeAx25(frame.data);
         if (ax25.frame)
-            DecodeLine(standin::aprs::MonitorLine(*ax25.frame));
+            DecodeLine(aprs::MonitorLine(*ax25.frame));
     };
     // Fed in two pieces, as a stream arrives.
     deframer.Feed(bytes.substr(0, size / 2));
