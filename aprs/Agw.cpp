@@ -47,6 +47,19 @@ std::string AgwRawFramesRequest() {
     return AgwEncode(request);
 }
 
+std::string AgwVersionRequest() {
+    TAgwFrame request;
+    request.kind = 'R';
+    return AgwEncode(request);
+}
+
+std::string AgwVersion(const TAgwFrame& frame) {
+    if (frame.kind != 'R' || frame.data.size() < 8)
+        return {};
+    return std::to_string(GetUint32(frame.data, 0) & 0xFFFF) + "." +
+           std::to_string(GetUint32(frame.data, 4) & 0xFFFF);
+}
+
 std::string_view AgwRawAx25(const TAgwFrame& frame) {
     if (frame.kind != 'K' || frame.data.size() < 2)
         return {};

@@ -27,6 +27,14 @@ std::string AgwEncode(const TAgwFrame& frame);
 /// engine then sends every frame it hears as a 'K' frame.
 std::string AgwRawFramesRequest();
 
+/// The engine's version query ('R'). Its answer comes after the engine has
+/// taken the requests sent before it: a listener knows then that raw frames
+/// are on.
+std::string AgwVersionRequest();
+
+/// The version an 'R' answer carries, "major.minor"; empty for other frames.
+std::string AgwVersion(const TAgwFrame& frame);
+
 /// The AX.25 frame (without flags and FCS) that a 'K' frame carries after its
 /// leading KISS-style port byte; empty for any other frame.
 std::string_view AgwRawAx25(const TAgwFrame& frame);

@@ -65,7 +65,14 @@ void TTncLink::Run() {
             OnFrame(frame.data);
     };
     TAgwDeframer agw;
-    agw.OnFrame = [this](const TAgwFrame& frame) {
+    bool confirmed = false; // the AGW engine answered after taking the request
+    agw.OnFrame = [this, &confirmed](const TAgwFrame& frame) {
+        if (!confirmed && frame.kind == 'R') {
+            confirmed = true;
+            State("connected to " + FUrl + " (AGW engine version " + AgwVersion(frame) +
+                  "), raw frames on");
+            return;
+        }
         const std::string_view ax25 = AgwRawAx25(frame);
         if (ax25.empty())
             return; // answers to other clients' requests, say
@@ -87,7 +94,7 @@ void TTncLink::Run() {
             continue;
         }
         const bool isAgw = FAddress.protocol == ETncProtocol::Agw;
-        if (isAgw && !socket.SendAll(AgwRawFramesRequest(), reason)) {
+        if (isAgw && !socket.SendAll(AgwRawFramesRequest() + AgwVersionRequest(), reason)) {
             State("cannot ask " + FUrl + " for raw frames: " + reason);
             if (!Sleep(backoff))
                 break;
@@ -99,11 +106,19 @@ void TTncLink::Run() {
         FConnected = true;
         ++FConnections;
         backoff = kFirstBackoffMs;
-        State("connected to " + FUrl);
+        confirmed = false;
+        // An AGW engine is connected once it has answered.
+        if (!isAgw)
+            State("connected to " + FUrl);
+        const auto answerBy = std::chrono::steady_clock::now() + std::chrono::seconds(10);
 
         char buffer[4096];
         std::string lost;
         while (!FStop) {
+            if (isAgw && !confirmed && std::chrono::steady_clock::now() > answerBy) {
+                confirmed = true;
+                State("connected to " + FUrl + " (no answer to the version query)");
+            }
             const int ready = socket.WaitReadable(kStopCheckMs);
             if (ready == 0)
                 continue;

@@ -14,7 +14,8 @@ namespace aprs {
 
 /// Listens to a TNC on a thread of its own: KISS over TCP, or the AGW packet
 /// engine protocol asking for raw monitored frames. It never transmits: over
-/// KISS nothing is ever written, over AGW only the request for raw frames.
+/// KISS nothing is ever written, over AGW only the request for raw frames
+/// and the version query whose answer confirms it ("connected" is said then).
 /// When the TNC cannot be reached or goes away it says so and tries again
 /// after a back-off that doubles from 1 to 30 seconds.
 class TTncLink {

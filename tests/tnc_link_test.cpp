@@ -159,6 +159,8 @@ TEST(Agw, FramesSurviveAnySplitAndAnOversizedLengthBreaksTheStream) {
         EXPECT_EQ(frames[0].callTo, "APRS");
         EXPECT_EQ(aprs::AgwRawAx25(frames[0]), std::string_view(raw.data).substr(1));
         EXPECT_TRUE(aprs::AgwRawAx25(frames[1]).empty()); // not a raw frame
+        EXPECT_EQ(aprs::AgwVersion(frames[1]), "514.514");
+        EXPECT_EQ(aprs::AgwVersion(frames[0]), "");
         EXPECT_FALSE(deframer.Broken());
     }
 
@@ -223,9 +225,18 @@ TEST(TncLink, AgwAsksForRawFramesOnlyAndTakesTheFramesOut) {
     std::string request;
     ASSERT_TRUE(WaitFor([&] {
         request += ReadWhatCame(sock, 50);
-        return request.size() >= aprs::kAgwHeaderSize;
+        return request.size() >= 2 * aprs::kAgwHeaderSize;
     }));
-    EXPECT_EQ(request, aprs::AgwRawFramesRequest());
+    EXPECT_EQ(request, aprs::AgwRawFramesRequest() + aprs::AgwVersionRequest());
+    EXPECT_FALSE(recorder.Said("connected")); // not before the engine answers
+    aprs::TAgwFrame version;
+    version.kind = 'R';
+    version.data = std::string("\xd5\x07\0\0\x7f\0\0\0", 8);
+    SendBytes(sock, aprs::AgwEncode(version));
+    ASSERT_TRUE(WaitFor([&] {
+        return recorder.Said("connected to agw://127.0.0.1:" + server.Port +
+                             " (AGW engine version 2005.127), raw frames on");
+    }));
 
     const std::string ax25 =
         aprs::EncodeAx25("N0CALL-9", "APRS", {"WIDE1-1*"}, "=4237.14N/07120.83W-");
@@ -237,7 +248,7 @@ TEST(TncLink, AgwAsksForRawFramesOnlyAndTakesTheFramesOut) {
     monitor.data = "1:Fm N0CALL-9 To APRS";
     SendBytes(sock, aprs::AgwEncode(monitor) + aprs::AgwEncode(raw));
     ASSERT_TRUE(WaitFor([&] { return recorder.Frames() == 1; }));
-    EXPECT_EQ(ReadWhatCame(sock, 300), ""); // the request was all
+    EXPECT_EQ(ReadWhatCame(sock, 300), ""); // the requests were all
     link.Stop();
     close(sock);
     std::lock_guard lock(recorder.mutex);
