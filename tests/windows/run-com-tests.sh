@@ -243,6 +243,9 @@ else
     echo "note: Dire Wolf (Debian package direwolf) is not installed; KISS and AGW not tried"
 fi
 
+echo "== the Channel window"
+"$wine" "$build/tests/windows/channel_window_test.exe" --gtest_brief=1 || fail "channel_window_test"
+
 echo "== COM test program"
 "$wine" "$build/tests/windows/com_host_test.exe" --gtest_brief=1 || fail "com_host_test"
 
