@@ -1,9 +1,12 @@
 // Coverage-guided fuzzing of everything a TNC's bytes go through: KISS
-// framing, AX.25, the monitor line and the APRS information field. The same
-// bytes are also read as one monitor line. Nothing may crash, hang or read
+// framing, AX.25, the monitor line and the APRS information field; the same
+// bytes as an AGW stream, as one monitor line (with or without a time in
+// front) and as one frame the channel counts. Nothing may crash, hang or read
 // out of bounds.
+#include "aprs/Agw.h"
 #include "aprs/AprsDecode.h"
 #include "aprs/Ax25.h"
+#include "aprs/ChannelMeter.h"
 #include "aprs/Kiss.h"
 #include "support/APRSParser.h"
 
@@ -38,5 +41,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     deframer.Feed(bytes.substr(0, size / 2));
     deframer.Feed(bytes.substr(size / 2));
     DecodeLine(bytes);
+
+    aprs::TAgwDeframer agw;
+    agw.OnFrame = [](const aprs::TAgwFrame& frame) {
+        aprs::AgwVersion(frame);
+        const aprs::TAx25Result ax25 = aprs::DecodeAx25(aprs::AgwRawAx25(frame));
+        if (ax25.frame)
+            DecodeLine(aprs::MonitorLine(*ax25.frame));
+    };
+    agw.Feed(bytes.substr(0, size / 3));
+    agw.Feed(bytes.substr(size / 3));
+    std::string_view rest;
+    aprs::MonitorLineTime(bytes, rest);
+    aprs::MeterMonitorLine(rest);
+    aprs::MeterAx25(bytes);
     return 0;
 }
