@@ -169,3 +169,17 @@ TEST_F(ReportChannel, AnEmptyMonitorFileIsAChannelWithNothingHeard) {
                                    "Stations heard: 0, not in the station list: 0 (0 frames)\n"
                                    "Call           km  Estimated  Measured\n");
 }
+
+TEST_F(ReportChannel, ATncNeverReachedIsAFailureAndNoReport) {
+    // Port 1 on the loopback address: nothing listens there.
+    const TReport report =
+        Report({"--scenario", Scenario(), "--kiss", "127.0.0.1:1", "--listen", "1"});
+    EXPECT_EQ(report.status, 1);
+    EXPECT_EQ(report.out, "");
+    EXPECT_NE(report.err.find("velloran-report: cannot connect to kiss://127.0.0.1:1: "),
+              std::string::npos)
+        << report.err;
+    EXPECT_NE(report.err.find("velloran-report: no connection to kiss://127.0.0.1:1 in 1 s\n"),
+              std::string::npos)
+        << report.err;
+}
