@@ -1,9 +1,16 @@
 #include "app/model/ChannelModel.h"
 #include "app/model/ChannelTimeline.h"
 #include "aprs/Ax25.h"
+#include "aprs/Kiss.h"
 #include "support/APRSParser.h"
 
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -148,4 +155,41 @@ TEST_F(ChannelModel, ThePictureSetsTheMeasuredRadiusBesideTheEstimateAndDrawsThe
     TCountingCanvas tiny;
     app::PaintChannelTimeline(tiny, 1, 1, timeline);
     EXPECT_GT(tiny.rects, 0);
+}
+
+// Configured in the settings file, the model listens to the TNC itself and
+// the picture says so and counts what it hears.
+TEST_F(ChannelModel, ListensToTheTncTheSettingsFileNames) {
+    const int server = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(server, 1), 0);
+    socklen_t length = sizeof address;
+    getsockname(server, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::string port = std::to_string(ntohs(address.sin_port));
+
+    app::TChannelModel model(app::ReadChannelSettings(
+        Settings("[Channel]\nTnc=kiss://127.0.0.1:" + port + "\nTxDelay=100\n")));
+    model.Start();
+    const int client = accept(server, nullptr, nullptr);
+    ASSERT_GE(client, 0);
+    const std::string frame =
+        aprs::KissEncode(aprs::EncodeAx25("N0ABC", "APRS", {}, "!4237.14N/07120.83W-home"));
+    ASSERT_EQ(send(client, frame.data(), frame.size(), 0), static_cast<ssize_t>(frame.size()));
+    app::TChannelPicture picture;
+    for (int i = 0; i < 1000; ++i) {
+        picture = model.Picture({{"N0ABC", 4, 2}}, {});
+        if (!picture.Listed.empty())
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(picture.Status, "connected to kiss://127.0.0.1:" + port);
+    ASSERT_EQ(picture.Listed.size(), 1u);
+    EXPECT_EQ(picture.Listed[0].Measured, 1u);
+    EXPECT_NE(picture.Figures[1].find("TX delay 100 ms"), std::string::npos) << picture.Figures[1];
+    model.Stop();
+    close(client);
+    close(server);
 }
