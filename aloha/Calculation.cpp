@@ -42,6 +42,7 @@ void TCalculation::btnCalculateClick() {
         return;
     }
     FRunning = true;
+    FLastStations.clear();
     FWindow.CalcTimer().Stop();
     FStations = std::make_unique<TStationList>();
 
@@ -374,6 +375,8 @@ void TCalculation::AccumulateLoad() {
         FPanes.LogPackets("  Last heard RF: " + station.LastHeardRF);
         FPanes.LogPackets("  Last heard Internet: " + station.LastHeardInternet);
     }
+
+    FLastStations = ListStations(list);
 
     FPanes.LogDetail(" ");
     FPanes.LogDetail(Num(mobiles) + " mobile stations");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "aloha/MeasuredRadius.h"
 #include "aloha/RunContext.h"
 #include "aloha/RunState.h"
 #include "aloha/Station.h"
@@ -87,6 +88,11 @@ public:
 
     overlay::TMapOverlay& Overlay() { return FOverlay; }
 
+    /// The last run's list in its order, with each station's estimate, kept
+    /// after the run releases its records; empty when the run failed before
+    /// its walk.
+    const TListedStations& LastStations() const { return FLastStations; }
+
 private:
     void RunSteps();
     /// Gives the processor away during long work, by time rather than per
@@ -101,6 +107,7 @@ private:
     const IRunOptions& FOptions;
     overlay::TMapOverlay FOverlay;
     std::unique_ptr<TStationList> FStations;
+    TListedStations FLastStations;
     bool FRunning = false;
     bool FRunPending = false;
     support::TPacer FYieldPacer{std::chrono::milliseconds(20)};

@@ -1,5 +1,7 @@
 #include "app/MainForm.h"
 
+#include "app/ChannelWindow.h"
+
 #include "app/model/DonationLabel.h"
 #include "app/model/InformationText.h"
 #include "app/model/OptionHints.h"
@@ -322,6 +324,21 @@ void TMainForm::BuildMenus() {
     Action1 = menuBar()->addMenu(QStringLiteral("Action"));
     miCalculate = Action1->addAction(QStringLiteral("Calculate"));
     miCalculate->setShortcut(QKeySequence(Qt::Key_F9));
+    miChannel = Action1->addAction(QStringLiteral("Channel..."));
+    connect(miChannel, &QAction::triggered, this, [this] {
+        Handle([this] {
+            if (!Model.Channel)
+                return;
+            auto* window = new TChannelWindow(
+                [this] {
+                    return Model.Channel->Picture(Model.Calculation.LastStations(),
+                                                  Model.Calculation.State);
+                },
+                this);
+            window->setAttribute(Qt::WA_DeleteOnClose);
+            window->show();
+        });
+    });
 
     mnuTrayPopup = new QMenu(this);
     miRestore = mnuTrayPopup->addAction(QStringLiteral("Restore"));

@@ -111,6 +111,7 @@ public:
     QAction* miExit = nullptr;
     QMenu* Action1 = nullptr;
     QAction* miCalculate = nullptr;
+    QAction* miChannel = nullptr; ///< Action > Channel...
     QMenu* mnuTrayPopup = nullptr;
     QAction* miRestore = nullptr;
     QAction* miCalc = nullptr;

@@ -1,14 +1,14 @@
 // Decode throughput of the TNC path: KISS de-framing, AX.25 and APRS
 // decoding, on recorded frames of the usual kinds.
-#include "standin/aprs/AprsDecode.h"
-#include "standin/aprs/Ax25.h"
-#include "standin/aprs/ChannelStats.h"
-#include "standin/aprs/Kiss.h"
+#include "aprs/AprsDecode.h"
+#include "aprs/Ax25.h"
+#include "aprs/ChannelStats.h"
+#include "aprs/Kiss.h"
 #include "support/APRSParser.h"
 
 #include <benchmark/benchmark.h>
 
-using namespace standin::aprs;
+using namespace aprs;
 
 namespace {
 

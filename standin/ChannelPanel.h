@@ -1,6 +1,6 @@
 #pragma once
 
-#include "standin/aprs/ChannelStats.h"
+#include "aprs/ChannelStats.h"
 
 #include <QWidget>
 

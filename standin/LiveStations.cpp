@@ -1,7 +1,7 @@
 #include "standin/LiveStations.h"
 
 #include "aloha/Calculation.h"
-#include "standin/aprs/Ax25.h"
+#include "aprs/Ax25.h"
 #include "support/APRSParser.h"
 #include "support/TextRules.h"
 
@@ -17,24 +17,6 @@ constexpr double kEarthRadiusKm = 6371.0;
 constexpr double kUnitsPerDegree = 60.0;
 constexpr double kUnixEpochDays = 25569.0;
 constexpr double kSecondsPerDay = 86400.0;
-
-/// The bits a monitor line's frame took on the air. Lines that cannot be
-/// AX.25 again (calls from the Internet side, say) are sized from their
-/// parts: seven bytes an address, without stuffing.
-std::size_t MonitorAirBits(const aprs::TMonitorPacket& packet) {
-    std::vector<std::string> path;
-    for (std::string_view rest = packet.path; !rest.empty();) {
-        const auto comma = rest.find(',');
-        path.emplace_back(rest.substr(0, comma));
-        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-    }
-    const std::string frame =
-        aprs::EncodeAx25(packet.source, packet.destination, path, packet.information);
-    if (!frame.empty())
-        return aprs::Ax25AirBits(frame);
-    const std::size_t bytes = 7 * (2 + path.size()) + 2 + packet.information.size() + 2;
-    return 8 * bytes + 16;
-}
 
 } // namespace
 
@@ -216,7 +198,7 @@ void TLiveStations::HandleMonitorLine(std::string_view line) {
     }
     const aprs::TAprsResult aprs = aprs::DecodeAprs(*monitor.packet);
     FChannel.Add(aprs.report ? aprs.report->name : monitor.packet->source,
-                 MonitorAirBits(*monitor.packet));
+                 aprs::MonitorAirBits(*monitor.packet));
     if (!aprs.report) {
         Undecodable("packet " + std::string(line), aprs.reason);
         return;

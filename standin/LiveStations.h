@@ -1,9 +1,9 @@
 #pragma once
 
+#include "aprs/AprsDecode.h"
+#include "aprs/ChannelStats.h"
+#include "aprs/Kiss.h"
 #include "standin/StandinHost.h"
-#include "standin/aprs/AprsDecode.h"
-#include "standin/aprs/ChannelStats.h"
-#include "standin/aprs/Kiss.h"
 #include "support/APRSCache.h"
 
 #include <cstdint>

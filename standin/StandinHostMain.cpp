@@ -327,8 +327,7 @@ int RunMonitorStats(const QStringList& args) {
     while (!monitor.Finished())
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     monitor.Stop();
-    std::cout << standin::aprs::FormatChannelTable(live.Channel(standin::aprs::kTopTalkers))
-              << std::flush;
+    std::cout << aprs::FormatChannelTable(live.Channel(aprs::kTopTalkers)) << std::flush;
     return 0;
 }
 
@@ -445,11 +444,11 @@ int main(int argc, char** argv) {
         live->SetExpiryMinutes(options->expire);
         live->SetTxDelayMs(options->txDelayMs);
         service.OnChannelStats = [&] {
-            return standin::aprs::FormatChannelTable(live->Channel(standin::aprs::kTopTalkers));
+            return aprs::FormatChannelTable(live->Channel(aprs::kTopTalkers));
         };
         auto* channel = new QDockWidget("Channel", &window);
-        channel->setWidget(new standin::TChannelPanel(
-            [&] { return live->Channel(standin::aprs::kTopTalkers); }, channel));
+        channel->setWidget(
+            new standin::TChannelPanel([&] { return live->Channel(aprs::kTopTalkers); }, channel));
         window.addDockWidget(Qt::RightDockWidgetArea, channel);
         live->OnLog = log;
         if (options->debug)
@@ -585,7 +584,6 @@ int main(int argc, char** argv) {
     window.show();
     const int code = QApplication::exec();
     if (options->stats)
-        std::cout << standin::aprs::FormatChannelTable(live->Channel(standin::aprs::kTopTalkers))
-                  << std::flush;
+        std::cout << aprs::FormatChannelTable(live->Channel(aprs::kTopTalkers)) << std::flush;
     return code;
 }

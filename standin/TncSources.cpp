@@ -41,21 +41,6 @@ void TWakePipe::Wake() {
     [[maybe_unused]] const auto written = write(FFds[1], &byte, 1);
 }
 
-bool SplitHostPort(const std::string& text, std::string& host, std::string& port) {
-    const auto colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 == text.size())
-        return false;
-    host = text.substr(0, colon);
-    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
-        host = host.substr(1, host.size() - 2);
-    port = text.substr(colon + 1);
-    if (port.size() > 5 ||
-        !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    const int number = std::stoi(port);
-    return number >= 1 && number <= 65535;
-}
-
 TKissTcpSource::TKissTcpSource(std::string host, std::string port, TLiveStations& live)
     : FHostName(std::move(host)), FPort(std::move(port)), FLive(live) {}
 

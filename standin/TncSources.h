@@ -1,7 +1,8 @@
 #pragma once
 
+#include "aprs/Kiss.h"
+#include "aprs/TncAddress.h"
 #include "standin/LiveStations.h"
-#include "standin/aprs/Kiss.h"
 
 #include <atomic>
 #include <functional>
@@ -26,9 +27,7 @@ private:
     int FFds[2] = {-1, -1};
 };
 
-/// Splits "HOST:PORT" (the host may be "[v6]"); false when the text is not of
-/// that form or the port is not 1 to 65535.
-bool SplitHostPort(const std::string& text, std::string& host, std::string& port);
+using aprs::SplitHostPort;
 
 /// A KISS TNC on a TCP port (such as Dire Wolf's 8001). Connects, reads
 /// frames into the live list, and when the TNC goes away or cannot be

@@ -1,15 +1,15 @@
 // The TNC decoders: KISS framing, AX.25 UI frames and the APRS position
 // formats, on frames built by hand from the published formats.
-#include "standin/aprs/AprsDecode.h"
-#include "standin/aprs/Ax25.h"
-#include "standin/aprs/Kiss.h"
+#include "aprs/AprsDecode.h"
+#include "aprs/Ax25.h"
+#include "aprs/Kiss.h"
 #include "support/APRSParser.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-using namespace standin::aprs;
+using namespace aprs;
 
 namespace {
 

@@ -1,11 +1,11 @@
 // The channel measurement: airtime of frames from their bits on the air, and
 // the sliding 30-minute window, on a clock the test turns.
-#include "standin/aprs/Ax25.h"
-#include "standin/aprs/ChannelStats.h"
+#include "aprs/Ax25.h"
+#include "aprs/ChannelStats.h"
 
 #include <gtest/gtest.h>
 
-using namespace standin::aprs;
+using namespace aprs;
 
 TEST(Airtime, BitStuffingSendsLeastSignificantBitFirst) {
     EXPECT_EQ(StuffedBits(""), 0u);

@@ -1,7 +1,7 @@
 // The live station list: packets in, host entries out, expiry through the
 // packet cache, and a host that keeps serving through all of it.
+#include "aprs/Ax25.h"
 #include "standin/LiveStations.h"
-#include "standin/aprs/Ax25.h"
 #include "support/APRSParser.h"
 #include "support/TextRules.h"
 

@@ -7,8 +7,8 @@
 #include <QTableWidget>
 #include <QtTest>
 
+using aprs::TChannelFigures;
 using standin::TChannelPanel;
-using standin::aprs::TChannelFigures;
 
 class TChannelPanelTest : public QObject {
     Q_OBJECT

@@ -50,6 +50,17 @@ std::string WithoutTimes(const std::string& report) {
     return out;
 }
 
+/// A Channel section without its airtime line: gen_packets puts each line's
+/// line feed into the frame it sends, one byte more on the air than the line.
+std::string WithoutAirtime(const std::string& section) {
+    std::istringstream in(section);
+    std::string out, line;
+    while (std::getline(in, line))
+        if (!line.starts_with("Airtime: "))
+            out += line + "\n";
+    return out;
+}
+
 /// Waits until the condition holds; false when the time runs out first.
 template <typename Condition> bool WaitFor(Condition condition, std::chrono::seconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
@@ -274,6 +285,115 @@ TEST(TncEndToEnd, ChannelStatsFailsWithoutALiveSource) {
         << answer;
     EXPECT_NE(answer.find("org.freedesktop.DBus.Error.NotSupported"), std::string::npos) << answer;
     EXPECT_NE(answer.find("only with a live source"), std::string::npos) << answer;
+    fs::remove_all(dir);
+}
+
+// velloran-report listening to Dire Wolf itself, over KISS and over AGW at
+// once: its Channel section counts exactly the frames of the audio, the same
+// as the monitor lines read from the file.
+TEST(TncEndToEnd, VelloranReportMeasuresDireWolfOverKissAndAgw) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("velloran-measure-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    // The five lines, and the mobile once more as the digipeater repeats it.
+    std::ofstream(dir / "lines.txt")
+        << kLines << "W1XYZ-9>APRS,N1DIG*,WIDE1*:=4230.00N/07100.00W>090/030\n";
+    // The run's list: K9ZZZ, heard through N1DIG, is not in it.
+    const auto station = [](const char* call, const char* table, const char* code, int speed,
+                            int distance) {
+        return std::string("{\"callsign\": \"") + call + "\", \"symbolTable\": \"" + table +
+               "\", \"symbolCode\": \"" + code + "\", \"speed\": " + std::to_string(speed) +
+               ", \"distance\": " + std::to_string(distance) +
+               ", \"lat\": 2556, \"long\": -4278, \"path\": \"APRS\", \"lastHeardRF\": "
+               "\"2026-12-08 14:00:00\", \"lastHeardInternet\": \"\"}";
+    };
+    std::ofstream(dir / "scenario.json")
+        << "{\"own\": {\"callsign\": \"N0CALL\", \"lat\": 2556, \"long\": -4278}, \"stations\": ["
+        << station("N0ABC", "/", "-", 0, 4) << ", " << station("N1DIG", "/", "#", 0, 8) << ", "
+        << station("K1MIC", "/", ">", 0, 11) << ", " << station("W1XYZ-9", "/", ">", 56, 31)
+        << "]}\n";
+
+    TChild fromFile({VELLORAN_REPORT_EXE, "--scenario", (dir / "scenario.json").string(),
+                     "--monitor", (dir / "lines.txt").string()},
+                    {.output = (dir / "file.out").string()});
+    ASSERT_EQ(fromFile.Wait(30s), 0);
+    const std::string file = Read(dir / "file.out");
+    const std::string expected = file.substr(file.find("== Channel ==\n"));
+    EXPECT_NE(expected.find("Frames heard: 6 of 1800 in 30 minutes\n"), std::string::npos)
+        << expected;
+    EXPECT_NE(expected.find("Measured ALOHA radius: not reached (5 frames)\n"), std::string::npos)
+        << expected;
+    // The mobile is 15 packets times the 2 copies N1DIG makes, heard twice.
+    EXPECT_NE(expected.find("\nW1XYZ-9        31         30         2\n"), std::string::npos)
+        << expected;
+    EXPECT_NE(expected.find("\nNot in the station list: K9ZZZ\n"), std::string::npos) << expected;
+
+    TChild gen({"gen_packets", "-r", "44100", "-o", (dir / "audio.wav").string(),
+                (dir / "lines.txt").string()},
+               {.output = (dir / "gen_packets.log").string(), .errorToo = true});
+    ASSERT_TRUE(gen.Started()) << "gen_packets (Debian package direwolf) is needed";
+    ASSERT_EQ(gen.Wait(60s), 0) << Read(dir / "gen_packets.log");
+
+    const int kissPort = FreePort();
+    int agwPort = FreePort();
+    for (int i = 0; agwPort == kissPort && i < 100; ++i)
+        agwPort = FreePort() + 1;
+    ASSERT_NE(kissPort, 0);
+    std::ofstream(dir / "direwolf.conf") << "ADEVICE stdin null\nARATE 44100\nKISSPORT " << kissPort
+                                         << "\nAGWPORT " << agwPort << "\n";
+    int audio[2];
+    ASSERT_EQ(pipe(audio), 0);
+    signal(SIGPIPE, SIG_IGN);
+    TChild direwolf(
+        {"direwolf", "-t", "0", "-c", (dir / "direwolf.conf").string()},
+        {.output = (dir / "direwolf.log").string(), .errorToo = true, .input = audio[0]});
+    close(audio[0]);
+    ASSERT_TRUE(direwolf.Started());
+    // The reports themselves wait for Dire Wolf's ports, trying again until
+    // they answer. (A probe connection first can hold up Dire Wolf's AGW
+    // clients after it.)
+    fcntl(audio[1], F_SETFD, FD_CLOEXEC);
+
+    // Long enough to connect, hear the audio and more on a busy machine; the
+    // audio goes out once both have said they are connected.
+    const std::string listen = "30";
+    TChild kiss({VELLORAN_REPORT_EXE, "--scenario", (dir / "scenario.json").string(), "--kiss",
+                 "127.0.0.1:" + std::to_string(kissPort), "--listen", listen},
+                {.output = (dir / "kiss.out").string(), .errorToo = true});
+    TChild agw({VELLORAN_REPORT_EXE, "--scenario", (dir / "scenario.json").string(), "--agw",
+                "127.0.0.1:" + std::to_string(agwPort), "--listen", listen},
+               {.output = (dir / "agw.out").string(), .errorToo = true});
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return Read(dir / "kiss.out").find("connected to kiss://") != std::string::npos &&
+                   Read(dir / "agw.out").find("connected to agw://") != std::string::npos;
+        },
+        60s))
+        << Read(dir / "kiss.out") << Read(dir / "agw.out") << Read(dir / "direwolf.log");
+
+    const std::string wav = Read(dir / "audio.wav");
+    const std::string silence(44100 * 2, '\0');
+    for (const std::string* part : {&wav, &silence}) {
+        std::size_t at = 0;
+        while (at < part->size()) {
+            const ssize_t n = write(audio[1], part->data() + at, part->size() - at);
+            ASSERT_GT(n, 0) << Read(dir / "direwolf.log");
+            at += static_cast<std::size_t>(n);
+        }
+    }
+    ASSERT_EQ(kiss.Wait(120s), 0) << Read(dir / "kiss.out");
+    ASSERT_EQ(agw.Wait(120s), 0) << Read(dir / "agw.out");
+    close(audio[1]);
+    for (const char* name : {"kiss.out", "agw.out"}) {
+        const std::string out = Read(dir / name);
+        const auto at = out.find("== Channel ==\n");
+        ASSERT_NE(at, std::string::npos) << out;
+        EXPECT_EQ(WithoutAirtime(out.substr(at)), WithoutAirtime(expected))
+            << name << "\n"
+            << out << Read(dir / "direwolf.log");
+        // The rest of the report is the run's, as without the channel.
+        EXPECT_NE(out.find(file.substr(0, file.find("== Channel =="))), std::string::npos) << out;
+    }
     fs::remove_all(dir);
 }
 

@@ -2,8 +2,10 @@
 
 #include "support/ProgramInfo.h"
 #include "support/TextRules.h"
+#include "tools/ChannelSection.h"
 #include "tools/ReportPlatform.h"
 
+#include <optional>
 #include <ostream>
 #include <thread>
 
@@ -58,16 +60,28 @@ constexpr const char* kUsage =
     "  --help               show this text and exit\n"
     "  --version            show the version and exit\n";
 
+/// The channel's options, shown by --help after the usage above (which a bad
+/// option prints as it always has).
+constexpr const char* kChannelUsage =
+    "Measuring the channel (adds a section == Channel == after the others):\n"
+    "  --monitor FILE           TNC2 monitor lines, each optionally after a time\n"
+    "                           YYYY-MM-DD HH:MM:SS (UTC); lines without one count as now\n"
+    "  --kiss HOST:PORT         listen to a KISS TNC over TCP (such as Dire Wolf's 8001)\n"
+    "  --agw HOST:PORT          listen to an AGW packet engine (port 8000); raw frames only\n"
+    "  --listen SECONDS         how long to listen with --kiss or --agw (1 to 86400)\n";
+
 } // namespace
 
 int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::string scenarioFile;
     bool haveScenario = false, ellipse = false, noLabel = false, debug = false, internet = false;
     std::string density = "1800";
+    TChannelSource channel;
+    std::optional<std::string> listen;
 
     switch (support::FindStandardRequest(args)) {
     case support::EStandardRequest::Help:
-        out << kUsage;
+        out << kUsage << kChannelUsage;
         return 0;
     case support::EStandardRequest::Version:
         out << support::VersionText("velloran-report");
@@ -78,7 +92,7 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "-h") {
-            out << kUsage;
+            out << kUsage << kChannelUsage;
             return 0;
         }
         if (arg == "--scenario" || arg == "--density") {
@@ -88,6 +102,33 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
             }
             (arg == "--scenario" ? scenarioFile : density) = args[++i];
             haveScenario = haveScenario || arg == "--scenario";
+        } else if (arg == "--monitor" || arg == "--kiss" || arg == "--agw" || arg == "--listen") {
+            if (i + 1 >= args.size()) {
+                err << "velloran-report: " << arg << " needs a value\n" << kUsage;
+                return 2;
+            }
+            const std::string& value = args[++i];
+            if (arg == "--listen") {
+                listen = value;
+                continue;
+            }
+            if (channel.kind != TChannelSource::EKind::None) {
+                err << "velloran-report: give one of --monitor, --kiss and --agw\n";
+                return 2;
+            }
+            if (arg == "--monitor") {
+                channel.kind = TChannelSource::EKind::Monitor;
+                channel.monitorFile = value;
+            } else {
+                channel.kind = TChannelSource::EKind::Tnc;
+                channel.tnc.protocol =
+                    arg == "--agw" ? aprs::ETncProtocol::Agw : aprs::ETncProtocol::Kiss;
+                if (!aprs::SplitHostPort(value, channel.tnc.host, channel.tnc.port)) {
+                    err << "velloran-report: " << arg << " '" << value
+                        << "' is not HOST:PORT with a port of 1 to 65535\n";
+                    return 2;
+                }
+            }
         } else if (arg == "--ellipse") {
             ellipse = true;
         } else if (arg == "--no-label") {
@@ -99,6 +140,31 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
         } else {
             err << "velloran-report: unknown option '" << arg << "'\n" << kUsage;
             return 2;
+        }
+    }
+
+    if (channel.kind == TChannelSource::EKind::Tnc) {
+        const std::optional<std::int32_t> seconds =
+            listen ? support::ParseIntText(*listen) : std::nullopt;
+        if (!seconds || *seconds < 1 || *seconds > 86400) {
+            err << "velloran-report: --kiss and --agw need --listen SECONDS, 1 to 86400"
+                << (listen ? ", not '" + *listen + "'" : std::string()) << '\n';
+            return 2;
+        }
+        channel.listenSeconds = *seconds;
+    } else if (listen) {
+        err << "velloran-report: --listen goes with --kiss or --agw\n";
+        return 2;
+    }
+
+    // What the TNC heard first, then the run on the host's list as it is now.
+    std::optional<TMeasuredChannel> measured;
+    if (channel.kind != TChannelSource::EKind::None) {
+        try {
+            measured = MeasureChannel(channel, err);
+        } catch (const std::exception& error) {
+            err << "velloran-report: " << error.what() << '\n';
+            return channel.kind == TChannelSource::EKind::Monitor ? 2 : 1;
         }
     }
 
@@ -158,6 +224,8 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
         status = 1;
     }
     WriteReport(*run, out);
+    if (measured)
+        WriteChannelSection(calc.LastStations(), *measured, calc.State.PacketDensity, out);
     out.flush();
     if (status != 0)
         err << support::WithFullStop(failure) << '\n';

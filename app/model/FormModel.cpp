@@ -50,6 +50,10 @@ void TFormModel::Loaded() {
 
 void TFormModel::Create() {
     FormCreate();
+    // The measured channel, only when [Channel] names a TNC: without it
+    // nothing listens and the program is as it always was.
+    Channel = std::make_unique<TChannelModel>(ReadChannelSettings(FServices.SettingsFile));
+    Channel->Start();
     Handle([this] { OvcFormState1.RestoreState(); });
     FDropErrors = true;
     Handle([this] { OvcComponentState1.RestoreState(); });
@@ -61,6 +65,8 @@ void TFormModel::Destroy() {
         return;
     FDestroyed = true;
     FDestroying = true;
+    if (Channel)
+        Channel->Stop();
     FCalcTimer.Stop();
     FRedrawTimer.Stop();
     Handle([this] {

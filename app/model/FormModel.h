@@ -2,6 +2,7 @@
 
 #include "aloha/Calculation.h"
 #include "aloha/RunContext.h"
+#include "app/model/ChannelModel.h"
 #include "app/model/ErrorReport.h"
 #include "app/model/SettingsStore.h"
 #include "app/model/TrayRecord.h"
@@ -215,6 +216,8 @@ public:
     TOvcComponentState OvcComponentState1;
     TNotifyIconData TrayIconData;
     aloha::TCalculation Calculation; ///< its State holds PacketDensity, the own station and results
+    /// The Channel window's model, made by Create from [Channel] in the settings file.
+    std::unique_ptr<TChannelModel> Channel;
 
     // aloha::IReportPanes
     void LogSummary(const std::string& line) override;

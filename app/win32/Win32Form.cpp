@@ -1,5 +1,7 @@
 #include "app/win32/Win32Form.h"
 
+#include "app/win32/ChannelWindowWin32.h"
+
 #include "app/model/DonationLabel.h"
 #include "app/model/InformationText.h"
 #include "app/model/OptionHints.h"
@@ -139,6 +141,7 @@ void TWin32Form::BuildMenus() {
     ::AppendMenuA(FMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "File");
     FActionMenu = ::CreatePopupMenu();
     ::AppendMenuA(FActionMenu, MF_STRING, idCalculate, "Calculate\tF9");
+    ::AppendMenuA(FActionMenu, MF_STRING, idChannel, "Channel...");
     ::AppendMenuA(FMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(FActionMenu), "Action");
     FTrayMenu = ::CreatePopupMenu();
     ::AppendMenuA(FTrayMenu, MF_STRING, idRestore, "Restore");
@@ -513,6 +516,15 @@ void TWin32Form::Command(int id, int notification) {
     case idCalculate:
     case idTrayCalc:
         FModel->btnCalculateClick();
+        break;
+    case idChannel:
+        FModel->Handle([this] {
+            if (FModel->Channel)
+                OpenChannelWindow(FInstance, FWindow, [this] {
+                    return FModel->Channel->Picture(FModel->Calculation.LastStations(),
+                                                    FModel->Calculation.State);
+                });
+        });
         break;
     case idRestore:
         FModel->Handle([this] { FModel->RestoreFromTray(); });

@@ -42,6 +42,7 @@ enum EControlId : int {
     idRestore = 202,
     idTrayCalc = 203,
     idTrayExit = 204,
+    idChannel = 205, ///< Action > Channel...
 };
 
 /// The window class name of the main window.

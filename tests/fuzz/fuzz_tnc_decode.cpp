@@ -1,10 +1,13 @@
 // Coverage-guided fuzzing of everything a TNC's bytes go through: KISS
-// framing, AX.25, the monitor line and the APRS information field. The same
-// bytes are also read as one monitor line. Nothing may crash, hang or read
+// framing, AX.25, the monitor line and the APRS information field; the same
+// bytes as an AGW stream, as one monitor line (with or without a time in
+// front) and as one frame the channel counts. Nothing may crash, hang or read
 // out of bounds.
-#include "standin/aprs/AprsDecode.h"
-#include "standin/aprs/Ax25.h"
-#include "standin/aprs/Kiss.h"
+#include "aprs/Agw.h"
+#include "aprs/AprsDecode.h"
+#include "aprs/Ax25.h"
+#include "aprs/ChannelMeter.h"
+#include "aprs/Kiss.h"
 #include "support/APRSParser.h"
 
 #include <cstddef>
@@ -19,24 +22,38 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 namespace {
 
 void DecodeLine(std::string_view line) {
-    const standin::aprs::TMonitorResult parsed = standin::aprs::ParseMonitorLine(line);
+    const aprs::TMonitorResult parsed = aprs::ParseMonitorLine(line);
     if (parsed.packet)
-        standin::aprs::DecodeAprs(*parsed.packet);
+        aprs::DecodeAprs(*parsed.packet);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    standin::aprs::TKissDeframer deframer;
-    deframer.OnFrame = [](const standin::aprs::TKissFrame& frame) {
-        const standin::aprs::TAx25Result ax25 = standin::aprs::DecodeAx25(frame.data);
+    aprs::TKissDeframer deframer;
+    deframer.OnFrame = [](const aprs::TKissFrame& frame) {
+        const aprs::TAx25Result ax25 = aprs::DecodeAx25(frame.data);
         if (ax25.frame)
-            DecodeLine(standin::aprs::MonitorLine(*ax25.frame));
+            DecodeLine(aprs::MonitorLine(*ax25.frame));
     };
     // Fed in two pieces, as a stream arrives.
     deframer.Feed(bytes.substr(0, size / 2));
     deframer.Feed(bytes.substr(size / 2));
     DecodeLine(bytes);
+
+    aprs::TAgwDeframer agw;
+    agw.OnFrame = [](const aprs::TAgwFrame& frame) {
+        aprs::AgwVersion(frame);
+        const aprs::TAx25Result ax25 = aprs::DecodeAx25(aprs::AgwRawAx25(frame));
+        if (ax25.frame)
+            DecodeLine(aprs::MonitorLine(*ax25.frame));
+    };
+    agw.Feed(bytes.substr(0, size / 3));
+    agw.Feed(bytes.substr(size / 3));
+    std::string_view rest;
+    aprs::MonitorLineTime(bytes, rest);
+    aprs::MeterMonitorLine(rest);
+    aprs::MeterAx25(bytes);
     return 0;
 }

@@ -2,8 +2,10 @@
 # Runs the Windows build's tests under Wine, headless, in a fresh Wine prefix
 # under the build folder: the embedded report and the report over COM against
 # every golden case, COM starting the registered host, an unregistered class,
-# the Velloran window beside the host, and the COM test program (layout,
-# events, replacement objects, failures, a host killed during a run).
+# the Velloran window beside the host, the measured channel (a monitor file,
+# and Dire Wolf over KISS and AGW on the loopback address, when installed),
+# and the COM test program (layout, events, replacement objects, failures, a
+# host killed during a run).
 #   sh tests/windows/run-com-tests.sh [BUILD_DIR]   (default build-windows/x86_64)
 set -eu
 cd "$(dirname "$0")/../.."
@@ -172,6 +174,77 @@ start_host "$work/window.host.log" --scenario "$root/tests/golden/ellipse/scenar
             "$("$wine" winepath -w "$host" 2>/dev/null)" "$opened_w" || fail "velloran_window_test"
         wait "$host_pid" || fail "the stand-in host ended with status $? after closing Velloran"
     }
+
+echo "== the channel: a monitor file, and Dire Wolf over KISS and AGW on loopback"
+ch="$work/channel"
+mkdir -p "$ch"
+scenario="$root/tests/golden/threshold/scenario.json"
+printf '%s\n' 'W1DGA-1>APRS:!4240.00N/07115.00W#digi' \
+    'W1DGB-2>APRS,W1DGA-1*:!4241.00NS07116.00W#digi' \
+    'K9ZZZ>APRS,W1DGA-1*,WIDE2-1:>not in the list' >"$ch/lines.txt"
+set +e
+"$wine" "$report" --scenario "$scenario" --monitor "$ch/lines.txt" >"$ch/monitor.out" 2>"$ch/monitor.err"
+status=$?
+set -e
+[ "$status" = 0 ] || fail "--monitor: exit status $status"
+# The report before the new section is the golden case's, byte for byte.
+sed '/^== Channel ==$/,$d' "$ch/monitor.out" | cmp -s - "$root/tests/golden/threshold/expected.out" ||
+    fail "--monitor: the report before the Channel section differs"
+# gen_packets sends each line's line feed in its frame: the airtime differs.
+sed -n '/^== Channel ==$/,$p' "$ch/monitor.out" | grep -v '^Airtime: ' >"$ch/expected.txt"
+grep -q '^Frames heard: 3 of 1800 in 30 minutes$' "$ch/expected.txt" ||
+    fail "--monitor: $(cat "$ch/expected.txt")"
+grep -q '^W1DGB-2         9          6         1$' "$ch/expected.txt" ||
+    fail "--monitor: no row for W1DGB-2"
+if command -v direwolf >/dev/null && command -v gen_packets >/dev/null; then
+    gen_packets -r 44100 -o "$ch/audio.wav" "$ch/lines.txt" >"$ch/gen_packets.log" 2>&1
+    # Two free loopback ports below the dynamic range, where Dire Wolf takes them.
+    ports=$(python3 -c '
+import random, socket
+found = []
+while len(found) < 2:
+    port = random.randrange(20000, 48000)
+    s = socket.socket()
+    try:
+        s.bind(("127.0.0.1", port)); found.append(port)
+    except OSError:
+        pass
+    s.close()
+print(*found)')
+    kiss_port=${ports% *}
+    agw_port=${ports#* }
+    printf 'ADEVICE stdin null\nARATE 44100\nKISSPORT %s\nAGWPORT %s\n' "$kiss_port" "$agw_port" >"$ch/direwolf.conf"
+    mkfifo "$ch/audio.fifo"
+    direwolf -t 0 -c "$ch/direwolf.conf" <"$ch/audio.fifo" >"$ch/direwolf.log" 2>&1 &
+    direwolf_pid=$!
+    exec 3>"$ch/audio.fifo"
+    "$wine" "$report" --scenario "$scenario" --kiss "127.0.0.1:$kiss_port" --listen 40 \
+        >"$ch/kiss.out" 2>"$ch/kiss.err" &
+    kiss_pid=$!
+    "$wine" "$report" --scenario "$scenario" --agw "127.0.0.1:$agw_port" --listen 40 \
+        >"$ch/agw.out" 2>"$ch/agw.err" &
+    agw_pid=$!
+    for _ in $(seq 300); do
+        grep -q "connected to kiss://" "$ch/kiss.err" 2>/dev/null &&
+            grep -q "connected to agw://" "$ch/agw.err" 2>/dev/null && break
+        sleep 0.1
+    done
+    cat "$ch/audio.wav" >&3
+    head -c 88200 /dev/zero >&3
+    for side in kiss agw; do
+        eval "pid=\$${side}_pid"
+        wait "$pid" || fail "--$side: exit status $? ($(cat "$ch/$side.err"))"
+        sed -n '/^== Channel ==$/,$p' "$ch/$side.out" | grep -v '^Airtime: ' |
+            cmp -s - "$ch/expected.txt" || fail "--$side: the Channel section differs from --monitor's"
+    done
+    exec 3>&-
+    wait "$direwolf_pid" || true
+else
+    echo "note: Dire Wolf (Debian package direwolf) is not installed; KISS and AGW not tried"
+fi
+
+echo "== the Channel window"
+"$wine" "$build/tests/windows/channel_window_test.exe" --gtest_brief=1 || fail "channel_window_test"
 
 echo "== COM test program"
 "$wine" "$build/tests/windows/com_host_test.exe" --gtest_brief=1 || fail "com_host_test"

@@ -7,7 +7,7 @@
 #include <vector>
 
 /// AX.25 UI frames as APRS uses them.
-namespace standin::aprs {
+namespace aprs {
 
 /// One address field: call sign with its SSID, and the has-been-repeated bit.
 struct TAx25Address {
@@ -47,4 +47,4 @@ std::string MonitorLine(const TAx25Frame& frame);
 std::string EncodeAx25(std::string_view source, std::string_view destination,
                        const std::vector<std::string>& path, std::string_view information);
 
-} // namespace standin::aprs
+} // namespace aprs

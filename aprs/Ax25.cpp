@@ -1,6 +1,6 @@
-#include "standin/aprs/Ax25.h"
+#include "aprs/Ax25.h"
 
-namespace standin::aprs {
+namespace aprs {
 
 namespace {
 
@@ -190,4 +190,4 @@ std::string EncodeAx25(std::string_view source, std::string_view destination,
     return out;
 }
 
-} // namespace standin::aprs
+} // namespace aprs

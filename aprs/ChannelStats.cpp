@@ -1,10 +1,12 @@
-#include "standin/aprs/ChannelStats.h"
+#include "aprs/ChannelStats.h"
+
+#include "aprs/Ax25.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-namespace standin::aprs {
+namespace aprs {
 
 namespace {
 
@@ -101,6 +103,21 @@ std::size_t Ax25AirBits(std::string_view frame) {
     // The FCS goes out low byte first, stuffed together with the frame.
     const char tail[2] = {static_cast<char>(crc & 0xFF), static_cast<char>(crc >> 8)};
     return kFlagBits + body + Stuff(std::string_view(tail, 2), ones) + kFlagBits;
+}
+
+std::size_t MonitorAirBits(const TMonitorPacket& packet) {
+    std::vector<std::string> path;
+    for (std::string_view rest = packet.path; !rest.empty();) {
+        const auto comma = rest.find(',');
+        path.emplace_back(rest.substr(0, comma));
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+    const std::string frame =
+        EncodeAx25(packet.source, packet.destination, path, packet.information);
+    if (!frame.empty())
+        return Ax25AirBits(frame);
+    const std::size_t bytes = 7 * (2 + path.size()) + 2 + packet.information.size() + 2;
+    return 8 * bytes + 16;
 }
 
 std::string FormatChannelTable(const TChannelFigures& figures) {
@@ -232,4 +249,4 @@ TChannelFigures TChannelStats::Figures(std::size_t topTalkers) {
     return figures;
 }
 
-} // namespace standin::aprs
+} // namespace aprs

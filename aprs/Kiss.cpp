@@ -1,6 +1,6 @@
-#include "standin/aprs/Kiss.h"
+#include "aprs/Kiss.h"
 
-namespace standin::aprs {
+namespace aprs {
 
 namespace {
 constexpr char kFend = '\xC0';
@@ -94,4 +94,4 @@ std::string KissEncode(std::string_view ax25, std::uint8_t port) {
     return out;
 }
 
-} // namespace standin::aprs
+} // namespace aprs

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "aprs/AprsDecode.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +14,7 @@
 
 /// What the radio channel carries: airtime of AX.25 frames and the load of
 /// the last 30 minutes, station by station.
-namespace standin::aprs {
+namespace aprs {
 
 /// The frame check sequence AX.25 sends after a frame (the CRC-16 of HDLC:
 /// reflected polynomial 0x8408, preset and final inversion 0xFFFF).
@@ -26,6 +28,11 @@ std::size_t StuffedBits(std::string_view bytes);
 /// bytes without flags and FCS, as KISS carries them) with its FCS, and the
 /// closing flag.
 std::size_t Ax25AirBits(std::string_view frame);
+
+/// The bits a monitor line's frame took on the air. Lines that cannot be
+/// AX.25 again (calls from the Internet side, say) are sized from their
+/// parts: seven bytes an address, without stuffing.
+std::size_t MonitorAirBits(const TMonitorPacket& packet);
 
 /// The channel's speed, in bits per second.
 inline constexpr double kChannelBaud = 1200.0;
@@ -109,4 +116,4 @@ private:
     std::unordered_map<std::string, TStationList::iterator> FByName;
 };
 
-} // namespace standin::aprs
+} // namespace aprs

@@ -1,4 +1,4 @@
-#include "standin/aprs/AprsDecode.h"
+#include "aprs/AprsDecode.h"
 
 #include "support/APRSParser.h"
 
@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-namespace standin::aprs {
+namespace aprs {
 
 using support::TPacketType;
 
@@ -712,4 +712,4 @@ TAprsResult DecodeAprs(const TMonitorPacket& packet) {
     return Decode(packet, 0);
 }
 
-} // namespace standin::aprs
+} // namespace aprs

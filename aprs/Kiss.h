@@ -7,7 +7,7 @@
 #include <string_view>
 
 /// KISS framing as TNCs speak it over a serial line or TCP.
-namespace standin::aprs {
+namespace aprs {
 
 /// One frame taken out of a KISS byte stream.
 struct TKissFrame {
@@ -51,4 +51,4 @@ private:
 /// The KISS data frame for an AX.25 frame on a port, escaped and delimited.
 std::string KissEncode(std::string_view ax25, std::uint8_t port = 0);
 
-} // namespace standin::aprs
+} // namespace aprs

@@ -7,7 +7,7 @@
 #include <string_view>
 
 /// Decoding the APRS information fields that place a station on the map.
-namespace standin::aprs {
+namespace aprs {
 
 /// A packet in monitor form, split into its parts.
 struct TMonitorPacket {
@@ -65,4 +65,4 @@ struct TAprsResult {
 /// a GPS sentence whose checksum does not match gives a reason instead.
 TAprsResult DecodeAprs(const TMonitorPacket& packet);
 
-} // namespace standin::aprs
+} // namespace aprs

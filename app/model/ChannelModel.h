@@ -1,0 +1,107 @@
+#pragma once
+
+#include "aloha/MeasuredRadius.h"
+#include "aloha/RunState.h"
+#include "aprs/ChannelMeter.h"
+#include "aprs/TncAddress.h"
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace aprs {
+class TTncLink;
+}
+
+/// The Channel window's behaviour: Velloran's own read-only link to the
+/// operator's TNC, and what the window shows of it beside the last run.
+namespace app {
+
+/// The section of the settings file the channel is configured in. Without a
+/// Tnc key Velloran does not listen.
+inline constexpr const char* kChannelSection = "Channel";
+
+struct TChannelSettings {
+    std::optional<aprs::TTncAddress> Tnc; ///< Tnc=kiss://HOST:PORT or agw://HOST:PORT
+    std::int32_t TxDelayMs = 300;         ///< TxDelay=ms, 0 to 2000
+    /// Why a key was not taken (the window shows it); empty when all was.
+    std::string Problem;
+};
+
+/// Reads [Channel] from the settings file.
+TChannelSettings ReadChannelSettings(const std::filesystem::path& file);
+
+/// The last 30 minutes along the time axis.
+struct TChannelTimeline {
+    static constexpr int kMinutes = 30;
+    /// Airtime in seconds of each minute, the oldest first.
+    std::array<double, kMinutes> airtimePerMinute{};
+    struct TTalker {
+        std::string name;
+        std::uint32_t frames = 0;
+        /// Each transmission: seconds into the window (0 to 1800) and its kind.
+        std::vector<std::pair<double, aprs::EFrameKind>> transmissions;
+    };
+    std::vector<TTalker> talkers; ///< most frames first
+};
+
+/// Everything the Channel window shows, copied out so that painting holds no lock.
+struct TChannelPicture {
+    std::string Status; ///< the link's last word
+    std::string MeasuredRadius;
+    std::string EstimatedRadius;
+    std::vector<std::string> Figures; ///< frames, airtime, occupancy, stations
+    std::vector<aloha::TMeasuredStation> Listed;
+    std::vector<std::string> Unlisted;
+    TChannelTimeline Timeline;
+};
+
+/// Listens to the TNC on a thread of its own and keeps the last 30 minutes.
+class TChannelModel {
+public:
+    /// clock: seconds since 1970 UTC; the system clock unless given.
+    explicit TChannelModel(TChannelSettings settings, std::function<double()> clock = {});
+    ~TChannelModel();
+    TChannelModel(const TChannelModel&) = delete;
+    TChannelModel& operator=(const TChannelModel&) = delete;
+
+    const TChannelSettings& Settings() const { return FSettings; }
+    /// Starts listening when a TNC is configured.
+    void Start();
+    void Stop();
+
+    /// A frame heard (without flags and FCS); the link calls it, tests too.
+    /// The APRS text patterns must be initialized.
+    void AddFrame(std::string_view ax25);
+
+    /// The window's content for the last run's list and results.
+    TChannelPicture Picture(const aloha::TListedStations& list, const aloha::TRunState& run,
+                            std::size_t talkers = 10);
+
+private:
+    struct TFrame {
+        double time;
+        std::string station;
+        aprs::EFrameKind kind;
+        std::size_t airBits;
+    };
+    void Forget(double now);
+
+    TChannelSettings FSettings;
+    std::function<double()> FClock;
+    std::mutex FMutex;
+    aprs::TChannelMeter FMeter;
+    std::deque<TFrame> FFrames; ///< the last 30 minutes, oldest first
+    std::string FStatus;
+    std::unique_ptr<aprs::TTncLink> FLink;
+};
+
+} // namespace app

@@ -1,0 +1,159 @@
+#include "aprs/TncLink.h"
+
+#include "aprs/Agw.h"
+#include "aprs/Kiss.h"
+#include "aprs/TcpSocket.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace aprs {
+
+namespace {
+
+constexpr int kConnectTimeoutMs = 10000;
+/// How long a wait lasts before the link looks whether it is to stop.
+constexpr int kStopCheckMs = 200;
+
+} // namespace
+
+TTncLink::TTncLink(TTncAddress address) : FAddress(std::move(address)), FUrl(TncUrl(FAddress)) {}
+
+TTncLink::~TTncLink() {
+    Stop();
+}
+
+void TTncLink::Start() {
+    if (FThread.joinable())
+        return;
+    FStop = false;
+    FThread = std::thread([this] { Run(); });
+}
+
+void TTncLink::Stop() {
+    FStop = true;
+    if (FThread.joinable())
+        FThread.join();
+}
+
+void TTncLink::State(const std::string& text) {
+    if (OnState)
+        OnState(text);
+}
+
+bool TTncLink::Sleep(int ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!FStop) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return true;
+        std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(kStopCheckMs)));
+    }
+    return false;
+}
+
+void TTncLink::Run() {
+    const net::TSocketLibrary library;
+    int backoff = kFirstBackoffMs;
+    TKissDeframer kiss;
+    kiss.OnFrame = [this](const TKissFrame& frame) {
+        if (frame.command != 0)
+            return; // not a data frame
+        ++FFrames;
+        if (OnFrame)
+            OnFrame(frame.data);
+    };
+    TAgwDeframer agw;
+    bool confirmed = false; // the AGW engine answered after taking the request
+    agw.OnFrame = [this, &confirmed](const TAgwFrame& frame) {
+        if (!confirmed && frame.kind == 'R') {
+            confirmed = true;
+            State("connected to " + FUrl + " (AGW engine version " + AgwVersion(frame) +
+                  "), raw frames on");
+            return;
+        }
+        const std::string_view ax25 = AgwRawAx25(frame);
+        if (ax25.empty())
+            return; // answers to other clients' requests, say
+        ++FFrames;
+        if (OnFrame)
+            OnFrame(ax25);
+    };
+
+    while (!FStop) {
+        State("connecting to " + FUrl);
+        net::TTcpSocket socket;
+        std::string reason;
+        if (!socket.Connect(FAddress.host, FAddress.port, kConnectTimeoutMs, reason)) {
+            State("cannot connect to " + FUrl + ": " + reason + "; trying again in " +
+                  std::to_string(backoff / 1000) + " s");
+            if (!Sleep(backoff))
+                break;
+            backoff = std::min(backoff * 2, kLastBackoffMs);
+            continue;
+        }
+        const bool isAgw = FAddress.protocol == ETncProtocol::Agw;
+        if (isAgw && !socket.SendAll(AgwRawFramesRequest() + AgwVersionRequest(), reason)) {
+            State("cannot ask " + FUrl + " for raw frames: " + reason);
+            if (!Sleep(backoff))
+                break;
+            backoff = std::min(backoff * 2, kLastBackoffMs);
+            continue;
+        }
+        kiss.Reset();
+        agw.Reset();
+        FConnected = true;
+        ++FConnections;
+        backoff = kFirstBackoffMs;
+        confirmed = false;
+        // An AGW engine is connected once it has answered.
+        if (!isAgw)
+            State("connected to " + FUrl);
+        const auto answerBy = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+
+        char buffer[4096];
+        std::string lost;
+        while (!FStop) {
+            if (isAgw && !confirmed && std::chrono::steady_clock::now() > answerBy) {
+                confirmed = true;
+                State("connected to " + FUrl + " (no answer to the version query)");
+            }
+            const int ready = socket.WaitReadable(kStopCheckMs);
+            if (ready == 0)
+                continue;
+            if (ready < 0) {
+                lost = "waiting failed";
+                break;
+            }
+            const long got = socket.Receive(buffer, sizeof buffer, reason);
+            if (got == -2)
+                continue;
+            if (got <= 0) {
+                lost = got == 0 ? "closed by the TNC" : reason;
+                break;
+            }
+            const std::string_view bytes(buffer, static_cast<std::size_t>(got));
+            if (isAgw) {
+                agw.Feed(bytes);
+                if (agw.Broken()) {
+                    lost = "the AGW stream lost its framing";
+                    break;
+                }
+            } else {
+                kiss.Feed(bytes);
+            }
+        }
+        FConnected = false;
+        if (FStop)
+            break;
+        State("lost " + FUrl + " (" + lost + "); trying again in " +
+              std::to_string(backoff / 1000) + " s");
+        if (!Sleep(backoff))
+            break;
+        backoff = std::min(backoff * 2, kLastBackoffMs);
+    }
+    State("stopped listening to " + FUrl);
+}
+
+} // namespace aprs

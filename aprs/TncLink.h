@@ -1,0 +1,60 @@
+#pragma once
+
+#include "aprs/TncAddress.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+/// A read-only link to a TNC over TCP.
+namespace aprs {
+
+/// Listens to a TNC on a thread of its own: KISS over TCP, or the AGW packet
+/// engine protocol asking for raw monitored frames. It never transmits: over
+/// KISS nothing is ever written, over AGW only the request for raw frames
+/// and the version query whose answer confirms it ("connected" is said then).
+/// When the TNC cannot be reached or goes away it says so and tries again
+/// after a back-off that doubles from 1 to 30 seconds.
+class TTncLink {
+public:
+    static constexpr int kFirstBackoffMs = 1000;
+    static constexpr int kLastBackoffMs = 30000;
+
+    explicit TTncLink(TTncAddress address);
+    ~TTncLink();
+    TTncLink(const TTncLink&) = delete;
+    TTncLink& operator=(const TTncLink&) = delete;
+
+    /// Each AX.25 frame heard (without flags and FCS), on the link's thread.
+    std::function<void(std::string_view)> OnFrame;
+    /// Each change of the connection, in words, on the link's thread.
+    std::function<void(const std::string&)> OnState;
+
+    void Start();
+    /// Stops and waits for the thread; idempotent.
+    void Stop();
+
+    bool Connected() const { return FConnected; }
+    std::uint64_t Connections() const { return FConnections; }
+    std::uint64_t Frames() const { return FFrames; }
+    const TTncAddress& Address() const { return FAddress; }
+
+private:
+    void Run();
+    /// Waits, or returns false when stopped meanwhile.
+    bool Sleep(int ms);
+    void State(const std::string& text);
+
+    TTncAddress FAddress;
+    std::string FUrl;
+    std::thread FThread;
+    std::atomic<bool> FStop{false};
+    std::atomic<bool> FConnected{false};
+    std::atomic<std::uint64_t> FConnections{0};
+    std::atomic<std::uint64_t> FFrames{0};
+};
+
+} // namespace aprs

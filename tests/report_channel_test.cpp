@@ -1,0 +1,185 @@
+// velloran-report's "== Channel ==" section from a monitor file: the measured
+// radius over the run's list, the figures and the table, with the rest of the
+// report unchanged.
+#include "tools/HeadlessRun.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TReport {
+    int status = 0;
+    std::string out, err;
+};
+
+TReport Report(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    TReport report;
+    report.status = tools::RunVelloranReport(args, out, err);
+    report.out = out.str();
+    report.err = err.str();
+    return report;
+}
+
+std::string Section(const std::string& report) {
+    const auto at = report.find("== Channel ==\n");
+    return at == std::string::npos ? std::string() : report.substr(at);
+}
+
+/// A UTC time stamp minutes before now, as monitor lines may start with.
+std::string Stamp(int minutesAgo) {
+    const std::time_t when = std::time(nullptr) - minutesAgo * 60;
+    std::tm parts{};
+#ifdef _WIN32
+    gmtime_s(&parts, &when);
+#else
+    gmtime_r(&when, &parts);
+#endif
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    return text;
+}
+
+std::string Station(const std::string& call, char table, char code, int speed, int distance) {
+    return std::string("{\"callsign\": \"") + call + "\", \"symbolTable\": \"" + table +
+           "\", \"symbolCode\": \"" + code + "\", \"speed\": " + std::to_string(speed) +
+           ", \"distance\": " + std::to_string(distance) +
+           ", \"lat\": 2580, \"long\": -4200, \"path\": \"APRS\", \"lastHeardRF\": "
+           "\"2026-12-08 14:00:00\", \"lastHeardInternet\": \"\"}";
+}
+
+class ReportChannel : public testing::Test {
+protected:
+    void SetUp() override {
+        FDir = fs::temp_directory_path() /
+               ("velloran-report-channel-" +
+                std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+        fs::create_directories(FDir);
+        // Nearest first: a digipeater at 2 km, a home station and a mobile at
+        // 5 km (a tie), a home station at 30 km.
+        std::ofstream(FDir / "scenario.json")
+            << "{\"own\": {\"callsign\": \"n0call\", \"lat\": 2580, \"long\": -4200},\n"
+               "\"stations\": [\n"
+            << Station("FAR1", '/', '-', 0, 30) << ",\n"
+            << Station("HOME5", '/', '-', 0, 5) << ",\n"
+            << Station("CAR5-9", '/', '>', 50, 5) << ",\n"
+            << Station("DIGI2", '/', '#', 0, 2) << "]}\n";
+    }
+    void TearDown() override { fs::remove_all(FDir); }
+
+    std::string Scenario() const { return (FDir / "scenario.json").string(); }
+    std::string Write(const std::string& name, const std::string& text) const {
+        std::ofstream(FDir / name, std::ios::binary) << text;
+        return (FDir / name).string();
+    }
+
+    fs::path FDir;
+};
+
+} // namespace
+
+TEST_F(ReportChannel, FramesFromAMonitorFileMeasureTheRadius) {
+    std::string lines;
+    // The mobile: direct and digipeated copies, each taking the channel.
+    for (int i = 0; i < 600; ++i)
+        lines += "CAR5-9>APRS,WIDE1-1:=4230.00N/07100.00W>090/030\n";
+    for (int i = 0; i < 600; ++i)
+        lines += Stamp(10) + " CAR5-9>APRS,DIGI2*,WIDE2-1:=4230.00N/07100.00W>090/030\r\n";
+    // DIGI2's beacon, and a station not in the list whose frames would take
+    // the sum past 1800.
+    for (int i = 0; i < 3; ++i)
+        lines += Stamp(29) + "Z: DIGI2>APRS:!4240.00N/07115.00W#digi\n";
+    for (int i = 0; i < 700; ++i)
+        lines += "K9ZZZ>APRS:>not listed\n";
+    // Out of the window, and not a monitor line at all.
+    lines += Stamp(31) + " HOME5>APRS:!4237.14N/07120.83W-home\n";
+    lines += "this is not a monitor line\n\n";
+    const std::string file = Write("heard.log", lines);
+
+    const TReport plain = Report({"--scenario", Scenario()});
+    const TReport report = Report({"--scenario", Scenario(), "--monitor", file});
+    ASSERT_EQ(report.status, 0) << report.err;
+    EXPECT_EQ(report.err, plain.err);
+    // Everything before the new section is the report as it always was.
+    ASSERT_TRUE(report.out.starts_with(plain.out));
+    EXPECT_EQ(report.out.size(), plain.out.size() + Section(report.out).size());
+    // 3 + 600 + 600 frames reach 1200 at the mobile, 5 km: not yet 1800. The
+    // estimate for the mobile is 15 times the digipeater's 2 copies.
+    EXPECT_EQ(Section(report.out), "== Channel ==\n"
+                                   "Measured ALOHA radius: not reached (1203 frames)\n"
+                                   "Frames heard: 1903 of 1800 in 30 minutes\n"
+                                   "Airtime: 1179.5 s (TX delay 300 ms)\n"
+                                   "Occupancy: 65.5 %\n"
+                                   "Stations heard: 3, not in the station list: 1 (700 frames)\n"
+                                   "Call           km  Estimated  Measured\n"
+                                   "DIGI2           2          3         3\n"
+                                   "CAR5-9          5         30      1200\n"
+                                   "Not in the station list: K9ZZZ\n"
+                                   "Lines that are not monitor lines: 1\n")
+        << Section(report.out);
+
+    // 600 more from the home station at 5 km, listed before the mobile: the
+    // sum reaches 1800 at the mobile, 5 km.
+    for (int i = 0; i < 600; ++i)
+        lines += "HOME5>APRS:!4237.14N/07120.83W-home\n";
+    Write("heard.log", lines);
+    const std::string section = Section(Report({"--scenario", Scenario(), "--monitor", file}).out);
+    EXPECT_TRUE(section.starts_with("== Channel ==\nMeasured ALOHA radius: 5 km\n")) << section;
+    EXPECT_NE(section.find("\nHOME5           5          4       600\n"), std::string::npos)
+        << section;
+}
+
+TEST_F(ReportChannel, BadChannelOptionsAreRefusedByName) {
+    const auto refused = [&](const std::vector<std::string>& args, const std::string& message) {
+        std::vector<std::string> all = {"--scenario", Scenario()};
+        all.insert(all.end(), args.begin(), args.end());
+        const TReport report = Report(all);
+        EXPECT_EQ(report.status, 2) << message;
+        EXPECT_EQ(report.out, "") << message;
+        EXPECT_NE(report.err.find(message), std::string::npos) << report.err;
+    };
+    refused({"--monitor", (FDir / "missing.log").string()},
+            "cannot read the monitor file " + (FDir / "missing.log").string());
+    refused({"--kiss", "localhost:8001"}, "--kiss and --agw need --listen SECONDS");
+    refused({"--agw", "localhost:8000", "--listen", "0"}, "1 to 86400, not '0'");
+    refused({"--agw", "localhost", "--listen", "5"}, "--agw 'localhost' is not HOST:PORT");
+    refused({"--kiss", "localhost:8001", "--agw", "localhost:8000", "--listen", "5"},
+            "give one of --monitor, --kiss and --agw");
+    refused({"--monitor", Write("m.log", ""), "--listen", "5"},
+            "--listen goes with --kiss or --agw");
+    refused({"--listen"}, "--listen needs a value");
+}
+
+TEST_F(ReportChannel, AnEmptyMonitorFileIsAChannelWithNothingHeard) {
+    const TReport report = Report({"--scenario", Scenario(), "--monitor", Write("m.log", "")});
+    ASSERT_EQ(report.status, 0) << report.err;
+    EXPECT_EQ(Section(report.out), "== Channel ==\n"
+                                   "Measured ALOHA radius: not reached (0 frames)\n"
+                                   "Frames heard: 0 of 1800 in 30 minutes\n"
+                                   "Airtime: 0.0 s (TX delay 300 ms)\n"
+                                   "Occupancy: 0.0 %\n"
+                                   "Stations heard: 0, not in the station list: 0 (0 frames)\n"
+                                   "Call           km  Estimated  Measured\n");
+}
+
+TEST_F(ReportChannel, ATncNeverReachedIsAFailureAndNoReport) {
+    // Port 1 on the loopback address: nothing listens there.
+    const TReport report =
+        Report({"--scenario", Scenario(), "--kiss", "127.0.0.1:1", "--listen", "1"});
+    EXPECT_EQ(report.status, 1);
+    EXPECT_EQ(report.out, "");
+    EXPECT_NE(report.err.find("velloran-report: cannot connect to kiss://127.0.0.1:1: "),
+              std::string::npos)
+        << report.err;
+    EXPECT_NE(report.err.find("velloran-report: no connection to kiss://127.0.0.1:1 in 1 s\n"),
+              std::string::npos)
+        << report.err;
+}

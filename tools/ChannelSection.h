@@ -1,0 +1,52 @@
+#pragma once
+
+#include "aloha/MeasuredRadius.h"
+#include "aprs/ChannelStats.h"
+#include "aprs/TncAddress.h"
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <unordered_map>
+
+/// velloran-report's measured channel: where its frames come from, and the
+/// "== Channel ==" section it adds.
+namespace tools {
+
+/// What the channel was measured from.
+struct TChannelSource {
+    enum class EKind { None, Monitor, Tnc };
+    EKind kind = EKind::None;
+    std::string monitorFile; ///< for Monitor
+    aprs::TTncAddress tnc;   ///< for Tnc
+    std::int32_t listenSeconds = 0;
+    std::int32_t txDelayMs = 300;
+};
+
+/// The channel as measured, ready for the section.
+struct TMeasuredChannel {
+    aprs::TChannelFigures figures; ///< every station heard, most frames first
+    std::unordered_map<std::string, std::uint64_t> perStation;
+    std::uint64_t unreadable = 0; ///< lines that are not monitor lines
+};
+
+/// Reads monitor lines from a file: lines that start with a time
+/// (aprs::MonitorLineTime) count at that time, the others as heard now; the
+/// window is the 30 minutes up to now. Throws std::runtime_error naming the
+/// file when it cannot be read.
+TMeasuredChannel ReadMonitorFile(const std::string& file, std::int32_t txDelayMs);
+
+/// Listens to the TNC for the given seconds, saying on err how the
+/// connection goes. Throws std::runtime_error when it never connected.
+TMeasuredChannel ListenToTnc(const aprs::TTncAddress& tnc, std::int32_t seconds,
+                             std::int32_t txDelayMs, std::ostream& err);
+
+/// Measures from the source (the APRS text patterns are set up meanwhile).
+TMeasuredChannel MeasureChannel(const TChannelSource& source, std::ostream& err);
+
+/// Writes "== Channel ==": the measured radius over the run's list, the
+/// channel's figures, and a row per listed station that was heard.
+void WriteChannelSection(const aloha::TListedStations& list, const TMeasuredChannel& channel,
+                         std::int32_t threshold, std::ostream& out);
+
+} // namespace tools
