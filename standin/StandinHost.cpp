@@ -163,8 +163,7 @@ public:
     }
     std::int16_t GetStationCount() override {
         FHost->Enter(kUIV, "GetStationCount");
-        FHost->ApplyDeferredRemovals();
-        FHost->ListRead();
+        FHost->WalkBegins();
         // The count is 16-bit: a longer list shows its first 32767 entries
         // rather than a negative count.
         return static_cast<std::int16_t>(
@@ -306,8 +305,11 @@ bool TStandinHost::RemoveStation(const std::string& callsign) {
     ApplyDeferredRemovals();
     if (!FFirstByCall.contains(callsign))
         return false;
-    if (!ListIdle())
+    if (!ListIdle()) {
+        if (FDeferredRemovals.empty())
+            FDeferredSince = std::chrono::steady_clock::now();
         return FDeferredRemovals.insert(callsign).second;
+    }
     RemoveNow(callsign);
     return true;
 }
@@ -316,13 +318,28 @@ void TStandinHost::ListRead() {
     FLastListRead = std::chrono::steady_clock::now();
 }
 
+void TStandinHost::WalkBegins() {
+    // The reading paused: whoever walked the list before has finished.
+    if (!FDeferredRemovals.empty() &&
+        (std::chrono::steady_clock::now() - FLastListRead >= FWalkGap || HeldTooLong()))
+        ApplyRemovalsNow();
+    ListRead();
+}
+
 bool TStandinHost::ListIdle() const {
     return std::chrono::steady_clock::now() - FLastListRead >= FListIdle;
 }
 
+bool TStandinHost::HeldTooLong() const {
+    return std::chrono::steady_clock::now() - FDeferredSince >= FMaxWalkHold;
+}
+
 void TStandinHost::ApplyDeferredRemovals() {
-    if (FDeferredRemovals.empty() || !ListIdle())
-        return;
+    if (!FDeferredRemovals.empty() && (ListIdle() || HeldTooLong()))
+        ApplyRemovalsNow();
+}
+
+void TStandinHost::ApplyRemovalsNow() {
     std::vector<bool> gone(FScenario.stations.size(), false);
     for (const std::string& callsign : FDeferredRemovals) {
         if (const auto found = FFirstByCall.find(callsign); found != FFirstByCall.end())
