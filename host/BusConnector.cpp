@@ -5,10 +5,19 @@
 #include "support/AdaptiveSpin.h"
 
 #include <dbus/dbus.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace host {
@@ -487,6 +496,60 @@ std::string FindHost(int timeoutMs, DBusConnection*& busOut, TConnection& busHol
     return address;
 }
 
+/// The socket of a unix address ("unix:path=..." or "unix:abstract=..."), or
+/// nullopt for any other kind.
+std::optional<sockaddr_un> UnixSocketOf(const std::string& address, socklen_t& length) {
+    DBusAddressEntry** entries = nullptr;
+    int count = 0;
+    TDBusError error;
+    if (!dbus_parse_address(address.c_str(), &entries, &count, &error.error))
+        return std::nullopt;
+    std::optional<sockaddr_un> result;
+    if (count > 0 && std::string_view(dbus_address_entry_get_method(entries[0])) == "unix") {
+        const char* path = dbus_address_entry_get_value(entries[0], "path");
+        const char* abstract = dbus_address_entry_get_value(entries[0], "abstract");
+        const char* name = path ? path : abstract;
+        sockaddr_un socket{};
+        socket.sun_family = AF_UNIX;
+        const std::size_t offset = abstract && !path ? 1 : 0; // abstract: a leading NUL
+        if (name && std::strlen(name) + offset < sizeof socket.sun_path) {
+            std::memcpy(socket.sun_path + offset, name, std::strlen(name));
+            length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset +
+                                            std::strlen(name) + (offset ? 0 : 1));
+            result = socket;
+        }
+    }
+    dbus_address_entries_free(entries);
+    return result;
+}
+
+/// Waits until the host's socket takes a connection. libdbus connects without
+/// a time limit, and a host that does not accept (stopped, or flooded) leaves
+/// a full queue that such a connect waits on for ever: try first without
+/// waiting, and give up after the time limit.
+void WaitUntilAccepting(const std::string& address, int timeoutMs) {
+    socklen_t length = 0;
+    const std::optional<sockaddr_un> target = UnixSocketOf(address, length);
+    if (!target)
+        return;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            return; // let libdbus report it
+        const int result = connect(fd, reinterpret_cast<const sockaddr*>(&*target), length);
+        const int failure = errno;
+        close(fd);
+        if (result == 0 || failure != EAGAIN)
+            return;
+        if (std::chrono::steady_clock::now() >= end)
+            throw EHostError("The stand-in host did not take a connection within " +
+                                 std::to_string(timeoutMs) + " ms",
+                             THostFailure::NotAnswering);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
 } // namespace
 
 int TBusConnector::DefaultTimeoutMs() {
@@ -515,6 +578,12 @@ std::shared_ptr<TBusConnector> TBusConnector::Attach(int timeoutMs, bool direct)
         return std::make_shared<TBusConnector>(
             std::make_shared<TBusClient>(std::move(bus), timeoutMs, bus::kBusName));
     }
+    return AttachTo(address, timeoutMs);
+}
+
+std::shared_ptr<TBusConnector> TBusConnector::AttachTo(const std::string& address, int timeoutMs) {
+    dbus_threads_init_default();
+    WaitUntilAccepting(address, timeoutMs);
     TDBusError error;
     DBusConnection* peer = dbus_connection_open_private(address.c_str(), &error.error);
     if (!peer)

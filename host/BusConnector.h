@@ -25,6 +25,11 @@ public:
     static std::shared_ptr<TBusConnector> Attach(int timeoutMs = DefaultTimeoutMs(),
                                                  bool direct = true);
 
+    /// Connects directly to a host at its address (as PeerAddress gives it).
+    /// Throws EHostError when the host does not take the connection within
+    /// timeoutMs (its queue of connections is full) or cannot be reached.
+    static std::shared_ptr<TBusConnector> AttachTo(const std::string& address, int timeoutMs);
+
     /// The answer time limit: VELLORAN_HOST_TIMEOUT_MS, or 10 seconds.
     static int DefaultTimeoutMs();
 
