@@ -395,6 +395,10 @@ const TScenarioStation* TStandinHost::FindStation(const std::string& callsign) c
 
 void TStandinHost::MapCall(TMapCall call, std::string_view interfaceName,
                            std::string_view operation) {
+    if (call.text.size() > kMaxMapTextBytes)
+        throw EHostError(std::string(operation) + ": a text on the map may be at most " +
+                         std::to_string(kMaxMapTextBytes) + " bytes long, not " +
+                         std::to_string(call.text.size()));
     if (FRecordMapCalls)
         FMapCalls.push_back(call);
     try {
@@ -408,12 +412,19 @@ void TStandinHost::MapCall(TMapCall call, std::string_view interfaceName,
     if (call.kind == K::RefreshMap) {
         FSceneVersion += !FScene.empty();
         FScene.clear();
+        FSceneTextBytes = 0;
     } else if (call.kind == K::DrawCircle || call.kind == K::DrawMapText) {
         const bool known = std::any_of(FScene.begin(), FScene.end(),
                                        [&call](const TMapCall& c) { return SameDrawing(c, call); });
         if (!known) {
-            if (FScene.size() >= kMaxSceneDrawings)
-                FScene.erase(FScene.begin());
+            // The oldest drawings make way.
+            std::size_t drop = 0;
+            while (drop < FScene.size() &&
+                   (FScene.size() - drop >= kMaxSceneDrawings ||
+                    FSceneTextBytes + call.text.size() > kMaxSceneTextBytes))
+                FSceneTextBytes -= FScene[drop++].text.size();
+            FScene.erase(FScene.begin(), FScene.begin() + static_cast<std::ptrdiff_t>(drop));
+            FSceneTextBytes += call.text.size();
             FScene.push_back(std::move(call));
             ++FSceneVersion;
         }

@@ -106,9 +106,13 @@ public:
 
     /// What the map shows: the figures and texts drawn since the last
     /// RefreshMap, each once (a redraw of the same figure adds nothing), and
-    /// of a client that draws without end the latest kMaxSceneDrawings.
+    /// of a client that draws without end the latest kMaxSceneDrawings, with
+    /// at most kMaxSceneTextBytes of text in all. A text longer than
+    /// kMaxMapTextBytes is refused: no label is that long.
     const std::vector<TMapCall>& Scene() const { return FScene; }
     static constexpr std::size_t kMaxSceneDrawings = 1024;
+    static constexpr std::size_t kMaxMapTextBytes = 1024;
+    static constexpr std::size_t kMaxSceneTextBytes = 256 * 1024;
     /// Changes whenever the scene does, so a window can tell when to repaint.
     std::uint64_t SceneVersion() const { return FSceneVersion; }
 
@@ -130,23 +134,24 @@ public:
 private:
     void IndexStations();
     bool ListIdle() const;
+    bool HeldTooLong() const;
+    void ApplyRemovalsNow();
     void RemoveNow(const std::string& callsign);
 
     TScenario FScenario;
     std::unordered_map<std::string, std::size_t> FFirstByCall;
-    bool HeldTooLong() const;
-    void ApplyRemovalsNow();
     std::unordered_set<std::string> FDeferredRemovals;
     std::chrono::steady_clock::time_point FLastListRead;
+    std::chrono::steady_clock::time_point FDeferredSince; // the oldest waiting removal
     std::chrono::milliseconds FListIdle{1000};
+    std::chrono::milliseconds FWalkGap{200};
+    std::chrono::milliseconds FMaxWalkHold{10000};
     std::int64_t FFailSucceeded = 0;
     std::string_view FFailInterface; // empty: any interface
     std::string_view FFailOperation;
-    std::chrono::steady_clock::time_point FDeferredSince; // the oldest waiting removal
     std::vector<TMapCall> FMapCalls;
-    std::chrono::milliseconds FWalkGap{200};
-    std::chrono::milliseconds FMaxWalkHold{10000};
     std::vector<TMapCall> FScene;
+    std::size_t FSceneTextBytes = 0;
     std::uint64_t FSceneVersion = 0;
     bool FRecordMapCalls = true;
     std::weak_ptr<host::IHostObject> FApplication;

@@ -472,6 +472,10 @@ int main(int argc, char** argv) {
     service.OnCloseRequested = [&] {
         QMetaObject::invokeMethod(&window, closeHost, Qt::QueuedConnection);
     };
+        // As with a termination request: ended within a second, even when the
+        // window's thread is busy painting and gets to the close late.
+        const char byte = 1;
+        [[maybe_unused]] const auto toWatchdog = write(gWatchdogPipe[1], &byte, 1);
 
     if (pipe(gSignalPipe) != 0 || pipe(gWatchdogPipe) != 0)
         return 1;

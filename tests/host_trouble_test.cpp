@@ -452,6 +452,22 @@ TEST(HostTrouble, ConnectingToAHostThatTakesNoConnectionsEndsInTime) {
     fs::remove(path);
 }
 
+TEST(HostTrouble, LongTextsAreRefusedAndCloseEndsTheHostWithinASecond) {
+    TChild hostProcess({VELLORAN_STANDIN_HOST_EXE});
+    auto connector = AttachWhenUp();
+    ASSERT_NE(connector, nullptr);
+    host::THostComponents components(connector);
+    components.Loaded();
+    auto map = components.clsUIV.GetMap();
+    EXPECT_THROW(map->DrawMapText(std::string(1 << 20, 'x'), 0, 0, 255, {}), host::EHostError);
+    const long residentBefore = ResidentKb(hostProcess.Pid());
+    for (int i = 0; i < 1024; ++i)
+        map->DrawMapText(std::to_string(i) + std::string(1000, 'y'), 0, 0, 255, {});
+    EXPECT_LT(ResidentKb(hostProcess.Pid()) - residentBefore, 32 * 1024);
+    AskHost(host::bus::kControlInterface, "Close");
+    EXPECT_TRUE(hostProcess.Wait(1500ms).has_value());
+}
+
 // Each run of this program gets a session bus of its own: without one it
 // starts itself again under dbus-run-session.
 int main(int argc, char** argv) {
