@@ -11,6 +11,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -105,6 +106,12 @@ public:
             throw EHostError(std::string("The stand-in host has gone away; ") + method +
                                  " cannot be called",
                              THostFailure::Gone);
+        // The window answers while a call waits; what it does meanwhile must
+        // not call the host again before the first call is answered.
+        if (FWaiting)
+            throw EHostError("The stand-in host is still answering an earlier call; " +
+                                 std::string(method) + " was not called",
+                             THostFailure::NotAnswering);
         // A host that let a call time out is taken as not answering: rather
         // than wait out the full time again on every call, ask it briefly
         // whether it is back, and fail at once while it is not.
@@ -126,7 +133,8 @@ public:
         append(args);
         TDBusError error;
         TMessage reply(SendAndWait(call.get(), error));
-        if (dbus_connection_get_dispatch_status(FConnection.get()) == DBUS_DISPATCH_DATA_REMAINS &&
+        if ((dbus_connection_get_dispatch_status(FConnection.get()) == DBUS_DISPATCH_DATA_REMAINS ||
+             !FHeldEvents.empty()) &&
             FOnEventsPending)
             FOnEventsPending();
         if (!reply) {
@@ -188,9 +196,16 @@ public:
         dbus_connection_read_write(FConnection.get(), 0);
         while (dbus_connection_dispatch(FConnection.get()) == DBUS_DISPATCH_DATA_REMAINS) {
         }
+        // Events that arrived while a call waited, now that none does.
+        while (!FWaiting && !FHeldEvents.empty()) {
+            const std::int32_t id = FHeldEvents.front();
+            FHeldEvents.erase(FHeldEvents.begin());
+            Deliver(id);
+        }
     }
 
     std::function<void()> FOnEventsPending;
+    IHostWait* FWait = nullptr;
 
 private:
     /// Sends the call and waits for its answer. The host answers within tens
@@ -220,8 +235,15 @@ private:
             }
             FSpin.Spun(caught);
         }
-        dbus_pending_call_block(pending);
-        DBusMessage* reply = dbus_pending_call_steal_reply(pending);
+        if (FWait)
+            WaitAnswering(pending);
+        else
+            dbus_pending_call_block(pending);
+        DBusMessage* reply = dbus_pending_call_get_completed(pending)
+                                 ? dbus_pending_call_steal_reply(pending)
+                                 : nullptr;
+        if (!reply)
+            dbus_pending_call_cancel(pending);
         dbus_pending_call_unref(pending);
         if (!reply) {
             dbus_set_error_const(&error.error, DBUS_ERROR_NO_REPLY, "no reply");
@@ -233,6 +255,59 @@ private:
             return nullptr;
         }
         return reply;
+    }
+
+    /// Waits for the answer within the time limit while the program's window
+    /// goes on (through FWait). Answers are taken from the connection here;
+    /// events that arrive meanwhile are held for DispatchEvents.
+    void WaitAnswering(DBusPendingCall* pending) {
+        constexpr auto kSlice = std::chrono::milliseconds(20);
+        const auto start = std::chrono::steady_clock::now();
+        const auto deadline = start + std::chrono::milliseconds(FTimeoutMs);
+        bool begun = false;
+        FWaiting = true;
+        const auto done = [&] {
+            FWaiting = false;
+            if (begun)
+                FWait->WaitEnds();
+        };
+        try {
+            for (;;) {
+                while (dbus_connection_dispatch(FConnection.get()) == DBUS_DISPATCH_DATA_REMAINS) {
+                }
+                const auto now = std::chrono::steady_clock::now();
+                if (dbus_pending_call_get_completed(pending) || now >= deadline)
+                    break;
+                if (now - start >= kSlice) {
+                    if (!begun) {
+                        begun = true;
+                        FWait->WaitBegins();
+                    }
+                    FWait->Waiting();
+                }
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now());
+                if (!dbus_connection_read_write(
+                        FConnection.get(),
+                        static_cast<int>(std::clamp<long long>(left.count(), 0, kSlice.count()))))
+                    break; // disconnected
+            }
+        } catch (...) {
+            done();
+            throw;
+        }
+        done();
+    }
+
+    void Deliver(std::int32_t id) {
+        // A sink may unsubscribe while we walk: walk a copy and re-check.
+        const auto sinks = FSinks;
+        for (const auto& [cookie, sink] : sinks) {
+            const bool subscribed = std::any_of(
+                FSinks.begin(), FSinks.end(), [c = cookie](const auto& e) { return e.first == c; });
+            if (subscribed)
+                sink->Invoke(id);
+        }
     }
 
     THostFailure Classify(const TDBusError& error) const {
@@ -287,15 +362,10 @@ private:
         dbus_int32_t id = 0;
         TDBusError error;
         if (dbus_message_get_args(message, &error.error, DBUS_TYPE_INT32, &id, DBUS_TYPE_INVALID)) {
-            // A sink may unsubscribe while we walk: walk a copy and re-check.
-            const auto sinks = self->FSinks;
-            for (const auto& [cookie, sink] : sinks) {
-                const bool subscribed =
-                    std::any_of(self->FSinks.begin(), self->FSinks.end(),
-                                [c = cookie](const auto& e) { return e.first == c; });
-                if (subscribed)
-                    sink->Invoke(id);
-            }
+            if (self->FWaiting)
+                self->FHeldEvents.push_back(id);
+            else
+                self->Deliver(id);
         }
         return DBUS_HANDLER_RESULT_HANDLED;
     }
@@ -304,6 +374,8 @@ private:
     int FTimeoutMs;
     std::string FDestination;
     bool FNotAnswering = false;
+    bool FWaiting = false;                 // a call waits for its answer
+    std::vector<std::int32_t> FHeldEvents; // arrived while a call waited
     support::TAdaptiveSpin FSpin{std::chrono::microseconds(300)};
     std::vector<std::pair<std::uint32_t, IHostEventSink*>> FSinks;
     std::uint32_t FNextCookie = 1;
@@ -622,6 +694,9 @@ int TBusConnector::EventFd() const {
 }
 void TBusConnector::DispatchEvents() {
     FClient->DispatchEvents();
+}
+void TBusConnector::SetWait(IHostWait* wait) {
+    FClient->FWait = wait;
 }
 void TBusConnector::SetOnEventsPending(std::function<void()> callback) {
     FClient->FOnEventsPending = std::move(callback);

@@ -42,6 +42,9 @@ public:
     int EventFd() const;
     /// Reads and dispatches what the host has sent (events) without blocking.
     void DispatchEvents();
+    /// While a call waits more than a moment, wait is told and given the
+    /// chance to run the window (see IHostWait); the time limit stays.
+    void SetWait(IHostWait* wait) override;
     /// Called when events were read during a host call and wait for
     /// DispatchEvents; the owner schedules a DispatchEvents from its loop.
     void SetOnEventsPending(std::function<void()> callback);

@@ -221,6 +221,71 @@ TEST(HostTrouble, StoppedHostFailsAtOnceAfterOneTimeOut) {
     EXPECT_GT(components.clsUIV.GetStationCount(), 0);
 }
 
+TEST(HostTrouble, TheWindowGoesOnWhileACallWaitsForAStoppedHost) {
+    TChild hostProcess({VELLORAN_STANDIN_HOST_EXE});
+    auto connector = AttachWhenUp(1500);
+    ASSERT_NE(connector, nullptr);
+    host::THostComponents components(connector);
+    components.Loaded();
+    // Records how often the window got its turn; it tries to call the host
+    // again meanwhile, as a redraw tick would.
+    struct TWindow : host::IHostWait {
+        host::THostComponents* components = nullptr;
+        int begun = 0, ended = 0, turns = 0;
+        std::chrono::steady_clock::time_point last;
+        std::chrono::steady_clock::duration longestGap{};
+        std::string nested;
+        void WaitBegins() override {
+            ++begun;
+            last = std::chrono::steady_clock::now();
+        }
+        void Waiting() override {
+            const auto now = std::chrono::steady_clock::now();
+            longestGap = std::max(longestGap, now - last);
+            last = now;
+            if (turns++ == 3) {
+                try {
+                    components->clsUIV.GetMap();
+                } catch (const host::EHostError& error) {
+                    nested = error.what();
+                }
+            }
+        }
+        void WaitEnds() override { ++ended; }
+    } window;
+    window.components = &components;
+    connector->SetWait(&window);
+    EXPECT_GT(components.clsUIV.GetStationCount(), 0);
+    EXPECT_EQ(window.begun, window.ended);
+    window.begun = window.ended = 0;
+
+    kill(hostProcess.Pid(), SIGSTOP);
+    WaitForState(hostProcess.Pid(), 'T');
+    const auto took = TimeOf([&] {
+        try {
+            components.clsUIV.GetStationCount();
+            ADD_FAILURE() << "expected a time-out";
+        } catch (const host::EHostError& error) {
+            EXPECT_EQ(error.Failure(), host::THostFailure::NotAnswering);
+            EXPECT_STREQ(error.what(), "The stand-in host did not answer GetStationCount within "
+                                       "1500 ms");
+        }
+    });
+    // The time limit stays; the window had its turn all along.
+    EXPECT_GE(took, 1500ms);
+    EXPECT_LT(took, 4s);
+    EXPECT_EQ(window.begun, 1);
+    EXPECT_EQ(window.ended, 1);
+    EXPECT_GT(window.turns, 20);
+    EXPECT_LT(window.longestGap, 100ms)
+        << std::chrono::duration_cast<std::chrono::milliseconds>(window.longestGap).count();
+    EXPECT_EQ(window.nested,
+              "The stand-in host is still answering an earlier call; GetMap was not called");
+    kill(hostProcess.Pid(), SIGCONT);
+    EXPECT_GT(components.clsUIV.GetStationCount(), 0);
+    connector->SetWait(nullptr);
+}
+
 TEST(HostTrouble, ConnectionOfAGoneHostIsNoLongerWatched) {
     int argc = 1;
     char name[] = "host_trouble_test";
