@@ -102,7 +102,7 @@ public:
     template <class AppendArgs>
     TMessage Call(const std::string& path, const char* interfaceName, const char* method,
                   AppendArgs&& append) {
-        if (!dbus_connection_get_is_connected(FConnection.get()))
+        if (!EnsureConnected())
             throw EHostError(std::string("The stand-in host has gone away; ") + method +
                                  " cannot be called",
                              THostFailure::Gone);
@@ -206,6 +206,30 @@ public:
 
     std::function<void()> FOnEventsPending;
     IHostWait* FWait = nullptr;
+    /// Opens a connection to the host that runs now, or gives null.
+    std::function<TConnection()> FReattach;
+    /// Called once a new connection has taken the place of a closed one.
+    std::function<void()> FOnReattached;
+
+    /// Counts the connections: objects made on an earlier one are made again.
+    std::uint64_t Generation() const { return FGeneration; }
+
+    /// Whether the client is connected, after attaching afresh to a host
+    /// started again when the connection had closed.
+    bool EnsureConnected() {
+        if (FReattach && !FWaiting)
+            NoticeHangUp();
+        return dbus_connection_get_is_connected(FConnection.get()) || (!FWaiting && Reattach());
+    }
+
+    /// Makes an object of the class on the host; returns its path.
+    std::string Create(const std::string& classId) {
+        TMessage reply = Call(bus::kRootPath, bus::kFactoryInterface, "CreateObject",
+                              [&classId](TArgs& args) { args.String(classId); });
+        const char* path = nullptr;
+        Read(reply.get(), "CreateObject", DBUS_TYPE_OBJECT_PATH, &path);
+        return path;
+    }
 
 private:
     /// Sends the call and waits for its answer. The host answers within tens
@@ -255,6 +279,38 @@ private:
             return nullptr;
         }
         return reply;
+    }
+
+    /// Lets libdbus see that the host has closed its end, so that a host
+    /// started again is attached before the call rather than after it fails.
+    void NoticeHangUp() {
+        pollfd socket{EventFd(), POLLIN, 0};
+        if (socket.fd >= 0 && poll(&socket, 1, 0) == 1 && (socket.revents & (POLLHUP | POLLERR)))
+            dbus_connection_read_write(FConnection.get(), 0);
+    }
+
+    /// A host that went away may have been started again: attach to it
+    /// afresh. Its objects are made again as they are next used.
+    bool Reattach() {
+        if (!FReattach)
+            return false;
+        TConnection fresh;
+        try {
+            fresh = FReattach();
+        } catch (const EHostError&) {
+            return false;
+        }
+        if (!fresh)
+            return false;
+        dbus_connection_remove_filter(FConnection.get(), &TBusClient::Filter, this);
+        FConnection = std::move(fresh);
+        dbus_connection_set_exit_on_disconnect(FConnection.get(), FALSE);
+        dbus_connection_add_filter(FConnection.get(), &TBusClient::Filter, this, nullptr);
+        ++FGeneration;
+        FNotAnswering = false;
+        if (FOnReattached)
+            FOnReattached();
+        return true;
     }
 
     /// Waits for the answer within the time limit while the program's window
@@ -374,7 +430,8 @@ private:
     int FTimeoutMs;
     std::string FDestination;
     bool FNotAnswering = false;
-    bool FWaiting = false;                 // a call waits for its answer
+    bool FWaiting = false; // a call waits for its answer
+    std::uint64_t FGeneration = 0;
     std::vector<std::int32_t> FHeldEvents; // arrived while a call waited
     support::TAdaptiveSpin FSpin{std::chrono::microseconds(300)};
     std::vector<std::pair<std::uint32_t, IHostEventSink*>> FSinks;
@@ -383,21 +440,41 @@ private:
 
 namespace {
 
-/// An object of the host, known by its path.
+/// An object of the host, known by its path. After the host has been
+/// attached afresh the object is made again there when next used.
 class TBusObject : public virtual IHostObject {
 public:
-    TBusObject(std::shared_ptr<TBusClient> client, std::string path)
-        : FClient(std::move(client)), FPath(std::move(path)) {}
-    const std::string& Path() const { return FPath; }
+    /// remake makes the object again on a new connection and gives its path.
+    using TRemake = std::function<std::string(TBusClient&)>;
+
+    TBusObject(std::shared_ptr<TBusClient> client, std::string path, TRemake remake)
+        : FClient(std::move(client)), FPath(std::move(path)), FRemake(std::move(remake)),
+          FGeneration(FClient->Generation()) {}
+    const std::string& Path() {
+        FClient->EnsureConnected();
+        if (FGeneration != FClient->Generation()) {
+            FPath = FRemake(*FClient);
+            FGeneration = FClient->Generation();
+        }
+        return FPath;
+    }
+    /// Makes an object of the class again.
+    static TRemake OfClass(Guid classId) {
+        return [cls = std::string(classId)](TBusClient& client) { return client.Create(cls); };
+    }
 
 protected:
     TBusClient& Client() { return *FClient; }
     std::shared_ptr<TBusClient> FClient;
+
+private:
     std::string FPath;
+    TRemake FRemake;
+    std::uint64_t FGeneration;
 };
 
 const std::string& PathOf(const std::shared_ptr<IHostObject>& object, const char* method) {
-    const auto* busObject = dynamic_cast<const TBusObject*>(object.get());
+    auto* busObject = dynamic_cast<TBusObject*>(object.get());
     if (!busObject)
         throw EHostError(std::string(method) + ": the object does not belong to this host");
     return busObject->Path();
@@ -414,7 +491,7 @@ public:
     using TBusObject::TBusObject;
     std::string GetCallsign() override { return Text("GetCallsign"); }
     void SetCallsign(std::string callsign) override {
-        Client().Call(FPath, bus::kStationInfoInterface, "SetCallsign",
+        Client().Call(Path(), bus::kStationInfoInterface, "SetCallsign",
                       [&callsign](TArgs& args) { args.String(callsign); });
     }
     std::string GetSymbolCode() override { return Text("GetSymbolCode"); }
@@ -427,15 +504,15 @@ public:
     float GetSpeed() override { return Single("GetSpeed"); }
     float GetDistance() override { return Single("GetDistance"); }
     std::int16_t GetThirdParty() override {
-        return Client().Int16(FPath, bus::kStationInfoInterface, "GetThirdParty");
+        return Client().Int16(Path(), bus::kStationInfoInterface, "GetThirdParty");
     }
 
 private:
     std::string Text(const char* method) {
-        return Client().String(FPath, bus::kStationInfoInterface, method);
+        return Client().String(Path(), bus::kStationInfoInterface, method);
     }
     float Single(const char* method) {
-        return static_cast<float>(Client().Double(FPath, bus::kStationInfoInterface, method));
+        return static_cast<float>(Client().Double(Path(), bus::kStationInfoInterface, method));
     }
 };
 
@@ -443,13 +520,13 @@ class TBusMyInfo : public _clsMyInfo, public TBusObject {
 public:
     using TBusObject::TBusObject;
     float GetLong() override {
-        return static_cast<float>(Client().Double(FPath, bus::kMyInfoInterface, "GetLong"));
+        return static_cast<float>(Client().Double(Path(), bus::kMyInfoInterface, "GetLong"));
     }
     float GetLat() override {
-        return static_cast<float>(Client().Double(FPath, bus::kMyInfoInterface, "GetLat"));
+        return static_cast<float>(Client().Double(Path(), bus::kMyInfoInterface, "GetLat"));
     }
     std::string GetCallsign() override {
-        return Client().String(FPath, bus::kMyInfoInterface, "GetCallsign");
+        return Client().String(Path(), bus::kMyInfoInterface, "GetCallsign");
     }
 };
 
@@ -463,7 +540,7 @@ public:
     using TBusObject::TBusObject;
     void DrawCircle(float x, float y, float radius, std::uint32_t colour, float startAngle,
                     double endAngle, float aspect) override {
-        Client().Call(FPath, bus::kMapInterface, "DrawCircle", [&](TArgs& args) {
+        Client().Call(Path(), bus::kMapInterface, "DrawCircle", [&](TArgs& args) {
             args.Double(x)
                 .Double(y)
                 .Double(radius)
@@ -475,15 +552,15 @@ public:
     }
     void DrawMapText(const std::string& text, float x, float y, std::uint32_t colour,
                      const std::array<OleVariant, 6>& variants) override {
-        Client().Call(FPath, bus::kMapInterface, "DrawMapText", [&](TArgs& args) {
+        Client().Call(Path(), bus::kMapInterface, "DrawMapText", [&](TArgs& args) {
             args.String(text).Double(x).Double(y).UInt32(colour).Variants(variants);
         });
     }
     float GetTextX() override {
-        return static_cast<float>(Client().Double(FPath, bus::kMapInterface, "GetTextX"));
+        return static_cast<float>(Client().Double(Path(), bus::kMapInterface, "GetTextX"));
     }
     float GetTextY() override {
-        return static_cast<float>(Client().Double(FPath, bus::kMapInterface, "GetTextY"));
+        return static_cast<float>(Client().Double(Path(), bus::kMapInterface, "GetTextY"));
     }
     void SetDrawSettingA(std::int32_t value) override { Setting("SetDrawSettingA", value); }
     void SetDrawSettingB(std::int32_t value) override { Setting("SetDrawSettingB", value); }
@@ -491,7 +568,7 @@ public:
 
 private:
     void Setting(const char* method, std::int32_t value) {
-        Client().Call(FPath, bus::kMapInterface, method,
+        Client().Call(Path(), bus::kMapInterface, method,
                       [value](TArgs& args) { args.Int32(value); });
     }
 };
@@ -502,26 +579,32 @@ public:
 
     std::int16_t GetStationInfo(std::shared_ptr<_clsStationInfo>& info) override {
         const std::string& given = PathOf(info, "GetStationInfo");
-        TMessage reply = Client().Call(FPath, bus::kUIVInterface, "GetStationInfo",
+        TMessage reply = Client().Call(Path(), bus::kUIVInterface, "GetStationInfo",
                                        [&given](TArgs& args) { args.Path(given); });
         dbus_int16_t result = 0;
         const char* path = nullptr;
         Client().Read(reply.get(), "GetStationInfo", DBUS_TYPE_INT16, &result,
                       DBUS_TYPE_OBJECT_PATH, &path);
         if (given != path)
-            info = std::make_shared<TBusStationInfo>(FClient, path);
+            info = std::make_shared<TBusStationInfo>(FClient, path, OfClass(CLASS_clsStationInfo));
         return result;
     }
-    void RefreshMap() override { Client().Call(FPath, bus::kUIVInterface, "RefreshMap"); }
+    void RefreshMap() override { Client().Call(Path(), bus::kUIVInterface, "RefreshMap"); }
     std::shared_ptr<_clsUIVMap> GetMap() override {
-        TMessage reply = Client().Call(FPath, bus::kUIVInterface, "GetMap");
-        return std::make_shared<TBusMap>(FClient, ReadPath(Client(), reply.get(), "GetMap"));
+        TMessage reply = Client().Call(Path(), bus::kUIVInterface, "GetMap");
+        // The map comes from the application: on a new connection, from its new one.
+        return std::make_shared<TBusMap>(
+            FClient, ReadPath(Client(), reply.get(), "GetMap"), [](TBusClient& client) {
+                const std::string application = client.Create(std::string(CLASS_clsUIV));
+                TMessage again = client.Call(application, bus::kUIVInterface, "GetMap");
+                return ReadPath(client, again.get(), "GetMap");
+            });
     }
     std::int16_t GetStationCount() override {
-        return Client().Int16(FPath, bus::kUIVInterface, "GetStationCount");
+        return Client().Int16(Path(), bus::kUIVInterface, "GetStationCount");
     }
     std::string GetStationListEntry(std::int16_t& index) override {
-        TMessage reply = Client().Call(FPath, bus::kUIVInterface, "GetStationListEntry",
+        TMessage reply = Client().Call(Path(), bus::kUIVInterface, "GetStationListEntry",
                                        [index](TArgs& args) { args.Int16(index); });
         const char* entry = nullptr;
         dbus_int16_t newIndex = index;
@@ -532,11 +615,11 @@ public:
     }
     void GetMyInfo(std::shared_ptr<_clsMyInfo>& info) override {
         const std::string& given = PathOf(info, "GetMyInfo");
-        TMessage reply = Client().Call(FPath, bus::kUIVInterface, "GetMyInfo",
+        TMessage reply = Client().Call(Path(), bus::kUIVInterface, "GetMyInfo",
                                        [&given](TArgs& args) { args.Path(given); });
         const std::string path = ReadPath(Client(), reply.get(), "GetMyInfo");
         if (given != path)
-            info = std::make_shared<TBusMyInfo>(FClient, path);
+            info = std::make_shared<TBusMyInfo>(FClient, path, OfClass(CLASS_clsMyInfo));
     }
 
     std::uint32_t Advise(IHostEventSink* sink) override { return Client().Advise(sink); }
@@ -650,7 +733,20 @@ std::shared_ptr<TBusConnector> TBusConnector::Attach(int timeoutMs, bool direct)
         return std::make_shared<TBusConnector>(
             std::make_shared<TBusClient>(std::move(bus), timeoutMs, bus::kBusName));
     }
-    return AttachTo(address, timeoutMs);
+    auto connector = AttachTo(address, timeoutMs);
+    // A host started again after a crash is another process at another
+    // address: found on the bus as the first one was.
+    connector->FClient->FReattach = [timeoutMs]() -> TConnection {
+        DBusConnection* daemon = nullptr;
+        TConnection daemonHolder;
+        const std::string again = FindHost(timeoutMs, daemon, daemonHolder);
+        if (again.empty())
+            return nullptr;
+        WaitUntilAccepting(again, timeoutMs);
+        TDBusError error;
+        return TConnection(dbus_connection_open_private(again.c_str(), &error.error));
+    };
+    return connector;
 }
 
 std::shared_ptr<TBusConnector> TBusConnector::AttachTo(const std::string& address, int timeoutMs) {
@@ -675,13 +771,13 @@ std::shared_ptr<IHostObject> TBusConnector::GetObject(Guid classId, TConnectKind
                                    [&cls](TArgs& args) { args.String(cls); });
     const std::string path = ReadPath(*FClient, reply.get(), "CreateObject");
     if (classId == CLASS_clsUIV)
-        return std::make_shared<TBusApplication>(FClient, path);
+        return std::make_shared<TBusApplication>(FClient, path, TBusObject::OfClass(classId));
     if (classId == CLASS_clsMyInfo)
-        return std::make_shared<TBusMyInfo>(FClient, path);
+        return std::make_shared<TBusMyInfo>(FClient, path, TBusObject::OfClass(classId));
     if (classId == CLASS_clsStationInfo)
-        return std::make_shared<TBusStationInfo>(FClient, path);
+        return std::make_shared<TBusStationInfo>(FClient, path, TBusObject::OfClass(classId));
     if (classId == CLASS_clsMapInfo)
-        return std::make_shared<TBusMapInfo>(FClient, path);
+        return std::make_shared<TBusMapInfo>(FClient, path, TBusObject::OfClass(classId));
     throw EHostError("Class not registered: " + cls);
 }
 
@@ -694,6 +790,9 @@ int TBusConnector::EventFd() const {
 }
 void TBusConnector::DispatchEvents() {
     FClient->DispatchEvents();
+}
+void TBusConnector::SetOnReattached(std::function<void()> callback) {
+    FClient->FOnReattached = std::move(callback);
 }
 void TBusConnector::SetWait(IHostWait* wait) {
     FClient->FWait = wait;

@@ -35,8 +35,13 @@ public:
 
     std::shared_ptr<IHostObject> GetObject(Guid classId, TConnectKind kind) override;
 
-    /// False once the connection to the host is gone; it never comes back.
+    /// False once the connection to the host is gone. A connector made by
+    /// Attach then looks for the host again at its next call, and attaches
+    /// afresh to one started again (the objects handed out are made again
+    /// there as they are next used); EventFd changes then.
     bool Connected() const;
+    /// Called when a new connection has taken the place of a closed one.
+    void SetOnReattached(std::function<void()> callback);
 
     /// The file descriptor that becomes readable when the host sends something.
     int EventFd() const;

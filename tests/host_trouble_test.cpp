@@ -8,6 +8,7 @@
 #include "host/Components.h"
 #include "host/DBusHandles.h"
 #include "standin/BusService.h"
+#include "support/TextRules.h"
 #include "tests/ChildProcess.h"
 #include "tools/OwnSessionBus.h"
 
@@ -284,6 +285,52 @@ TEST(HostTrouble, TheWindowGoesOnWhileACallWaitsForAStoppedHost) {
     kill(hostProcess.Pid(), SIGCONT);
     EXPECT_GT(components.clsUIV.GetStationCount(), 0);
     connector->SetWait(nullptr);
+}
+
+TEST(HostTrouble, AHostStartedAgainAfterACrashIsAttachedAfresh) {
+    int argc = 1;
+    char name[] = "host_trouble_test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+    auto first = std::make_unique<TChild>(std::vector<std::string>{VELLORAN_STANDIN_HOST_EXE});
+    auto connector = AttachWhenUp(3000);
+    ASSERT_NE(connector, nullptr);
+    app::TBusEventPump pump(connector, nullptr);
+    host::THostComponents components(connector);
+    components.Loaded();
+    int closings = 0;
+    components.clsUIV.OnUIView32IsClosing = [&] { ++closings; };
+    std::int16_t index = 0;
+    const std::string callsign =
+        support::TrimBlanksAndControls(components.clsUIV.GetStationListEntry(index));
+    auto info = components.clsStationInfo.DefaultInterface();
+    auto map = components.clsUIV.GetMap();
+
+    kill(first->Pid(), SIGKILL);
+    first->Wait(5s);
+    first.reset();
+    TChild second({VELLORAN_STANDIN_HOST_EXE});
+    ASSERT_NE(AttachWhenUp(3000), nullptr);
+
+    // The very next calls reach the new host, with the objects made before.
+    EXPECT_GT(components.clsUIV.GetStationCount(), 0);
+    info->SetCallsign(callsign);
+    EXPECT_EQ(components.clsUIV.GetStationInfo(info), 0);
+    EXPECT_EQ(info->GetCallsign(), callsign);
+    map->DrawCircle(0, 0, 20, 255, 0, 6.283185307179586, 1);
+    // Its events arrive: its own closing still ends the client.
+    EXPECT_TRUE(pump.Watching());
+    AskHost(host::bus::kControlInterface, "Close");
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (closings > 0)
+            loop.quit();
+    });
+    poll.start(20);
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_EQ(closings, 1);
 }
 
 TEST(HostTrouble, ConnectionOfAGoneHostIsNoLongerWatched) {
