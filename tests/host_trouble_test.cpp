@@ -46,8 +46,12 @@ namespace {
 std::shared_ptr<host::TBusConnector> AttachWhenUp(int timeoutMs = 10000) {
     const auto end = std::chrono::steady_clock::now() + 10s;
     while (std::chrono::steady_clock::now() < end) {
-        if (auto connector = host::TBusConnector::Attach(timeoutMs))
-            return connector;
+        try {
+            if (auto connector = host::TBusConnector::Attach(timeoutMs))
+                return connector;
+        } catch (const host::EHostError&) {
+            // owns its name but does not answer yet (a busy machine)
+        }
         std::this_thread::sleep_for(50ms);
     }
     return nullptr;
