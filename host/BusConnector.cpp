@@ -1,5 +1,6 @@
 #include "host/BusConnector.h"
 
+#include "host/AnswerGate.h"
 #include "host/BusWire.h"
 #include "host/DBusHandles.h"
 #include "support/AdaptiveSpin.h"
@@ -112,18 +113,11 @@ public:
             throw EHostError("The stand-in host is still answering an earlier call; " +
                                  std::string(method) + " was not called",
                              THostFailure::NotAnswering);
-        // A host that let a call time out is taken as not answering: rather
-        // than wait out the full time again on every call, ask it briefly
-        // whether it is back, and fail at once while it is not.
-        if (FNotAnswering) {
-            if (!Answers())
-                throw EHostError("The stand-in host is not answering; " + std::string(method) +
-                                     " was not called",
-                                 dbus_connection_get_is_connected(FConnection.get())
-                                     ? THostFailure::NotAnswering
-                                     : THostFailure::Gone);
-            FNotAnswering = false;
-        }
+        // A host that let a call time out is asked briefly whether it is back.
+        if (!FGate.MayCall([this] { return Answers(); }))
+            throw TAnswerGate::NotCalled(method, dbus_connection_get_is_connected(FConnection.get())
+                                                     ? THostFailure::NotAnswering
+                                                     : THostFailure::Gone);
         TMessage call(
             dbus_message_new_method_call(FDestination.empty() ? nullptr : FDestination.c_str(),
                                          path.c_str(), interfaceName, method));
@@ -139,7 +133,9 @@ public:
             FOnEventsPending();
         if (!reply) {
             const THostFailure failure = Classify(error);
-            FNotAnswering = failure == THostFailure::NotAnswering;
+            if (failure == THostFailure::NotAnswering)
+                throw FGate.TimedOut(method, FTimeoutMs);
+            FGate.Answered();
             throw EHostError(Describe(error, method), failure);
         }
         return reply;
@@ -307,7 +303,7 @@ private:
         dbus_connection_set_exit_on_disconnect(FConnection.get(), FALSE);
         dbus_connection_add_filter(FConnection.get(), &TBusClient::Filter, this, nullptr);
         ++FGeneration;
-        FNotAnswering = false;
+        FGate.Answered();
         if (FOnReattached)
             FOnReattached();
         return true;
@@ -387,9 +383,7 @@ private:
         switch (Classify(error)) {
         case THostFailure::Gone:
             return "The stand-in host has gone away; " + std::string(method) + " failed";
-        case THostFailure::NotAnswering:
-            return "The stand-in host did not answer " + std::string(method) + " within " +
-                   std::to_string(FTimeoutMs) + " ms";
+        case THostFailure::NotAnswering: // through FGate
         case THostFailure::Failed:
             break;
         }
@@ -429,7 +423,7 @@ private:
     TConnection FConnection;
     int FTimeoutMs;
     std::string FDestination;
-    bool FNotAnswering = false;
+    TAnswerGate FGate;
     bool FWaiting = false; // a call waits for its answer
     std::uint64_t FGeneration = 0;
     std::vector<std::int32_t> FHeldEvents; // arrived while a call waited
@@ -708,12 +702,7 @@ void WaitUntilAccepting(const std::string& address, int timeoutMs) {
 } // namespace
 
 int TBusConnector::DefaultTimeoutMs() {
-    if (const char* text = std::getenv("VELLORAN_HOST_TIMEOUT_MS")) {
-        const int value = std::atoi(text);
-        if (value > 0)
-            return value;
-    }
-    return 10000;
+    return HostAnswerLimitMs();
 }
 
 std::shared_ptr<TBusConnector> TBusConnector::Attach(int timeoutMs, bool direct) {
