@@ -3,13 +3,26 @@
 namespace app {
 
 TBusEventPump::TBusEventPump(const std::shared_ptr<host::TBusConnector>& connector, QObject* parent)
-    : QObject(parent), FConnector(connector),
-      FNotifier(connector->EventFd(), QSocketNotifier::Read, this) {
-    connect(&FNotifier, &QSocketNotifier::activated, this, [this] { Dispatch(); });
+    : QObject(parent), FConnector(connector) {
+    Watch(connector->EventFd());
+    connector->SetOnReattached([this] {
+        if (const auto attached = FConnector.lock())
+            Watch(attached->EventFd());
+    });
     connector->SetOnEventsPending([this] {
         QMetaObject::invokeMethod(
             this, [this] { Dispatch(); }, Qt::QueuedConnection);
     });
+}
+
+void TBusEventPump::Watch(int fd) {
+    // The notifier of the closed connection may be the one whose signal runs.
+    if (FNotifier) {
+        FNotifier->setEnabled(false);
+        FNotifier.release()->deleteLater();
+    }
+    FNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    connect(FNotifier.get(), &QSocketNotifier::activated, this, [this] { Dispatch(); });
 }
 
 void TBusEventPump::Dispatch() {
@@ -17,7 +30,7 @@ void TBusEventPump::Dispatch() {
     if (connector)
         connector->DispatchEvents();
     if (!connector || !connector->Connected())
-        FNotifier.setEnabled(false);
+        FNotifier->setEnabled(false);
 }
 
 } // namespace app

@@ -1,14 +1,25 @@
 #include "host/BusConnector.h"
 
+#include "host/AnswerGate.h"
 #include "host/BusWire.h"
 #include "host/DBusHandles.h"
 #include "support/AdaptiveSpin.h"
 
 #include <dbus/dbus.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace host {
@@ -92,22 +103,21 @@ public:
     template <class AppendArgs>
     TMessage Call(const std::string& path, const char* interfaceName, const char* method,
                   AppendArgs&& append) {
-        if (!dbus_connection_get_is_connected(FConnection.get()))
+        if (!EnsureConnected())
             throw EHostError(std::string("The stand-in host has gone away; ") + method +
                                  " cannot be called",
                              THostFailure::Gone);
-        // A host that let a call time out is taken as not answering: rather
-        // than wait out the full time again on every call, ask it briefly
-        // whether it is back, and fail at once while it is not.
-        if (FNotAnswering) {
-            if (!Answers())
-                throw EHostError("The stand-in host is not answering; " + std::string(method) +
-                                     " was not called",
-                                 dbus_connection_get_is_connected(FConnection.get())
-                                     ? THostFailure::NotAnswering
-                                     : THostFailure::Gone);
-            FNotAnswering = false;
-        }
+        // The window answers while a call waits; what it does meanwhile must
+        // not call the host again before the first call is answered.
+        if (FWaiting)
+            throw EHostError("The stand-in host is still answering an earlier call; " +
+                                 std::string(method) + " was not called",
+                             THostFailure::NotAnswering);
+        // A host that let a call time out is asked briefly whether it is back.
+        if (!FGate.MayCall([this] { return Answers(); }))
+            throw TAnswerGate::NotCalled(method, dbus_connection_get_is_connected(FConnection.get())
+                                                     ? THostFailure::NotAnswering
+                                                     : THostFailure::Gone);
         TMessage call(
             dbus_message_new_method_call(FDestination.empty() ? nullptr : FDestination.c_str(),
                                          path.c_str(), interfaceName, method));
@@ -117,12 +127,15 @@ public:
         append(args);
         TDBusError error;
         TMessage reply(SendAndWait(call.get(), error));
-        if (dbus_connection_get_dispatch_status(FConnection.get()) == DBUS_DISPATCH_DATA_REMAINS &&
+        if ((dbus_connection_get_dispatch_status(FConnection.get()) == DBUS_DISPATCH_DATA_REMAINS ||
+             !FHeldEvents.empty()) &&
             FOnEventsPending)
             FOnEventsPending();
         if (!reply) {
             const THostFailure failure = Classify(error);
-            FNotAnswering = failure == THostFailure::NotAnswering;
+            if (failure == THostFailure::NotAnswering)
+                throw FGate.TimedOut(method, FTimeoutMs);
+            FGate.Answered();
             throw EHostError(Describe(error, method), failure);
         }
         return reply;
@@ -179,9 +192,40 @@ public:
         dbus_connection_read_write(FConnection.get(), 0);
         while (dbus_connection_dispatch(FConnection.get()) == DBUS_DISPATCH_DATA_REMAINS) {
         }
+        // Events that arrived while a call waited, now that none does.
+        while (!FWaiting && !FHeldEvents.empty()) {
+            const std::int32_t id = FHeldEvents.front();
+            FHeldEvents.erase(FHeldEvents.begin());
+            Deliver(id);
+        }
     }
 
     std::function<void()> FOnEventsPending;
+    IHostWait* FWait = nullptr;
+    /// Opens a connection to the host that runs now, or gives null.
+    std::function<TConnection()> FReattach;
+    /// Called once a new connection has taken the place of a closed one.
+    std::function<void()> FOnReattached;
+
+    /// Counts the connections: objects made on an earlier one are made again.
+    std::uint64_t Generation() const { return FGeneration; }
+
+    /// Whether the client is connected, after attaching afresh to a host
+    /// started again when the connection had closed.
+    bool EnsureConnected() {
+        if (FReattach && !FWaiting)
+            NoticeHangUp();
+        return dbus_connection_get_is_connected(FConnection.get()) || (!FWaiting && Reattach());
+    }
+
+    /// Makes an object of the class on the host; returns its path.
+    std::string Create(const std::string& classId) {
+        TMessage reply = Call(bus::kRootPath, bus::kFactoryInterface, "CreateObject",
+                              [&classId](TArgs& args) { args.String(classId); });
+        const char* path = nullptr;
+        Read(reply.get(), "CreateObject", DBUS_TYPE_OBJECT_PATH, &path);
+        return path;
+    }
 
 private:
     /// Sends the call and waits for its answer. The host answers within tens
@@ -211,8 +255,15 @@ private:
             }
             FSpin.Spun(caught);
         }
-        dbus_pending_call_block(pending);
-        DBusMessage* reply = dbus_pending_call_steal_reply(pending);
+        if (FWait)
+            WaitAnswering(pending);
+        else
+            dbus_pending_call_block(pending);
+        DBusMessage* reply = dbus_pending_call_get_completed(pending)
+                                 ? dbus_pending_call_steal_reply(pending)
+                                 : nullptr;
+        if (!reply)
+            dbus_pending_call_cancel(pending);
         dbus_pending_call_unref(pending);
         if (!reply) {
             dbus_set_error_const(&error.error, DBUS_ERROR_NO_REPLY, "no reply");
@@ -224,6 +275,91 @@ private:
             return nullptr;
         }
         return reply;
+    }
+
+    /// Lets libdbus see that the host has closed its end, so that a host
+    /// started again is attached before the call rather than after it fails.
+    void NoticeHangUp() {
+        pollfd socket{EventFd(), POLLIN, 0};
+        if (socket.fd >= 0 && poll(&socket, 1, 0) == 1 && (socket.revents & (POLLHUP | POLLERR)))
+            dbus_connection_read_write(FConnection.get(), 0);
+    }
+
+    /// A host that went away may have been started again: attach to it
+    /// afresh. Its objects are made again as they are next used.
+    bool Reattach() {
+        if (!FReattach)
+            return false;
+        TConnection fresh;
+        try {
+            fresh = FReattach();
+        } catch (const EHostError&) {
+            return false;
+        }
+        if (!fresh)
+            return false;
+        dbus_connection_remove_filter(FConnection.get(), &TBusClient::Filter, this);
+        FConnection = std::move(fresh);
+        dbus_connection_set_exit_on_disconnect(FConnection.get(), FALSE);
+        dbus_connection_add_filter(FConnection.get(), &TBusClient::Filter, this, nullptr);
+        ++FGeneration;
+        FGate.Answered();
+        if (FOnReattached)
+            FOnReattached();
+        return true;
+    }
+
+    /// Waits for the answer within the time limit while the program's window
+    /// goes on (through FWait). Answers are taken from the connection here;
+    /// events that arrive meanwhile are held for DispatchEvents.
+    void WaitAnswering(DBusPendingCall* pending) {
+        constexpr auto kSlice = std::chrono::milliseconds(20);
+        const auto start = std::chrono::steady_clock::now();
+        const auto deadline = start + std::chrono::milliseconds(FTimeoutMs);
+        bool begun = false;
+        FWaiting = true;
+        const auto done = [&] {
+            FWaiting = false;
+            if (begun)
+                FWait->WaitEnds();
+        };
+        try {
+            for (;;) {
+                while (dbus_connection_dispatch(FConnection.get()) == DBUS_DISPATCH_DATA_REMAINS) {
+                }
+                const auto now = std::chrono::steady_clock::now();
+                if (dbus_pending_call_get_completed(pending) || now >= deadline)
+                    break;
+                if (now - start >= kSlice) {
+                    if (!begun) {
+                        begun = true;
+                        FWait->WaitBegins();
+                    }
+                    FWait->Waiting();
+                }
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now());
+                if (!dbus_connection_read_write(
+                        FConnection.get(),
+                        static_cast<int>(std::clamp<long long>(left.count(), 0, kSlice.count()))))
+                    break; // disconnected
+            }
+        } catch (...) {
+            done();
+            throw;
+        }
+        done();
+    }
+
+    void Deliver(std::int32_t id) {
+        // A sink may unsubscribe while we walk: walk a copy and re-check.
+        const auto sinks = FSinks;
+        for (const auto& [cookie, sink] : sinks) {
+            const bool subscribed = std::any_of(
+                FSinks.begin(), FSinks.end(), [c = cookie](const auto& e) { return e.first == c; });
+            if (subscribed)
+                sink->Invoke(id);
+        }
     }
 
     THostFailure Classify(const TDBusError& error) const {
@@ -247,9 +383,7 @@ private:
         switch (Classify(error)) {
         case THostFailure::Gone:
             return "The stand-in host has gone away; " + std::string(method) + " failed";
-        case THostFailure::NotAnswering:
-            return "The stand-in host did not answer " + std::string(method) + " within " +
-                   std::to_string(FTimeoutMs) + " ms";
+        case THostFailure::NotAnswering: // through FGate
         case THostFailure::Failed:
             break;
         }
@@ -278,15 +412,10 @@ private:
         dbus_int32_t id = 0;
         TDBusError error;
         if (dbus_message_get_args(message, &error.error, DBUS_TYPE_INT32, &id, DBUS_TYPE_INVALID)) {
-            // A sink may unsubscribe while we walk: walk a copy and re-check.
-            const auto sinks = self->FSinks;
-            for (const auto& [cookie, sink] : sinks) {
-                const bool subscribed =
-                    std::any_of(self->FSinks.begin(), self->FSinks.end(),
-                                [c = cookie](const auto& e) { return e.first == c; });
-                if (subscribed)
-                    sink->Invoke(id);
-            }
+            if (self->FWaiting)
+                self->FHeldEvents.push_back(id);
+            else
+                self->Deliver(id);
         }
         return DBUS_HANDLER_RESULT_HANDLED;
     }
@@ -294,7 +423,10 @@ private:
     TConnection FConnection;
     int FTimeoutMs;
     std::string FDestination;
-    bool FNotAnswering = false;
+    TAnswerGate FGate;
+    bool FWaiting = false; // a call waits for its answer
+    std::uint64_t FGeneration = 0;
+    std::vector<std::int32_t> FHeldEvents; // arrived while a call waited
     support::TAdaptiveSpin FSpin{std::chrono::microseconds(300)};
     std::vector<std::pair<std::uint32_t, IHostEventSink*>> FSinks;
     std::uint32_t FNextCookie = 1;
@@ -302,21 +434,41 @@ private:
 
 namespace {
 
-/// An object of the host, known by its path.
+/// An object of the host, known by its path. After the host has been
+/// attached afresh the object is made again there when next used.
 class TBusObject : public virtual IHostObject {
 public:
-    TBusObject(std::shared_ptr<TBusClient> client, std::string path)
-        : FClient(std::move(client)), FPath(std::move(path)) {}
-    const std::string& Path() const { return FPath; }
+    /// remake makes the object again on a new connection and gives its path.
+    using TRemake = std::function<std::string(TBusClient&)>;
+
+    TBusObject(std::shared_ptr<TBusClient> client, std::string path, TRemake remake)
+        : FClient(std::move(client)), FPath(std::move(path)), FRemake(std::move(remake)),
+          FGeneration(FClient->Generation()) {}
+    const std::string& Path() {
+        FClient->EnsureConnected();
+        if (FGeneration != FClient->Generation()) {
+            FPath = FRemake(*FClient);
+            FGeneration = FClient->Generation();
+        }
+        return FPath;
+    }
+    /// Makes an object of the class again.
+    static TRemake OfClass(Guid classId) {
+        return [cls = std::string(classId)](TBusClient& client) { return client.Create(cls); };
+    }
 
 protected:
     TBusClient& Client() { return *FClient; }
     std::shared_ptr<TBusClient> FClient;
+
+private:
     std::string FPath;
+    TRemake FRemake;
+    std::uint64_t FGeneration;
 };
 
 const std::string& PathOf(const std::shared_ptr<IHostObject>& object, const char* method) {
-    const auto* busObject = dynamic_cast<const TBusObject*>(object.get());
+    auto* busObject = dynamic_cast<TBusObject*>(object.get());
     if (!busObject)
         throw EHostError(std::string(method) + ": the object does not belong to this host");
     return busObject->Path();
@@ -333,7 +485,7 @@ public:
     using TBusObject::TBusObject;
     std::string GetCallsign() override { return Text("GetCallsign"); }
     void SetCallsign(std::string callsign) override {
-        Client().Call(FPath, bus::kStationInfoInterface, "SetCallsign",
+        Client().Call(Path(), bus::kStationInfoInterface, "SetCallsign",
                       [&callsign](TArgs& args) { args.String(callsign); });
     }
     std::string GetSymbolCode() override { return Text("GetSymbolCode"); }
@@ -346,15 +498,15 @@ public:
     float GetSpeed() override { return Single("GetSpeed"); }
     float GetDistance() override { return Single("GetDistance"); }
     std::int16_t GetThirdParty() override {
-        return Client().Int16(FPath, bus::kStationInfoInterface, "GetThirdParty");
+        return Client().Int16(Path(), bus::kStationInfoInterface, "GetThirdParty");
     }
 
 private:
     std::string Text(const char* method) {
-        return Client().String(FPath, bus::kStationInfoInterface, method);
+        return Client().String(Path(), bus::kStationInfoInterface, method);
     }
     float Single(const char* method) {
-        return static_cast<float>(Client().Double(FPath, bus::kStationInfoInterface, method));
+        return static_cast<float>(Client().Double(Path(), bus::kStationInfoInterface, method));
     }
 };
 
@@ -362,13 +514,13 @@ class TBusMyInfo : public _clsMyInfo, public TBusObject {
 public:
     using TBusObject::TBusObject;
     float GetLong() override {
-        return static_cast<float>(Client().Double(FPath, bus::kMyInfoInterface, "GetLong"));
+        return static_cast<float>(Client().Double(Path(), bus::kMyInfoInterface, "GetLong"));
     }
     float GetLat() override {
-        return static_cast<float>(Client().Double(FPath, bus::kMyInfoInterface, "GetLat"));
+        return static_cast<float>(Client().Double(Path(), bus::kMyInfoInterface, "GetLat"));
     }
     std::string GetCallsign() override {
-        return Client().String(FPath, bus::kMyInfoInterface, "GetCallsign");
+        return Client().String(Path(), bus::kMyInfoInterface, "GetCallsign");
     }
 };
 
@@ -382,7 +534,7 @@ public:
     using TBusObject::TBusObject;
     void DrawCircle(float x, float y, float radius, std::uint32_t colour, float startAngle,
                     double endAngle, float aspect) override {
-        Client().Call(FPath, bus::kMapInterface, "DrawCircle", [&](TArgs& args) {
+        Client().Call(Path(), bus::kMapInterface, "DrawCircle", [&](TArgs& args) {
             args.Double(x)
                 .Double(y)
                 .Double(radius)
@@ -394,15 +546,15 @@ public:
     }
     void DrawMapText(const std::string& text, float x, float y, std::uint32_t colour,
                      const std::array<OleVariant, 6>& variants) override {
-        Client().Call(FPath, bus::kMapInterface, "DrawMapText", [&](TArgs& args) {
+        Client().Call(Path(), bus::kMapInterface, "DrawMapText", [&](TArgs& args) {
             args.String(text).Double(x).Double(y).UInt32(colour).Variants(variants);
         });
     }
     float GetTextX() override {
-        return static_cast<float>(Client().Double(FPath, bus::kMapInterface, "GetTextX"));
+        return static_cast<float>(Client().Double(Path(), bus::kMapInterface, "GetTextX"));
     }
     float GetTextY() override {
-        return static_cast<float>(Client().Double(FPath, bus::kMapInterface, "GetTextY"));
+        return static_cast<float>(Client().Double(Path(), bus::kMapInterface, "GetTextY"));
     }
     void SetDrawSettingA(std::int32_t value) override { Setting("SetDrawSettingA", value); }
     void SetDrawSettingB(std::int32_t value) override { Setting("SetDrawSettingB", value); }
@@ -410,7 +562,7 @@ public:
 
 private:
     void Setting(const char* method, std::int32_t value) {
-        Client().Call(FPath, bus::kMapInterface, method,
+        Client().Call(Path(), bus::kMapInterface, method,
                       [value](TArgs& args) { args.Int32(value); });
     }
 };
@@ -421,26 +573,32 @@ public:
 
     std::int16_t GetStationInfo(std::shared_ptr<_clsStationInfo>& info) override {
         const std::string& given = PathOf(info, "GetStationInfo");
-        TMessage reply = Client().Call(FPath, bus::kUIVInterface, "GetStationInfo",
+        TMessage reply = Client().Call(Path(), bus::kUIVInterface, "GetStationInfo",
                                        [&given](TArgs& args) { args.Path(given); });
         dbus_int16_t result = 0;
         const char* path = nullptr;
         Client().Read(reply.get(), "GetStationInfo", DBUS_TYPE_INT16, &result,
                       DBUS_TYPE_OBJECT_PATH, &path);
         if (given != path)
-            info = std::make_shared<TBusStationInfo>(FClient, path);
+            info = std::make_shared<TBusStationInfo>(FClient, path, OfClass(CLASS_clsStationInfo));
         return result;
     }
-    void RefreshMap() override { Client().Call(FPath, bus::kUIVInterface, "RefreshMap"); }
+    void RefreshMap() override { Client().Call(Path(), bus::kUIVInterface, "RefreshMap"); }
     std::shared_ptr<_clsUIVMap> GetMap() override {
-        TMessage reply = Client().Call(FPath, bus::kUIVInterface, "GetMap");
-        return std::make_shared<TBusMap>(FClient, ReadPath(Client(), reply.get(), "GetMap"));
+        TMessage reply = Client().Call(Path(), bus::kUIVInterface, "GetMap");
+        // The map comes from the application: on a new connection, from its new one.
+        return std::make_shared<TBusMap>(
+            FClient, ReadPath(Client(), reply.get(), "GetMap"), [](TBusClient& client) {
+                const std::string application = client.Create(std::string(CLASS_clsUIV));
+                TMessage again = client.Call(application, bus::kUIVInterface, "GetMap");
+                return ReadPath(client, again.get(), "GetMap");
+            });
     }
     std::int16_t GetStationCount() override {
-        return Client().Int16(FPath, bus::kUIVInterface, "GetStationCount");
+        return Client().Int16(Path(), bus::kUIVInterface, "GetStationCount");
     }
     std::string GetStationListEntry(std::int16_t& index) override {
-        TMessage reply = Client().Call(FPath, bus::kUIVInterface, "GetStationListEntry",
+        TMessage reply = Client().Call(Path(), bus::kUIVInterface, "GetStationListEntry",
                                        [index](TArgs& args) { args.Int16(index); });
         const char* entry = nullptr;
         dbus_int16_t newIndex = index;
@@ -451,11 +609,11 @@ public:
     }
     void GetMyInfo(std::shared_ptr<_clsMyInfo>& info) override {
         const std::string& given = PathOf(info, "GetMyInfo");
-        TMessage reply = Client().Call(FPath, bus::kUIVInterface, "GetMyInfo",
+        TMessage reply = Client().Call(Path(), bus::kUIVInterface, "GetMyInfo",
                                        [&given](TArgs& args) { args.Path(given); });
         const std::string path = ReadPath(Client(), reply.get(), "GetMyInfo");
         if (given != path)
-            info = std::make_shared<TBusMyInfo>(FClient, path);
+            info = std::make_shared<TBusMyInfo>(FClient, path, OfClass(CLASS_clsMyInfo));
     }
 
     std::uint32_t Advise(IHostEventSink* sink) override { return Client().Advise(sink); }
@@ -487,15 +645,64 @@ std::string FindHost(int timeoutMs, DBusConnection*& busOut, TConnection& busHol
     return address;
 }
 
+/// The socket of a unix address ("unix:path=..." or "unix:abstract=..."), or
+/// nullopt for any other kind.
+std::optional<sockaddr_un> UnixSocketOf(const std::string& address, socklen_t& length) {
+    DBusAddressEntry** entries = nullptr;
+    int count = 0;
+    TDBusError error;
+    if (!dbus_parse_address(address.c_str(), &entries, &count, &error.error))
+        return std::nullopt;
+    std::optional<sockaddr_un> result;
+    if (count > 0 && std::string_view(dbus_address_entry_get_method(entries[0])) == "unix") {
+        const char* path = dbus_address_entry_get_value(entries[0], "path");
+        const char* abstract = dbus_address_entry_get_value(entries[0], "abstract");
+        const char* name = path ? path : abstract;
+        sockaddr_un socket{};
+        socket.sun_family = AF_UNIX;
+        const std::size_t offset = abstract && !path ? 1 : 0; // abstract: a leading NUL
+        if (name && std::strlen(name) + offset < sizeof socket.sun_path) {
+            std::memcpy(socket.sun_path + offset, name, std::strlen(name));
+            length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset +
+                                            std::strlen(name) + (offset ? 0 : 1));
+            result = socket;
+        }
+    }
+    dbus_address_entries_free(entries);
+    return result;
+}
+
+/// Waits until the host's socket takes a connection. libdbus connects without
+/// a time limit, and a host that does not accept (stopped, or flooded) leaves
+/// a full queue that such a connect waits on for ever: try first without
+/// waiting, and give up after the time limit.
+void WaitUntilAccepting(const std::string& address, int timeoutMs) {
+    socklen_t length = 0;
+    const std::optional<sockaddr_un> target = UnixSocketOf(address, length);
+    if (!target)
+        return;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            return; // let libdbus report it
+        const int result = connect(fd, reinterpret_cast<const sockaddr*>(&*target), length);
+        const int failure = errno;
+        close(fd);
+        if (result == 0 || failure != EAGAIN)
+            return;
+        if (std::chrono::steady_clock::now() >= end)
+            throw EHostError("The stand-in host did not take a connection within " +
+                                 std::to_string(timeoutMs) + " ms",
+                             THostFailure::NotAnswering);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
 } // namespace
 
 int TBusConnector::DefaultTimeoutMs() {
-    if (const char* text = std::getenv("VELLORAN_HOST_TIMEOUT_MS")) {
-        const int value = std::atoi(text);
-        if (value > 0)
-            return value;
-    }
-    return 10000;
+    return HostAnswerLimitMs();
 }
 
 std::shared_ptr<TBusConnector> TBusConnector::Attach(int timeoutMs, bool direct) {
@@ -515,6 +722,25 @@ std::shared_ptr<TBusConnector> TBusConnector::Attach(int timeoutMs, bool direct)
         return std::make_shared<TBusConnector>(
             std::make_shared<TBusClient>(std::move(bus), timeoutMs, bus::kBusName));
     }
+    auto connector = AttachTo(address, timeoutMs);
+    // A host started again after a crash is another process at another
+    // address: found on the bus as the first one was.
+    connector->FClient->FReattach = [timeoutMs]() -> TConnection {
+        DBusConnection* daemon = nullptr;
+        TConnection daemonHolder;
+        const std::string again = FindHost(timeoutMs, daemon, daemonHolder);
+        if (again.empty())
+            return nullptr;
+        WaitUntilAccepting(again, timeoutMs);
+        TDBusError error;
+        return TConnection(dbus_connection_open_private(again.c_str(), &error.error));
+    };
+    return connector;
+}
+
+std::shared_ptr<TBusConnector> TBusConnector::AttachTo(const std::string& address, int timeoutMs) {
+    dbus_threads_init_default();
+    WaitUntilAccepting(address, timeoutMs);
     TDBusError error;
     DBusConnection* peer = dbus_connection_open_private(address.c_str(), &error.error);
     if (!peer)
@@ -534,13 +760,13 @@ std::shared_ptr<IHostObject> TBusConnector::GetObject(Guid classId, TConnectKind
                                    [&cls](TArgs& args) { args.String(cls); });
     const std::string path = ReadPath(*FClient, reply.get(), "CreateObject");
     if (classId == CLASS_clsUIV)
-        return std::make_shared<TBusApplication>(FClient, path);
+        return std::make_shared<TBusApplication>(FClient, path, TBusObject::OfClass(classId));
     if (classId == CLASS_clsMyInfo)
-        return std::make_shared<TBusMyInfo>(FClient, path);
+        return std::make_shared<TBusMyInfo>(FClient, path, TBusObject::OfClass(classId));
     if (classId == CLASS_clsStationInfo)
-        return std::make_shared<TBusStationInfo>(FClient, path);
+        return std::make_shared<TBusStationInfo>(FClient, path, TBusObject::OfClass(classId));
     if (classId == CLASS_clsMapInfo)
-        return std::make_shared<TBusMapInfo>(FClient, path);
+        return std::make_shared<TBusMapInfo>(FClient, path, TBusObject::OfClass(classId));
     throw EHostError("Class not registered: " + cls);
 }
 
@@ -553,6 +779,12 @@ int TBusConnector::EventFd() const {
 }
 void TBusConnector::DispatchEvents() {
     FClient->DispatchEvents();
+}
+void TBusConnector::SetOnReattached(std::function<void()> callback) {
+    FClient->FOnReattached = std::move(callback);
+}
+void TBusConnector::SetWait(IHostWait* wait) {
+    FClient->FWait = wait;
 }
 void TBusConnector::SetOnEventsPending(std::function<void()> callback) {
     FClient->FOnEventsPending = std::move(callback);

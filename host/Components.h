@@ -21,6 +21,18 @@ enum class TConnectKind {
     ckAttachToInterface ///< use the interface given to ConnectTo
 };
 
+/// What the program does while a call waits for a host in another process
+/// that is slow to answer: its window keeps answering meanwhile.
+class IHostWait {
+public:
+    virtual ~IHostWait() = default;
+    /// A call has waited a moment; Waiting follows, then WaitEnds.
+    virtual void WaitBegins() = 0;
+    /// Called every few tens of milliseconds while the call waits.
+    virtual void Waiting() = 0;
+    virtual void WaitEnds() = 0;
+};
+
 /// Maps a class id to a host object: the transport between Velloran and a
 /// host. The embedded stand-in host is one; a host in another process is
 /// another.
@@ -30,6 +42,9 @@ public:
     /// Returns the host's object of the class, attached or created as the kind
     /// says. Throws EHostError when there is none and none can be made.
     virtual std::shared_ptr<IHostObject> GetObject(Guid classId, TConnectKind kind) = 0;
+    /// Who is told while a call waits (null: nobody, the call just waits).
+    /// A host in the same process never keeps a call waiting.
+    virtual void SetWait(IHostWait* wait) { (void)wait; }
 };
 
 /// Common part of the four components: connection state and the connector.

@@ -33,14 +33,15 @@ echo "== fuzzing (libFuzzer, address and undefined-behaviour sanitizers)"
 CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVELLORAN_FUZZ=ON -DVELLORAN_SANITIZE=ON -DVELLORAN_BUILD_GUI=OFF \
     -DVELLORAN_BUILD_TESTS=OFF -DVELLORAN_BUILD_BENCH=OFF >/dev/null
-cmake --build build-fuzz --target fuzz_tnc_decode fuzz_scenario
-for target in tnc_decode:tnc scenario:scenario; do
+cmake --build build-fuzz --target fuzz_tnc_decode fuzz_scenario fuzz_coastline
+# The coastline reader's tables start from nothing.
+for target in tnc_decode:tests/fuzz/corpus/tnc scenario:tests/fuzz/corpus/scenario coastline:; do
     name=${target%%:*}
     seeds=${target##*:}
     mkdir -p "build-fuzz/corpus-$name"
     log="build-fuzz/fuzz_$name.log"
     if ! ./build-fuzz/tests/fuzz/fuzz_$name -max_total_time="${VELLORAN_FUZZ_SECONDS:-20}" \
-        -timeout=10 -artifact_prefix=build-fuzz/ "build-fuzz/corpus-$name" "tests/fuzz/corpus/$seeds" >"$log" 2>&1; then
+        -timeout=10 -artifact_prefix=build-fuzz/ "build-fuzz/corpus-$name" ${seeds:+"$seeds"} >"$log" 2>&1; then
         tail -40 "$log"
         echo "fuzz_$name found a fault (the input is in build-fuzz/)" >&2
         exit 1

@@ -7,13 +7,17 @@
 #include <dbus/dbus.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <filesystem>
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace standin {
@@ -33,6 +37,22 @@ std::string BusText(const std::string& text) {
     for (const char c : text)
         clean += (c == '\0' || static_cast<unsigned char>(c) >= 0x80) ? '?' : c;
     return clean;
+}
+
+/// A folder only this user can reach, for the host's direct socket: in the
+/// user's runtime folder when there is one, else in /tmp.
+std::string PrivateSocketFolder() {
+    std::string base = "/tmp";
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR")) {
+        struct stat info {};
+        if (runtime[0] == '/' && stat(runtime, &info) == 0 && S_ISDIR(info.st_mode) &&
+            info.st_uid == geteuid() && (info.st_mode & 077) == 0)
+            base = runtime;
+    }
+    std::string folder = base + "/velloran-standin-XXXXXX";
+    if (!mkdtemp(folder.data())) // made with mode 0700
+        throw EBusServiceError("Cannot create a private folder for the host's socket in " + base);
+    return folder;
 }
 
 /// A failed call, answered as a D-Bus error.
@@ -114,6 +134,14 @@ class TBusService::Impl {
     static constexpr std::size_t kMaxObjectsPerClient = 1024;
     static constexpr std::size_t kMaxReplacementsPerClient = 64;
     static constexpr long kMaxReceivedBytes = 4L << 20;
+    // Direct connections: a client has a second to authenticate, and one
+    // process may hold only so many, so that idle connections cannot use up
+    // the host's descriptors.
+    static constexpr auto kHelloTime = std::chrono::seconds(1);
+    static constexpr int kMaxUnauthenticatedPerPeer = 8;
+    static constexpr int kMaxConnectionsPerPeer = 64;
+    static constexpr std::size_t kMaxConnections = 512;
+    static constexpr auto kMaxAcceptPause = std::chrono::milliseconds(800);
 
 public:
     explicit Impl(TBusService& owner) : FOwner(owner) {}
@@ -142,15 +170,19 @@ public:
                            nullptr);
         WatchConnection(FBus);
 
-        FServer = dbus_server_listen("unix:tmpdir=/tmp", &error.error);
+        FSocketFolder = PrivateSocketFolder();
+        char* escaped = dbus_address_escape_value(FSocketFolder.c_str());
+        const std::string listen = std::string("unix:dir=") + (escaped ? escaped : "");
+        dbus_free(escaped);
+        FServer = dbus_server_listen(listen.c_str(), &error.error);
         if (!FServer)
             throw EBusServiceError(std::string("Cannot open a direct address: ") +
                                    error.error.message);
         const char* mechanisms[] = {"EXTERNAL", nullptr};
         dbus_server_set_auth_mechanisms(FServer, mechanisms);
         dbus_server_set_new_connection_function(FServer, &Impl::NewConnection, this, nullptr);
-        dbus_server_set_watch_functions(FServer, &Impl::AddWatch, &Impl::RemoveWatch, nullptr, this,
-                                        nullptr);
+        dbus_server_set_watch_functions(FServer, &Impl::AddServerWatch, &Impl::RemoveServerWatch,
+                                        nullptr, this, nullptr);
         char* address = dbus_server_get_address(FServer);
         FOwner.FPeerAddress = address;
         dbus_free(address);
@@ -176,11 +208,17 @@ public:
             dbus_connection_unref(peer);
         }
         FPeers.clear();
+        FPeerInfo.clear();
         FObjects.clear();
         if (FServer) {
             dbus_server_disconnect(FServer);
             dbus_server_unref(FServer);
             FServer = nullptr;
+        }
+        if (!FSocketFolder.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(FSocketFolder, ignored);
+            FSocketFolder.clear();
         }
         if (FBus) {
             dbus_connection_close(FBus);
@@ -218,8 +256,10 @@ private:
             // or both), so that authentication and large answers move on too.
             std::vector<pollfd> fds{{FWake[0], POLLIN, 0}};
             std::vector<DBusWatch*> watches;
+            const auto now = std::chrono::steady_clock::now();
+            const bool accepting = now >= FAcceptPausedUntil;
             for (DBusWatch* watch : FWatches) {
-                if (!dbus_watch_get_enabled(watch))
+                if (!dbus_watch_get_enabled(watch) || (!accepting && IsServerWatch(watch)))
                     continue;
                 const unsigned flags = dbus_watch_get_flags(watch);
                 short events = 0;
@@ -234,10 +274,15 @@ private:
             // right after serving one, look for the next for a moment instead
             // of sleeping, since waking up costs more than the call itself,
             // as long as that catches calls (see TAdaptiveSpin).
-            const bool busy = std::chrono::steady_clock::now() < FSpinUntil;
-            const int ready = poll(fds.data(), fds.size(), busy ? 0 : -1);
+            const bool busy = now < FSpinUntil;
+            const int ready = poll(fds.data(), fds.size(), busy ? 0 : WaitMs(now, accepting));
+            CloseSilentPeers();
             if (ready < 0)
                 continue;
+            if (ready == 0 && !busy) { // a client's time to say hello ran out, or a pause
+                DropDisconnectedPeers();
+                continue;
+            }
             if (ready == 0 && busy) {
                 if (std::chrono::steady_clock::now() >= FSpinUntil) {
                     FSpin.Spun(false);
@@ -273,7 +318,11 @@ private:
                     flags |= DBUS_WATCH_ERROR;
                 if (revents & POLLHUP)
                     flags |= DBUS_WATCH_HANGUP;
+                const bool server = IsServerWatch(watches[i]);
+                const std::uint64_t accepted = FAccepted;
                 dbus_watch_handle(watches[i], flags);
+                if (server && (revents & POLLIN))
+                    AcceptDone(FAccepted != accepted);
             }
             std::vector<DBusConnection*> connections{FBus};
             connections.insert(connections.end(), FPeers.begin(), FPeers.end());
@@ -367,13 +416,90 @@ private:
             }
             DBusConnection* gone = *it;
             FreeObjectsOf(gone, nullptr);
+            FPeerInfo.erase(gone);
             dbus_connection_unref(gone);
             it = FPeers.erase(it);
         }
     }
 
+    /// What the host knows of a direct connection's other end.
+    struct TPeerInfo {
+        pid_t pid = 0;
+        std::chrono::steady_clock::time_point accepted;
+        bool authenticated = false;
+    };
+
+    /// How long the loop may sleep: until the next client must have said
+    /// hello, or accepting may resume; without either, until woken.
+    int WaitMs(std::chrono::steady_clock::time_point now, bool accepting) const {
+        std::optional<std::chrono::steady_clock::time_point> until;
+        if (!accepting)
+            until = FAcceptPausedUntil;
+        for (const auto& [connection, info] : FPeerInfo) {
+            if (!info.authenticated && (!until || info.accepted + kHelloTime < *until))
+                until = info.accepted + kHelloTime;
+        }
+        if (!until)
+            return -1;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*until - now).count();
+        return static_cast<int>(std::clamp<long long>(left, 0, 1000));
+    }
+
+    /// Closes the connections that have not authenticated in time.
+    void CloseSilentPeers() {
+        const auto now = std::chrono::steady_clock::now();
+        for (auto& [connection, info] : FPeerInfo) {
+            if (info.authenticated)
+                continue;
+            info.authenticated = dbus_connection_get_is_authenticated(connection);
+            if (!info.authenticated && now - info.accepted >= kHelloTime)
+                dbus_connection_close(connection);
+        }
+    }
+
+    /// After the server's socket was readable: when nothing could be accepted
+    /// (no descriptors left), stop watching it for a while rather than find
+    /// it readable again at once, with growing pauses while that lasts.
+    void AcceptDone(bool accepted) {
+        if (accepted) {
+            FAcceptPause = {};
+            return;
+        }
+        FAcceptPause =
+            std::min(kMaxAcceptPause, std::max(FAcceptPause * 2, std::chrono::milliseconds(25)));
+        FAcceptPausedUntil = std::chrono::steady_clock::now() + FAcceptPause;
+    }
+
+    /// Whether a new direct connection may stay: the same user, and not too
+    /// many from one process or in all.
+    bool Admit(DBusConnection* connection, TPeerInfo& info) const {
+        int fd = -1;
+        ucred peer{};
+        socklen_t size = sizeof peer;
+        if (!dbus_connection_get_socket(connection, &fd) ||
+            getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != geteuid())
+            return false;
+        info.pid = peer.pid;
+        if (FPeers.size() >= kMaxConnections)
+            return false;
+        int held = 0, waiting = 0;
+        for (const auto& [other, known] : FPeerInfo) {
+            if (known.pid != peer.pid)
+                continue;
+            ++held;
+            waiting += !known.authenticated;
+        }
+        return held < kMaxConnectionsPerPeer && waiting < kMaxUnauthenticatedPerPeer;
+    }
+
     static void NewConnection(DBusServer*, DBusConnection* connection, void* data) {
         auto* self = static_cast<Impl*>(data);
+        ++self->FAccepted;
+        TPeerInfo info;
+        info.accepted = std::chrono::steady_clock::now();
+        if (!self->Admit(connection, info))
+            return; // not referenced: libdbus closes it
+        self->FPeerInfo[connection] = info;
         dbus_connection_ref(connection);
         dbus_connection_set_exit_on_disconnect(connection, FALSE);
         // A client that sends calls faster than it reads the answers is not
@@ -388,6 +514,18 @@ private:
                                             &Impl::ToggleWatch, this, nullptr);
     }
     static void ToggleWatch(DBusWatch*, void*) {} // the loop reads the state each round
+    static dbus_bool_t AddServerWatch(DBusWatch* watch, void* data) {
+        static_cast<Impl*>(data)->FServerWatches.push_back(watch);
+        return AddWatch(watch, data);
+    }
+    static void RemoveServerWatch(DBusWatch* watch, void* data) {
+        std::erase(static_cast<Impl*>(data)->FServerWatches, watch);
+        RemoveWatch(watch, data);
+    }
+    bool IsServerWatch(DBusWatch* watch) const {
+        return std::find(FServerWatches.begin(), FServerWatches.end(), watch) !=
+               FServerWatches.end();
+    }
     static dbus_bool_t AddWatch(DBusWatch* watch, void* data) {
         static_cast<Impl*>(data)->FWatches.push_back(watch);
         return TRUE;
@@ -796,6 +934,12 @@ private:
     DBusServer* FServer = nullptr;
     std::vector<DBusWatch*> FWatches;
     std::vector<DBusConnection*> FPeers;
+    std::map<DBusConnection*, TPeerInfo> FPeerInfo;
+    std::vector<DBusWatch*> FServerWatches;
+    std::string FSocketFolder;
+    std::uint64_t FAccepted = 0;
+    std::chrono::milliseconds FAcceptPause{0};
+    std::chrono::steady_clock::time_point FAcceptPausedUntil;
     std::map<std::string, TRegistered> FObjects;
     std::map<TClient, THeld> FHeld;
     TClient FCaller; // the client whose call is being answered

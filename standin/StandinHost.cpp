@@ -163,8 +163,7 @@ public:
     }
     std::int16_t GetStationCount() override {
         FHost->Enter(kUIV, "GetStationCount");
-        FHost->ApplyDeferredRemovals();
-        FHost->ListRead();
+        FHost->WalkBegins();
         // The count is 16-bit: a longer list shows its first 32767 entries
         // rather than a negative count.
         return static_cast<std::int16_t>(
@@ -308,8 +307,11 @@ bool TStandinHost::RemoveStation(const std::string& callsign) {
     ApplyDeferredRemovals();
     if (!FFirstByCall.contains(callsign))
         return false;
-    if (!ListIdle())
+    if (!ListIdle()) {
+        if (FDeferredRemovals.empty())
+            FDeferredSince = std::chrono::steady_clock::now();
         return FDeferredRemovals.insert(callsign).second;
+    }
     RemoveNow(callsign);
     return true;
 }
@@ -318,13 +320,28 @@ void TStandinHost::ListRead() {
     FLastListRead = std::chrono::steady_clock::now();
 }
 
+void TStandinHost::WalkBegins() {
+    // The reading paused: whoever walked the list before has finished.
+    if (!FDeferredRemovals.empty() &&
+        (std::chrono::steady_clock::now() - FLastListRead >= FWalkGap || HeldTooLong()))
+        ApplyRemovalsNow();
+    ListRead();
+}
+
 bool TStandinHost::ListIdle() const {
     return std::chrono::steady_clock::now() - FLastListRead >= FListIdle;
 }
 
+bool TStandinHost::HeldTooLong() const {
+    return std::chrono::steady_clock::now() - FDeferredSince >= FMaxWalkHold;
+}
+
 void TStandinHost::ApplyDeferredRemovals() {
-    if (FDeferredRemovals.empty() || !ListIdle())
-        return;
+    if (!FDeferredRemovals.empty() && (ListIdle() || HeldTooLong()))
+        ApplyRemovalsNow();
+}
+
+void TStandinHost::ApplyRemovalsNow() {
     std::vector<bool> gone(FScenario.stations.size(), false);
     for (const std::string& callsign : FDeferredRemovals) {
         if (const auto found = FFirstByCall.find(callsign); found != FFirstByCall.end())
@@ -380,6 +397,10 @@ const TScenarioStation* TStandinHost::FindStation(const std::string& callsign) c
 
 void TStandinHost::MapCall(TMapCall call, std::string_view interfaceName,
                            std::string_view operation) {
+    if (call.text.size() > kMaxMapTextBytes)
+        throw EHostError(std::string(operation) + ": a text on the map may be at most " +
+                         std::to_string(kMaxMapTextBytes) + " bytes long, not " +
+                         std::to_string(call.text.size()));
     if (FRecordMapCalls)
         FMapCalls.push_back(call);
     try {
@@ -393,12 +414,19 @@ void TStandinHost::MapCall(TMapCall call, std::string_view interfaceName,
     if (call.kind == K::RefreshMap) {
         FSceneVersion += !FScene.empty();
         FScene.clear();
+        FSceneTextBytes = 0;
     } else if (call.kind == K::DrawCircle || call.kind == K::DrawMapText) {
         const bool known = std::any_of(FScene.begin(), FScene.end(),
                                        [&call](const TMapCall& c) { return SameDrawing(c, call); });
         if (!known) {
-            if (FScene.size() >= kMaxSceneDrawings)
-                FScene.erase(FScene.begin());
+            // The oldest drawings make way.
+            std::size_t drop = 0;
+            while (drop < FScene.size() &&
+                   (FScene.size() - drop >= kMaxSceneDrawings ||
+                    FSceneTextBytes + call.text.size() > kMaxSceneTextBytes))
+                FSceneTextBytes -= FScene[drop++].text.size();
+            FScene.erase(FScene.begin(), FScene.begin() + static_cast<std::ptrdiff_t>(drop));
+            FSceneTextBytes += call.text.size();
             FScene.push_back(std::move(call));
             ++FSceneVersion;
         }

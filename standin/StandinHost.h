@@ -81,14 +81,22 @@ public:
     /// A client reads the count once and then walks the list by index, so
     /// while clients read the list the removal waits until the list has not
     /// been read for ListIdle; indices then stay stable for the whole walk
-    /// (new stations only ever go to the end).
+    /// (new stations only ever go to the end). Removals also go through when
+    /// a walk begins after a pause of WalkGap in the reading (the walk before
+    /// it is over), and once they have waited MaxWalkHold, so that a client
+    /// that never stops polling cannot keep gone stations listed.
     bool RemoveStation(const std::string& callsign);
     /// Marks the list as being read by a client (its count or an entry).
     void ListRead();
-    /// Carries out the removals that waited, once the list is idle.
+    /// A client asks for the count: a walk begins.
+    void WalkBegins();
+    /// Carries out the removals that waited, once the list is idle or they
+    /// have waited MaxWalkHold.
     void ApplyDeferredRemovals();
     std::size_t DeferredRemovals() const { return FDeferredRemovals.size(); }
     void SetListIdle(std::chrono::milliseconds idle) { FListIdle = idle; }
+    void SetWalkGap(std::chrono::milliseconds gap) { FWalkGap = gap; }
+    void SetMaxWalkHold(std::chrono::milliseconds hold) { FMaxWalkHold = hold; }
 
     /// Map calls, in the order made (while recording is on, the default).
     const std::vector<TMapCall>& MapCalls() const { return FMapCalls; }
@@ -98,9 +106,13 @@ public:
 
     /// What the map shows: the figures and texts drawn since the last
     /// RefreshMap, each once (a redraw of the same figure adds nothing), and
-    /// of a client that draws without end the latest kMaxSceneDrawings.
+    /// of a client that draws without end the latest kMaxSceneDrawings, with
+    /// at most kMaxSceneTextBytes of text in all. A text longer than
+    /// kMaxMapTextBytes is refused: no label is that long.
     const std::vector<TMapCall>& Scene() const { return FScene; }
     static constexpr std::size_t kMaxSceneDrawings = 1024;
+    static constexpr std::size_t kMaxMapTextBytes = 1024;
+    static constexpr std::size_t kMaxSceneTextBytes = 256 * 1024;
     /// Changes whenever the scene does, so a window can tell when to repaint.
     std::uint64_t SceneVersion() const { return FSceneVersion; }
 
@@ -122,18 +134,24 @@ public:
 private:
     void IndexStations();
     bool ListIdle() const;
+    bool HeldTooLong() const;
+    void ApplyRemovalsNow();
     void RemoveNow(const std::string& callsign);
 
     TScenario FScenario;
     std::unordered_map<std::string, std::size_t> FFirstByCall;
     std::unordered_set<std::string> FDeferredRemovals;
     std::chrono::steady_clock::time_point FLastListRead;
+    std::chrono::steady_clock::time_point FDeferredSince; // the oldest waiting removal
     std::chrono::milliseconds FListIdle{1000};
+    std::chrono::milliseconds FWalkGap{200};
+    std::chrono::milliseconds FMaxWalkHold{10000};
     std::int64_t FFailSucceeded = 0;
     std::string_view FFailInterface; // empty: any interface
     std::string_view FFailOperation;
     std::vector<TMapCall> FMapCalls;
     std::vector<TMapCall> FScene;
+    std::size_t FSceneTextBytes = 0;
     std::uint64_t FSceneVersion = 0;
     bool FRecordMapCalls = true;
     std::weak_ptr<host::IHostObject> FApplication;

@@ -354,6 +354,13 @@ int main(int argc, char** argv) {
     if (headless)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
+    // Shores and borders when Debian's gmt-gshhg-low is installed, read while
+    // the host is still one thread: a damaged file can crash the libraries
+    // that read it, so they read it in a child process.
+    std::string coastWarning;
+    auto coastlines = std::make_shared<const std::vector<standin::TMapLine>>(
+        standin::LoadCoastlinesApart(standin::kGshhgFolder, &coastWarning));
+
     QApplication app(argc, argv);
     QApplication::setApplicationName("velloran-standin-host");
 
@@ -385,16 +392,11 @@ int main(int argc, char** argv) {
     auto* view = new standin::TMapView(*host, service.ModelMutex(), &window);
     window.setCentralWidget(view);
     window.resize(760, 760);
-    // Shores and borders when Debian's gmt-gshhg-low is installed.
-    {
-        std::string warning;
-        auto lines = std::make_shared<const std::vector<standin::TMapLine>>(
-            standin::LoadCoastlines(standin::kGshhgFolder, &warning));
-        if (!warning.empty())
-            std::cerr << "velloran-standin-host: " << warning << " (the map goes without it)\n";
-        if (!lines->empty())
-            view->SetCoastlines(std::move(lines));
-    }
+    if (!coastWarning.empty())
+        std::cerr << "velloran-standin-host: " << support::EscapeControls(coastWarning)
+                  << " (the map goes without it)\n";
+    if (!coastlines->empty())
+        view->SetCoastlines(std::move(coastlines));
     auto* statusLine = new standin::TStatusLine;
     window.statusBar()->addWidget(statusLine, 1);
     view->OnInsideCountChanged = [statusLine](std::optional<int> inside) {
@@ -539,6 +541,10 @@ int main(int argc, char** argv) {
         mapChanged();
     };
     service.OnCloseRequested = [&] {
+        // As with a termination request: ended within a second, even when the
+        // window's thread is busy painting and gets to the close late.
+        const char byte = 1;
+        [[maybe_unused]] const auto toWatchdog = write(gWatchdogPipe[1], &byte, 1);
         QMetaObject::invokeMethod(&window, closeHost, Qt::QueuedConnection);
     };
 

@@ -250,6 +250,32 @@ TEST(FormModel, ErrorsOneBoxAtATimeAndAFailingRedrawOnceARun) {
     EXPECT_TRUE(rig.RedrawTimer.Enabled());
 }
 
+TEST(FormModel, WhileAHostCallWaitsTheWindowGoesOnButNeitherRunsNorRedraws) {
+    TRig rig;
+    rig.Start();
+    const std::size_t mapCalls = rig.Host->MapCalls().size();
+    const std::size_t summary = rig.View.Panes[0].size();
+    host::IHostWait& wait = *rig.Model;
+    wait.WaitBegins();
+    EXPECT_FALSE(rig.View.CalculateEnabled);
+    // The window's messages come in meanwhile: the recalculation and redraw
+    // ticks, and F9, do not call the host while it owes an answer.
+    rig.RedrawTimer.Fire();
+    rig.CalcTimer.Fire();
+    rig.Model->btnCalculateClick();
+    wait.Waiting();
+    EXPECT_EQ(rig.Host->MapCalls().size(), mapCalls);
+    EXPECT_EQ(rig.View.Panes[0].size(), summary);
+    EXPECT_EQ(rig.View.DeferredRuns, 0);
+    wait.WaitEnds();
+    // Then the run asked for comes, once.
+    EXPECT_TRUE(rig.View.CalculateEnabled);
+    EXPECT_EQ(rig.View.DeferredRuns, 1);
+    wait.WaitBegins();
+    wait.WaitEnds();
+    EXPECT_EQ(rig.View.DeferredRuns, 1);
+}
+
 TEST(FormModel, HostLossIsWordedForTheOperator) {
     const std::string gone = OperatorErrorText(host::EHostError(
         "The stand-in host has gone away; GetMap failed", host::THostFailure::Gone));

@@ -151,3 +151,30 @@ TEST(StandinMap, SceneKeepsTheLatestDrawingsOfAClientThatNeverClears) {
     EXPECT_EQ(host->Scene().back().radius, 3000.0f);
     EXPECT_EQ(host->Scene().front().radius, 3000.0f - standin::TStandinHost::kMaxSceneDrawings + 1);
 }
+
+TEST(StandinMap, TextsOnTheMapAreBoundedOneByOneAndInAll) {
+    using standin::TStandinHost;
+    auto host = std::make_shared<TStandinHost>(standin::TScenario{});
+    auto map = host::QueryInterface<host::_clsUIV>(host->Application())->GetMap();
+    try {
+        map->DrawMapText(std::string(1 << 20, 'x'), 0, 0, 255, {});
+        FAIL() << "a 1 MB text was drawn";
+    } catch (const host::EHostError& error) {
+        EXPECT_STREQ(error.what(), "DrawMapText: a text on the map may be at most 1024 bytes "
+                                   "long, not 1048576");
+    }
+    EXPECT_TRUE(host->Scene().empty());
+    map->DrawMapText(std::string(TStandinHost::kMaxMapTextBytes, 'y'), 0, 0, 255, {});
+    // Many different texts of the longest kind: the oldest make way.
+    for (int i = 0; i < 1024; ++i)
+        map->DrawMapText(std::to_string(i) + std::string(1000, 'z'), 0, 0, 255, {});
+    std::size_t bytes = 0;
+    for (const standin::TMapCall& call : host->Scene())
+        bytes += call.text.size();
+    EXPECT_LE(bytes, TStandinHost::kMaxSceneTextBytes);
+    EXPECT_GT(bytes, TStandinHost::kMaxSceneTextBytes - 2 * TStandinHost::kMaxMapTextBytes);
+    EXPECT_EQ(host->Scene().back().text, "1023" + std::string(1000, 'z'));
+    host::QueryInterface<host::_clsUIV>(host->Application())->RefreshMap();
+    map->DrawMapText(std::string(TStandinHost::kMaxMapTextBytes, 'y'), 0, 0, 255, {});
+    EXPECT_EQ(host->Scene().size(), 1u);
+}

@@ -8,6 +8,7 @@
 #include "host/Components.h"
 #include "host/DBusHandles.h"
 #include "standin/BusService.h"
+#include "support/TextRules.h"
 #include "tests/ChildProcess.h"
 #include "tools/OwnSessionBus.h"
 
@@ -26,6 +27,12 @@
 #include <fstream>
 #include <limits>
 #include <poll.h>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -39,8 +46,12 @@ namespace {
 std::shared_ptr<host::TBusConnector> AttachWhenUp(int timeoutMs = 10000) {
     const auto end = std::chrono::steady_clock::now() + 10s;
     while (std::chrono::steady_clock::now() < end) {
-        if (auto connector = host::TBusConnector::Attach(timeoutMs))
-            return connector;
+        try {
+            if (auto connector = host::TBusConnector::Attach(timeoutMs))
+                return connector;
+        } catch (const host::EHostError&) {
+            // owns its name but does not answer yet (a busy machine)
+        }
         std::this_thread::sleep_for(50ms);
     }
     return nullptr;
@@ -65,25 +76,85 @@ long ResidentKb(pid_t pid) {
     return 0;
 }
 
-/// Objects the host holds for its clients, asked through the bus daemon.
-std::uint64_t HostObjectCount() {
+/// Calls a method of the host's root object through the bus daemon.
+host::bus::TMessage AskHost(const char* interfaceName, const char* method) {
     namespace bus = host::bus;
     DBusError error;
     dbus_error_init(&error);
     bus::TConnection daemon(dbus_bus_get_private(DBUS_BUS_SESSION, &error));
     if (!daemon)
-        return 0;
+        return nullptr;
     dbus_connection_set_exit_on_disconnect(daemon.get(), FALSE);
-    bus::TMessage call(dbus_message_new_method_call(bus::kBusName, bus::kRootPath,
-                                                    bus::kControlInterface, "ObjectCount"));
+    bus::TMessage call(
+        dbus_message_new_method_call(bus::kBusName, bus::kRootPath, interfaceName, method));
     bus::TMessage reply(
         dbus_connection_send_with_reply_and_block(daemon.get(), call.get(), 5000, &error));
-    dbus_uint64_t count = 0;
-    if (!reply ||
-        !dbus_message_get_args(reply.get(), nullptr, DBUS_TYPE_UINT64, &count, DBUS_TYPE_INVALID))
-        ADD_FAILURE() << (dbus_error_is_set(&error) ? error.message : "no count");
+    if (!reply)
+        ADD_FAILURE() << method << ": " << (dbus_error_is_set(&error) ? error.message : "");
     dbus_error_free(&error);
+    return reply;
+}
+
+/// Objects the host holds for its clients.
+std::uint64_t HostObjectCount() {
+    const host::bus::TMessage reply = AskHost(host::bus::kControlInterface, "ObjectCount");
+    dbus_uint64_t count = 0;
+    if (reply &&
+        !dbus_message_get_args(reply.get(), nullptr, DBUS_TYPE_UINT64, &count, DBUS_TYPE_INVALID))
+        ADD_FAILURE() << "no count";
     return count;
+}
+
+/// The socket path of the host's direct address.
+std::string HostSocketPath() {
+    const host::bus::TMessage reply = AskHost(host::bus::kFactoryInterface, "PeerAddress");
+    const char* address = nullptr;
+    if (!reply ||
+        !dbus_message_get_args(reply.get(), nullptr, DBUS_TYPE_STRING, &address, DBUS_TYPE_INVALID))
+        return {};
+    const std::string_view text = address;
+    constexpr std::string_view prefix = "unix:path=";
+    if (!text.starts_with(prefix)) {
+        ADD_FAILURE() << "not a socket in a folder: " << text;
+        return {};
+    }
+    return std::string(text.substr(prefix.size(), text.find(',') - prefix.size()));
+}
+
+/// Processor time the process has used, in seconds.
+double ProcessorSeconds(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string field;
+    long ticks = 0;
+    for (int i = 3; fields >> field && i <= 15; ++i) {
+        if (i == 14 || i == 15) // user and system time
+            ticks += std::stol(field);
+    }
+    return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+std::size_t OpenDescriptors(pid_t pid) {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry :
+         fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd"))
+        ++count;
+    return count;
+}
+
+/// A socket connected to a unix socket path, or -1 when it does not connect at once.
+int ConnectTo(const std::string& path) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 template <class F> std::chrono::milliseconds TimeOf(F&& work) {
@@ -153,6 +224,117 @@ TEST(HostTrouble, StoppedHostFailsAtOnceAfterOneTimeOut) {
     kill(hostProcess.Pid(), SIGCONT);
     EXPECT_GT(components.clsUIV.GetStationCount(), 0);
     EXPECT_GT(components.clsUIV.GetStationCount(), 0);
+}
+
+TEST(HostTrouble, TheWindowGoesOnWhileACallWaitsForAStoppedHost) {
+    TChild hostProcess({VELLORAN_STANDIN_HOST_EXE});
+    auto connector = AttachWhenUp(1500);
+    ASSERT_NE(connector, nullptr);
+    host::THostComponents components(connector);
+    components.Loaded();
+    // Records how often the window got its turn; it tries to call the host
+    // again meanwhile, as a redraw tick would.
+    struct TWindow : host::IHostWait {
+        host::THostComponents* components = nullptr;
+        int begun = 0, ended = 0, turns = 0;
+        std::chrono::steady_clock::time_point last;
+        std::chrono::steady_clock::duration longestGap{};
+        std::string nested;
+        void WaitBegins() override {
+            ++begun;
+            last = std::chrono::steady_clock::now();
+        }
+        void Waiting() override {
+            const auto now = std::chrono::steady_clock::now();
+            longestGap = std::max(longestGap, now - last);
+            last = now;
+            if (turns++ == 3) {
+                try {
+                    components->clsUIV.GetMap();
+                } catch (const host::EHostError& error) {
+                    nested = error.what();
+                }
+            }
+        }
+        void WaitEnds() override { ++ended; }
+    } window;
+    window.components = &components;
+    connector->SetWait(&window);
+    EXPECT_GT(components.clsUIV.GetStationCount(), 0);
+    EXPECT_EQ(window.begun, window.ended);
+    window.begun = window.ended = 0;
+
+    kill(hostProcess.Pid(), SIGSTOP);
+    WaitForState(hostProcess.Pid(), 'T');
+    const auto took = TimeOf([&] {
+        try {
+            components.clsUIV.GetStationCount();
+            ADD_FAILURE() << "expected a time-out";
+        } catch (const host::EHostError& error) {
+            EXPECT_EQ(error.Failure(), host::THostFailure::NotAnswering);
+            EXPECT_STREQ(error.what(), "The stand-in host did not answer GetStationCount within "
+                                       "1500 ms");
+        }
+    });
+    // The time limit stays; the window had its turn all along.
+    EXPECT_GE(took, 1500ms);
+    EXPECT_LT(took, 4s);
+    EXPECT_EQ(window.begun, 1);
+    EXPECT_EQ(window.ended, 1);
+    EXPECT_GT(window.turns, 20);
+    EXPECT_LT(window.longestGap, 100ms)
+        << std::chrono::duration_cast<std::chrono::milliseconds>(window.longestGap).count();
+    EXPECT_EQ(window.nested,
+              "The stand-in host is still answering an earlier call; GetMap was not called");
+    kill(hostProcess.Pid(), SIGCONT);
+    EXPECT_GT(components.clsUIV.GetStationCount(), 0);
+    connector->SetWait(nullptr);
+}
+
+TEST(HostTrouble, AHostStartedAgainAfterACrashIsAttachedAfresh) {
+    int argc = 1;
+    char name[] = "host_trouble_test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+    auto first = std::make_unique<TChild>(std::vector<std::string>{VELLORAN_STANDIN_HOST_EXE});
+    auto connector = AttachWhenUp(3000);
+    ASSERT_NE(connector, nullptr);
+    app::TBusEventPump pump(connector, nullptr);
+    host::THostComponents components(connector);
+    components.Loaded();
+    int closings = 0;
+    components.clsUIV.OnUIView32IsClosing = [&] { ++closings; };
+    std::int16_t index = 0;
+    const std::string callsign =
+        support::TrimBlanksAndControls(components.clsUIV.GetStationListEntry(index));
+    auto info = components.clsStationInfo.DefaultInterface();
+    auto map = components.clsUIV.GetMap();
+
+    kill(first->Pid(), SIGKILL);
+    first->Wait(5s);
+    first.reset();
+    TChild second({VELLORAN_STANDIN_HOST_EXE});
+    ASSERT_NE(AttachWhenUp(3000), nullptr);
+
+    // The very next calls reach the new host, with the objects made before.
+    EXPECT_GT(components.clsUIV.GetStationCount(), 0);
+    info->SetCallsign(callsign);
+    EXPECT_EQ(components.clsUIV.GetStationInfo(info), 0);
+    EXPECT_EQ(info->GetCallsign(), callsign);
+    map->DrawCircle(0, 0, 20, 255, 0, 6.283185307179586, 1);
+    // Its events arrive: its own closing still ends the client.
+    EXPECT_TRUE(pump.Watching());
+    AskHost(host::bus::kControlInterface, "Close");
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (closings > 0)
+            loop.quit();
+    });
+    poll.start(20);
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_EQ(closings, 1);
 }
 
 TEST(HostTrouble, ConnectionOfAGoneHostIsNoLongerWatched) {
@@ -308,6 +490,98 @@ TEST(HostTrouble, TextHeardOnTheAirReachesTheLogEscaped) {
     EXPECT_NE(text.find("\\x1B[2J"), std::string::npos) << text;
     fs::remove(monitor);
     fs::remove(log);
+}
+
+TEST(HostTrouble, IdleConnectionsToThePrivateSocketDoNotWearTheHostDown) {
+    TChild hostProcess({VELLORAN_STANDIN_HOST_EXE});
+    ASSERT_NE(AttachWhenUp(), nullptr);
+    const std::string path = HostSocketPath();
+    ASSERT_FALSE(path.empty());
+    // Only this user can reach the socket.
+    struct stat folder {};
+    ASSERT_EQ(stat(fs::path(path).parent_path().c_str(), &folder), 0) << path;
+    EXPECT_EQ(folder.st_mode & 0777, 0700u) << path;
+    EXPECT_EQ(folder.st_uid, geteuid());
+
+    // Another process opens 1,100 connections and never says hello.
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    const pid_t attacker = fork();
+    ASSERT_GE(attacker, 0);
+    if (attacker == 0) {
+        rlimit limit{};
+        getrlimit(RLIMIT_NOFILE, &limit);
+        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 4096);
+        setrlimit(RLIMIT_NOFILE, &limit);
+        int opened = 0;
+        for (int i = 0; i < 1100; ++i)
+            opened += ConnectTo(path) >= 0;
+        [[maybe_unused]] const auto written = write(report[1], &opened, sizeof opened);
+        pause();
+        _exit(0);
+    }
+    int opened = 0;
+    ASSERT_EQ(read(report[0], &opened, sizeof opened), static_cast<ssize_t>(sizeof opened));
+    close(report[0]);
+    close(report[1]);
+    EXPECT_GT(opened, 1000);
+    std::this_thread::sleep_for(1500ms); // longer than a client may wait to say hello
+
+    // The host keeps few of them, does not spin, and serves a real client.
+    EXPECT_LT(OpenDescriptors(hostProcess.Pid()), 200u);
+    const double before = ProcessorSeconds(hostProcess.Pid());
+    std::this_thread::sleep_for(1s);
+    EXPECT_LT(ProcessorSeconds(hostProcess.Pid()) - before, 0.3);
+    auto connector = host::TBusConnector::Attach(5000);
+    ASSERT_NE(connector, nullptr);
+    host::THostComponents components(connector);
+    components.Loaded();
+    EXPECT_GT(components.clsUIV.GetStationCount(), 0);
+    kill(attacker, SIGKILL);
+    waitpid(attacker, nullptr, 0);
+}
+
+TEST(HostTrouble, ConnectingToAHostThatTakesNoConnectionsEndsInTime) {
+    // A socket whose queue of connections is full: one waits, none is taken.
+    const fs::path path = TempFile("full.sock");
+    fs::remove(path);
+    const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.string().copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 0), 0);
+    const int waiting = ConnectTo(path.string());
+    ASSERT_GE(waiting, 0);
+    const auto took = TimeOf([&] {
+        try {
+            host::TBusConnector::AttachTo("unix:path=" + path.string(), 300);
+            ADD_FAILURE() << "connected to a socket that takes no connections";
+        } catch (const host::EHostError& error) {
+            EXPECT_EQ(error.Failure(), host::THostFailure::NotAnswering);
+            EXPECT_STREQ(error.what(), "The stand-in host did not take a connection within 300 ms");
+        }
+    });
+    EXPECT_LT(took, 5s);
+    close(waiting);
+    close(listener);
+    fs::remove(path);
+}
+
+TEST(HostTrouble, LongTextsAreRefusedAndCloseEndsTheHostWithinASecond) {
+    TChild hostProcess({VELLORAN_STANDIN_HOST_EXE});
+    auto connector = AttachWhenUp();
+    ASSERT_NE(connector, nullptr);
+    host::THostComponents components(connector);
+    components.Loaded();
+    auto map = components.clsUIV.GetMap();
+    EXPECT_THROW(map->DrawMapText(std::string(1 << 20, 'x'), 0, 0, 255, {}), host::EHostError);
+    const long residentBefore = ResidentKb(hostProcess.Pid());
+    for (int i = 0; i < 1024; ++i)
+        map->DrawMapText(std::to_string(i) + std::string(1000, 'y'), 0, 0, 255, {});
+    EXPECT_LT(ResidentKb(hostProcess.Pid()) - residentBefore, 32 * 1024);
+    AskHost(host::bus::kControlInterface, "Close");
+    EXPECT_TRUE(hostProcess.Wait(1500ms).has_value());
 }
 
 // Each run of this program gets a session bus of its own: without one it

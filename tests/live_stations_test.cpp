@@ -268,3 +268,41 @@ TEST_F(LiveStations, ExpiryDuringAWalkWaitsUntilTheListIsIdle) {
     EXPECT_EQ(app->GetStationCount(), 5);
     EXPECT_EQ(Calls(), (std::vector<std::string>{"NEW0", "NEW1", "NEW2", "NEW3", "LATE"}));
 }
+
+TEST_F(LiveStations, AClientThatKeepsPollingDoesNotHoldExpiryBack) {
+    using namespace std::chrono_literals;
+    auto app = host::QueryInterface<host::_clsUIV>(Host->Application());
+    Host->SetWalkGap(100ms);
+    for (int i = 0; i < 3; ++i)
+        Live->HandleMonitorLine("OLD" + std::to_string(i) + ">APRS:!4237.14N/07120.83W-");
+    Now += 90.0 / 1440;
+    Live->HandleMonitorLine("NEW>APRS:!4237.14N/07120.83W-");
+    std::lock_guard lock(Mutex);
+    ASSERT_EQ(app->GetStationCount(), 4);
+    Mutex.unlock();
+    Timer->Advance(60000); // the OLD stations expire just after a poll
+    Mutex.lock();
+    EXPECT_EQ(Host->DeferredRemovals(), 3u);
+    // The next poll, well within the list's idle time, begins a new walk.
+    std::this_thread::sleep_for(150ms);
+    EXPECT_EQ(app->GetStationCount(), 1);
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"NEW"}));
+
+    // A client that reads entries without any pause holds removals back only
+    // for a bounded time.
+    Host->SetMaxWalkHold(300ms);
+    Now += 90.0 / 1440;
+    Mutex.unlock();
+    Live->HandleMonitorLine("LATE>APRS:!4237.14N/07120.83W-");
+    Timer->Advance(60000); // NEW expires
+    Mutex.lock();
+    ASSERT_EQ(Host->DeferredRemovals(), 1u);
+    const auto end = std::chrono::steady_clock::now() + 5s;
+    while (Host->DeferredRemovals() > 0 && std::chrono::steady_clock::now() < end) {
+        std::int16_t first = 0;
+        app->GetStationListEntry(first);
+        app->GetStationCount();
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"LATE"}));
+}

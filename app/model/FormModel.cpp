@@ -22,6 +22,8 @@ TFormModel::TFormModel(IFormView& view, TWindowTimer& calcTimer, TWindowTimer& r
     // closed) would otherwise stack one modal error box a second. Its error is
     // shown once until the next run, and the timer keeps ticking.
     FRedrawTimer.OnTimer = [this] {
+        if (FHostWaits > 0)
+            return;
         try {
             Calculation.tmrRedrawTimer();
         } catch (const std::exception& error) {
@@ -31,6 +33,8 @@ TFormModel::TFormModel(IFormView& view, TWindowTimer& calcTimer, TWindowTimer& r
             }
         }
     };
+    if (FServices.Connector)
+        FServices.Connector->SetWait(this);
     if (FServices.Tray)
         FServices.Tray->OnCallback = [this](std::uint32_t message, std::uint32_t mouse) {
             Handle([this, message, mouse] { TrayIconMessage(message, mouse); });
@@ -39,6 +43,8 @@ TFormModel::TFormModel(IFormView& view, TWindowTimer& calcTimer, TWindowTimer& r
 
 TFormModel::~TFormModel() {
     Destroy();
+    if (FServices.Connector)
+        FServices.Connector->SetWait(nullptr);
     FCalcTimer.OnTimer = nullptr;
     FRedrawTimer.OnTimer = nullptr;
 }
@@ -194,8 +200,28 @@ void TFormModel::FormDestroy() {
 void TFormModel::btnCalculateClick() {
     if (FDestroying)
         return;
+    if (FHostWaits > 0) {
+        FRunAfterWait = true;
+        return;
+    }
     FRedrawErrorShown = false;
     Handle([this] { Calculation.btnCalculateClick(); });
+}
+
+void TFormModel::WaitBegins() {
+    if (FHostWaits++ == 0)
+        FView.SetCalculateEnabled(false);
+}
+
+void TFormModel::WaitEnds() {
+    if (--FHostWaits > 0)
+        return;
+    if (!Calculation.RunInProgress())
+        FView.SetCalculateEnabled(true);
+    if (FRunAfterWait && !FDestroying) {
+        FRunAfterWait = false;
+        FView.PostDeferredRun();
+    }
 }
 
 void TFormModel::rbDrawClick() {

@@ -126,7 +126,10 @@ struct TFormServices {
 ///
 /// Every handler shows the errors that escape it in an error box (one box at
 /// a time) and carries on.
-class TFormModel : public aloha::IReportPanes, public aloha::IRunWindow, public aloha::IRunOptions {
+class TFormModel : public aloha::IReportPanes,
+                   public aloha::IRunWindow,
+                   public aloha::IRunOptions,
+                   public host::IHostWait {
 public:
     /// The view and both timers must outlive the model.
     TFormModel(IFormView& view, TWindowTimer& calcTimer, TWindowTimer& redrawTimer,
@@ -241,6 +244,13 @@ public:
     /// Set by FormCreate from the first command-line argument.
     bool DebugMode() const override { return FDebugMode; }
     bool IncludeInternet() const override { return FView.Checked(EOption::cbUseInternet); }
+    // host::IHostWait: while a call waits for a slow host the window goes on,
+    // with the Calculate commands disabled and no redraw; a run asked for
+    // meanwhile starts once the call is over.
+    void WaitBegins() override;
+    void Waiting() override { FView.ProcessMessages(); }
+    void WaitEnds() override;
+    bool WaitingForHost() const { return FHostWaits > 0; }
 
 private:
     void FormCreate();
@@ -265,6 +275,8 @@ private:
     bool FRedrawErrorShown = false; // a failing redraw is reported once a run
     bool FDestroying = false;
     bool FDestroyed = false;
+    int FHostWaits = 0;         // host calls waiting for their answer
+    bool FRunAfterWait = false; // a run was asked for while a call waited
     TErrorBoxGate FErrorBox;
     std::unique_ptr<support::TPacketCache> FPacketCache;
 };
