@@ -250,6 +250,7 @@ private:
         case THostFailure::NotAnswering:
             return "The stand-in host did not answer " + std::string(method) + " within " +
                    std::to_string(FTimeoutMs) + " ms";
+        case THostFailure::NotInstalled:
         case THostFailure::Failed:
             break;
         }
