@@ -248,7 +248,7 @@ if [ "$host_build" = "$build" ] && [ -f "$setup" ] && [ "$setup" -nt "$build/sta
     echo "== installer: install, register, uninstall"
     # The build's host, registered machine-wide above, stands for the real host.
     clsid='Software\Classes\CLSID\{33CFA0BD-2826-11D4-82E8-00C0DF464FC9}\LocalServer32'
-    server() { "$wine" reg query "$1\$clsid" /ve 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p'; }
+    server() { "$wine" reg query "$1\\$clsid" /ve 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p'; }
     for scope in "" /AllUsers; do
         "$wine" "$setup" /S || fail "the installer failed"
         installed=$("$wine" reg query 'HKCU\Software\Velloran' /v InstallDir 2>/dev/null | tr -d '\r' |
