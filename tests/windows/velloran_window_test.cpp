@@ -446,6 +446,15 @@ BOOL CALLBACK MatchBox(HWND window, LPARAM data) {
     return FALSE;
 }
 
+template <class Condition> bool WaitUntil(Condition condition) {
+    for (int i = 0; i < 200; ++i) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
 /// The message box the process shows, once it is there (null after 20 s).
 HWND WaitForBox(DWORD process) {
     for (int i = 0; i < 200; ++i) {
@@ -479,20 +488,12 @@ std::wstring BoxText(HWND box) {
 /// Reads the message box the process shows and closes it with OK.
 std::wstring ReadAndCloseBox(DWORD process) {
     HWND box = WaitForBox(process);
-    if (!box)
+    // The box exists a moment before it has its text and shows.
+    if (!box || !WaitUntil([&] { return ::IsWindowVisible(box) && !BoxText(box).empty(); }))
         return L"(no message box)";
     const std::wstring text = BoxText(box);
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     return text;
-}
-
-template <class Condition> bool WaitUntil(Condition condition) {
-    for (int i = 0; i < 200; ++i) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
 }
 
 std::wstring Folder(const std::wstring& file) {
