@@ -173,12 +173,27 @@ const wchar_t* OtherSysKindName() {
     return sizeof(void*) == 8 ? L"win32" : L"win64";
 }
 
+/// The file of the type library registered in the other view, if any.
+std::optional<std::wstring> OtherViewLibrary(HKEY root, REGSAM view) {
+    HKEY handle = nullptr;
+    if (::RegOpenKeyExW(root, TypeLibKey(OtherSysKindName()).c_str(), 0, KEY_READ | view,
+                        &handle) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::optional<std::wstring> library = DefaultValue(handle, L"");
+    ::RegCloseKey(handle);
+    return library;
+}
+
 /// Registers the interfaces and the type library in the other bitness's
 /// registry view as well, so that a Velloran of either bitness reaches this
 /// stand-in host: each looks the interfaces up in its own view.
 void RegisterForOtherBitness(HKEY root, ITypeLib* typeLib, const std::wstring& path) {
     const REGSAM view = OtherView();
     if (view == 0)
+        return;
+    // A type library of the other bitness registered by another program is
+    // the real host's: left as it is.
+    if (const auto library = OtherViewLibrary(root, view); library && !SameProgram(*library, path))
         return;
     const std::wstring libid = GuidText(LIBID_UIView32);
     for (const TInterfaceEntry& entry : Interfaces(typeLib)) {
@@ -200,13 +215,7 @@ void UnregisterForOtherBitness(HKEY root, ITypeLib* typeLib, const std::wstring&
     const REGSAM view = OtherView();
     if (view == 0)
         return;
-    HKEY handle = nullptr;
-    std::optional<std::wstring> library;
-    if (::RegOpenKeyExW(root, TypeLibKey(OtherSysKindName()).c_str(), 0, KEY_READ | view,
-                        &handle) == ERROR_SUCCESS) {
-        library = DefaultValue(handle, L"");
-        ::RegCloseKey(handle);
-    }
+    const std::optional<std::wstring> library = OtherViewLibrary(root, view);
     if (!library || !SameProgram(*library, path))
         return;
     for (const TInterfaceEntry& entry : Interfaces(typeLib))
