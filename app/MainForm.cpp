@@ -1,7 +1,7 @@
 #include "app/MainForm.h"
 
 #include "app/ChannelWindow.h"
-
+#include "app/model/AboutInfo.h"
 #include "app/model/DonationLabel.h"
 #include "app/model/InformationText.h"
 #include "app/model/OptionHints.h"
@@ -366,17 +366,14 @@ void TMainForm::BuildMenus() {
 }
 
 QString TMainForm::AboutText() const {
-    const auto& v = VersionInfo.FileVersion();
-    const QString version = QStringLiteral("%1.%2.%3.%4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]);
+    const TAboutInfo about =
+        MakeAboutInfo(VersionInfo, OvcIniFileStore1.FileName(), FSetup.HostDescription);
     return QStringLiteral("<p><b>Velloran %1</b><br>The ALOHA radius of your APRS channel.</p>"
                           "<p>%2</p>"
                           "<p>Settings file: %3</p>"
                           "<p>Host: %4</p>")
-        .arg(version, Q(VersionInfo.LegalCopyright()).toHtmlEscaped(),
-             Q(OvcIniFileStore1.FileName().string()).toHtmlEscaped(),
-             Q(FSetup.HostDescription.empty() ? std::string("not described")
-                                              : FSetup.HostDescription)
-                 .toHtmlEscaped());
+        .arg(Q(about.Version), Q(about.Notice).toHtmlEscaped(),
+             Q(about.SettingsFile).toHtmlEscaped(), Q(about.Host).toHtmlEscaped());
 }
 
 void TMainForm::SetRadio(QRadioButton* button, bool checked) {
@@ -662,7 +659,7 @@ void TMainForm::SetStartState(std::int32_t showCmd) {
 }
 
 bool TMainForm::ApplicationMinimized() const {
-    return Model.HiddenInTray() || (windowState() & Qt::WindowMinimized);
+    return windowState() & Qt::WindowMinimized;
 }
 
 std::int32_t TMainForm::PixelsPerInch() const {

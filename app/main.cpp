@@ -1,5 +1,5 @@
-#include "app/CommandLine.h"
 #include "app/VelloranMain.h"
+#include "app/model/CommandLine.h"
 #include "support/APRSParser.h"
 #include "support/ProgramInfo.h"
 

@@ -384,6 +384,7 @@ private:
         case THostFailure::Gone:
             return "The stand-in host has gone away; " + std::string(method) + " failed";
         case THostFailure::NotAnswering: // through FGate
+        case THostFailure::NotInstalled:
         case THostFailure::Failed:
             break;
         }

@@ -304,9 +304,22 @@ ComPtr<IUnknown> Activate(const CLSID& clsid, TConnectKind kind) {
     }
     if (kind == TConnectKind::ckRemote || kind == TConnectKind::ckAttachToInterface)
         throw EHostError("This connection kind is not offered over COM");
-    com::Check(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                  IID_IUnknown, reinterpret_cast<void**>(object.GetAddressOf())),
-               nullptr, IID_IUnknown);
+    // A server that COM has just started may not have registered its class
+    // object yet when asked (Wine's first start in a new prefix): asked again
+    // for a few seconds before giving up.
+    constexpr int kStartAttempts = 20;
+    constexpr DWORD kStartPauseMs = 250;
+    HRESULT status = S_OK;
+    for (int attempt = 1;; ++attempt) {
+        status = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                    IID_IUnknown, reinterpret_cast<void**>(object.GetAddressOf()));
+        const bool starting = status == static_cast<HRESULT>(0x800706BA) || // server unavailable
+                              status == CO_E_SERVER_EXEC_FAILURE;
+        if (SUCCEEDED(status) || !starting || attempt == kStartAttempts)
+            break;
+        ::Sleep(kStartPauseMs);
+    }
+    com::Check(status, nullptr, IID_IUnknown);
     return object;
 }
 

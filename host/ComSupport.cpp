@@ -1,6 +1,7 @@
 #include "host/ComSupport.h"
 
 #include "host/HostError.h"
+#include "support/WideText.h"
 
 #include <cstdio>
 
@@ -21,14 +22,7 @@ BSTR TBstr::Detach() {
 }
 
 std::wstring ToWide(std::string_view utf8) {
-    if (utf8.empty())
-        return {};
-    const int length =
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                          length);
-    return wide;
+    return support::Wide(utf8);
 }
 
 BSTR ToBstr(std::string_view utf8) {
@@ -40,14 +34,7 @@ BSTR ToBstr(std::string_view utf8) {
 }
 
 std::string ToUtf8(BSTR text) {
-    const int wideLength = static_cast<int>(::SysStringLen(text));
-    if (wideLength == 0)
-        return {};
-    const int length =
-        ::WideCharToMultiByte(CP_UTF8, 0, text, wideLength, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text, wideLength, utf8.data(), length, nullptr, nullptr);
-    return utf8;
+    return support::Utf8(std::wstring_view(text, ::SysStringLen(text)));
 }
 
 GUID GuidFromText(std::string_view text) {
@@ -111,8 +98,27 @@ std::string StatusText(HRESULT status) {
     return text;
 }
 
+THostFailure FailureOf(HRESULT status) {
+    switch (static_cast<unsigned long>(status)) {
+    case 0x80040154: // REGDB_E_CLASSNOTREG
+    case 0x800401F3: // CO_E_CLASSSTRING
+    case 0x80070002: // the registered program file is not there
+        return THostFailure::NotInstalled;
+    case 0x800706BA: // RPC_S_SERVER_UNAVAILABLE
+    case 0x800706BE: // RPC_S_CALL_FAILED
+    case 0x800706BF: // RPC_S_CALL_FAILED_DNE
+    case 0x80010007: // RPC_E_SERVER_DIED
+    case 0x80010012: // RPC_E_SERVER_DIED_DNE
+    case 0x80010108: // RPC_E_DISCONNECTED
+    case 0x800401FD: // CO_E_OBJNOTCONNECTED
+        return THostFailure::Gone;
+    default:
+        return THostFailure::Failed;
+    }
+}
+
 void ThrowHostError(HRESULT status) {
-    throw EHostError(StatusText(status));
+    throw EHostError(StatusText(status), FailureOf(status));
 }
 
 void ThrowHostError(HRESULT status, IUnknown* object, const IID& iid) {
@@ -137,7 +143,7 @@ void ThrowHostError(HRESULT status, IUnknown* object, const IID& iid) {
     }
     if (info)
         info->Release();
-    throw EHostError(description.empty() ? StatusText(status) : description);
+    throw EHostError(description.empty() ? StatusText(status) : description, FailureOf(status));
 }
 
 TApartment::TApartment() {

@@ -4,6 +4,8 @@
 
 #include <oleauto.h>
 
+#include "host/HostError.h"
+
 // Macros of the Windows headers that would rename members of our own
 // interfaces (IHostConnector::GetObject, IRunWindow::Yield) in every file that
 // sees both.
@@ -52,6 +54,10 @@ GUID GuidFromText(std::string_view text);
 /// The system's text for the status code (FormatMessage, without the line
 /// end), or "Error 0x8XXXXXXX" when the system has none.
 std::string StatusText(HRESULT status);
+
+/// What a failed call's status means for the operator: no host installed, the
+/// host gone, or a failure the host reported.
+THostFailure FailureOf(HRESULT status);
 
 /// Throws EHostError with the system's text for the code.
 [[noreturn]] void ThrowHostError(HRESULT status);

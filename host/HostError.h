@@ -7,9 +7,10 @@ namespace host {
 
 /// Why a host call failed, as far as the operator is concerned.
 enum class THostFailure {
-    Failed,      ///< the host answered with an error
-    Gone,        ///< the host's process or connection has gone away
-    NotAnswering ///< the host is there but does not answer (stopped or hung)
+    Failed,       ///< the host answered with an error
+    Gone,         ///< the host's process or connection has gone away
+    NotAnswering, ///< the host is there but does not answer (stopped or hung)
+    NotInstalled  ///< no host is installed or registered to be started
 };
 
 /// A failed call on the host. The message is the host's own description of

@@ -9,7 +9,7 @@ libgtest-dev libgmock-dev libbenchmark-dev
 libdbus-1-dev dbus dbus-x11 xvfb xauth
 direwolf
 dpkg-dev lintian librsvg2-bin gzip libnetcdf-dev gmt-gshhg-low
-g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 libwine-dev nsis"
+g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 wine32:i386 libwine-dev nsis"
 PACKAGES="${*:-$ALL_PACKAGES}"
 
 missing=""
@@ -20,6 +20,10 @@ if [ -n "$missing" ]; then
     echo "Installing:$missing"
     SUDO=""
     [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    # The 32-bit side of Wine runs the i686 Windows programs.
+    case "$missing" in *:i386*)
+        dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386 ;;
+    esac
     $SUDO apt-get update -q
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends $missing
 fi

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Installs what is missing, checks formatting, builds, and runs the whole test
 # suite twice: as built, and built with AddressSanitizer and
-# UndefinedBehaviorSanitizer; cross-builds for Windows and runs the Windows
-# tests under Wine.
+# UndefinedBehaviorSanitizer; cross-builds for Windows (64 and 32 bits) and
+# runs the Windows tests under Wine.
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -21,9 +21,14 @@ rm -rf build-package
 sh scripts/package.sh
 sh tests/package_test.sh build-package build-package/package-test
 
-echo "== Windows build (x86_64) and its tests under Wine"
-./scripts/build-windows.sh x86_64
-sh tests/windows/run-com-tests.sh build-windows/x86_64
+echo "== Windows builds and their tests under Wine"
+./scripts/build-windows.sh x86_64 i686
+# The 32-bit programs against a 32-bit host (the real host's kind), then each
+# build against a host of the other bitness.
+sh tests/windows/run-com-tests.sh build-windows/i686
+sh tests/windows/run-com-tests.sh build-windows/x86_64 build-windows/i686
+sh tests/windows/run-com-tests.sh build-windows/i686 build-windows/x86_64
+# The window's layout at three screen scales, on a virtual display.
 sh tests/windows/run-dpi-tests.sh build-windows/x86_64
 
 echo "== build and test with sanitizers"

@@ -1,4 +1,4 @@
-#include "app/CommandLine.h"
+#include "app/model/CommandLine.h"
 #include "support/ProgramInfo.h"
 
 #include <gtest/gtest.h>

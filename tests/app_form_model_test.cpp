@@ -1,5 +1,6 @@
 // The main window's behaviour, as every view of it gets it: the model on the
 // embedded stand-in host, with a view that records what it is told.
+#include "app/model/AboutInfo.h"
 #include "app/model/FormModel.h"
 #include "host/HostError.h"
 #include "standin/Scenario.h"
@@ -285,9 +286,23 @@ TEST(FormModel, HostLossIsWordedForTheOperator) {
         host::EHostError("The stand-in host is not answering; GetMap was not called",
                          host::THostFailure::NotAnswering));
     EXPECT_EQ(stopped.rfind("The host is not answering.", 0), 0u);
+    const std::string missing = OperatorErrorText(
+        host::EHostError("Class not registered", host::THostFailure::NotInstalled));
+    EXPECT_EQ(missing.rfind("The host is not installed, or not registered.", 0), 0u);
+    EXPECT_NE(missing.find("velloran-standin-host.exe /RegServer"), std::string::npos);
+    EXPECT_EQ(missing.substr(missing.find("\n\nDetails: ")), "\n\nDetails: Class not registered");
     EXPECT_EQ(OperatorErrorText(host::EHostError("Station list is gone")), "Station list is gone");
     EXPECT_EQ(OperatorErrorText(std::runtime_error("Unable to write to x")),
               "Unable to write to x");
+}
+
+TEST(FormModel, AboutTellsVersionNoticeSettingsFileAndHost) {
+    const TAboutInfo about =
+        MakeAboutInfo(TVersionInfo("FileVersion=1.5.0.1\nLegalCopyright=Notice\n"),
+                      std::filesystem::path(u8"/home/\u00e9\u7121/velloran.INI"), "");
+    EXPECT_EQ(AboutPlainText(about), "Velloran 1.5.0.1\nThe ALOHA radius of your APRS channel.\n\n"
+                                     "Notice\n\nSettings file: /home/\u00e9\u7121/velloran.INI\n\n"
+                                     "Host: not described");
 }
 
 TEST(FormModel, CloseRequestWritesBothSectionsInOrderKeepingOthers) {

@@ -18,6 +18,12 @@ std::string OperatorErrorText(const std::exception& error) {
                            "calculation; if the host does not recover, start it again, then "
                            "restart Velloran.\n\nDetails: ") +
                error.what();
+    case host::THostFailure::NotInstalled:
+        return std::string("The host is not installed, or not registered. Start the host once, so "
+                           "that it registers itself, or register the stand-in host "
+                           "(velloran-standin-host.exe /RegServer), then start Velloran "
+                           "again.\n\nDetails: ") +
+               error.what();
     case host::THostFailure::Failed:
         break;
     }

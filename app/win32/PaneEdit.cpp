@@ -1,35 +1,38 @@
 #include "app/win32/PaneEdit.h"
 
+#include "support/WideText.h"
+
 namespace app::win32 {
 
 namespace {
 
-void InsertAtEnd(HWND edit, const std::string& text) {
-    const int end = ::GetWindowTextLengthA(edit);
-    ::SendMessageA(edit, EM_SETSEL, end, end);
-    ::SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+void InsertAtEnd(HWND edit, const std::wstring& text) {
+    const int end = ::GetWindowTextLengthW(edit);
+    ::SendMessageW(edit, EM_SETSEL, end, end);
+    ::SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 } // namespace
 
-std::string EditText(const std::string& text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 32);
-    for (const char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
+std::wstring EditText(const std::string& text) {
+    const std::wstring wide = support::Wide(text);
+    std::wstring out;
+    out.reserve(wide.size() + wide.size() / 32);
+    for (const wchar_t c : wide) {
+        if (c == L'\n')
+            out += L'\r';
+        out += c == L'\0' ? kNulStandIn : c;
     }
     return out;
 }
 
 void AppendPaneLine(HWND edit, const std::string& line) {
-    InsertAtEnd(edit, (::GetWindowTextLengthA(edit) > 0 ? "\r\n" : "") + EditText(line));
+    InsertAtEnd(edit, (::GetWindowTextLengthW(edit) > 0 ? L"\r\n" : L"") + EditText(line));
 }
 
 void TPaneBuffer::Append(const std::string& line) {
     if (FHasText || !FPending.empty())
-        FPending += "\r\n";
+        FPending += L"\r\n";
     FPending += EditText(line);
     if (Clock::now() >= FNext)
         Flush();
@@ -50,7 +53,7 @@ void TPaneBuffer::Clear() {
     FPending.clear();
     FHasText = false;
     FNext = {};
-    ::SetWindowTextA(FEdit, "");
+    ::SetWindowTextW(FEdit, L"");
 }
 
 } // namespace app::win32

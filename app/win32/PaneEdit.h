@@ -8,8 +8,14 @@
 /// The report panes of the Win32 window: read-only multi-line edit controls.
 namespace app::win32 {
 
-/// Text for an edit control: line feeds become CR LF.
-std::string EditText(const std::string& text);
+/// What a pane shows for a NUL in a line (a host's empty symbol text): the
+/// character stays, visibly, where an edit control would take a NUL as the end
+/// of all the text handed over with it.
+inline constexpr wchar_t kNulStandIn = L'\x2400'; // SYMBOL FOR NULL
+
+/// Text for an edit control, from UTF-8: line feeds become CR LF, and a NUL
+/// its stand-in.
+std::wstring EditText(const std::string& text);
 
 /// Appends one line as the pane's new last line, handing the control only the
 /// new text, placed at the end.
@@ -34,7 +40,7 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     HWND FEdit;
-    std::string FPending;
+    std::wstring FPending;
     bool FHasText = false;
     Clock::time_point FNext{};
 };

@@ -2,6 +2,8 @@
 // one key at a time in the file itself.
 #include "app/model/ProfileFile.h"
 
+#include "support/WideText.h"
+
 #include <vector>
 
 #include <windows.h>
@@ -13,29 +15,28 @@ namespace app {
 namespace {
 
 // A relative name would be looked for in the Windows folder.
-std::string FullName(const std::filesystem::path& file) {
-    return std::filesystem::absolute(file).string();
+std::wstring FullName(const std::filesystem::path& file) {
+    return std::filesystem::absolute(file).wstring();
 }
 
 } // namespace
 
 std::string ReadProfileString(const std::filesystem::path& file, std::string_view section,
                               std::string_view key, std::string_view defaultValue) {
-    std::vector<char> value(kMaxProfileValue + 1);
-    const std::string sectionName(section), keyName(key), fallback(defaultValue);
-    const DWORD n = ::GetPrivateProfileStringA(
-        sectionName.c_str(), keyName.c_str(), fallback.c_str(), value.data(),
-        static_cast<DWORD>(value.size()), FullName(file).c_str());
-    return std::string(value.data(), n);
+    std::vector<wchar_t> value(kMaxProfileValue + 1);
+    const DWORD n =
+        ::GetPrivateProfileStringW(support::Wide(section).c_str(), support::Wide(key).c_str(),
+                                   support::Wide(defaultValue).c_str(), value.data(),
+                                   static_cast<DWORD>(value.size()), FullName(file).c_str());
+    return support::Utf8(std::wstring_view(value.data(), n));
 }
 
 void WriteProfileString(const std::filesystem::path& file, std::string_view section,
                         std::string_view key, std::string_view value) {
-    const std::string name = FullName(file);
-    const std::string sectionName(section), keyName(key), text(value);
-    if (!::WritePrivateProfileStringA(sectionName.c_str(), keyName.c_str(), text.c_str(),
-                                      name.c_str()))
-        throw EProfileWriteError("Unable to write to " + name);
+    const std::wstring name = FullName(file);
+    if (!::WritePrivateProfileStringW(support::Wide(section).c_str(), support::Wide(key).c_str(),
+                                      support::Wide(value).c_str(), name.c_str()))
+        throw EProfileWriteError("Unable to write to " + support::Utf8(name));
 }
 
 void RemoveStaleProfileTemps(const std::filesystem::path&) {

@@ -1,6 +1,7 @@
 #include "app/win32/UrlLabelWin32.h"
 
 #include "app/win32/WindowText.h"
+#include "support/WideText.h"
 
 #include <shellapi.h>
 #include <windowsx.h>
@@ -14,36 +15,37 @@ namespace {
 constexpr UINT kTextFormat = DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX;
 
 void RegisterLabelClass(HINSTANCE instance, WNDPROC procedure) {
-    WNDCLASSEXA existing{};
+    WNDCLASSEXW existing{};
     existing.cbSize = sizeof existing;
-    if (::GetClassInfoExA(instance, kLinkLabelClass, &existing))
+    if (::GetClassInfoExW(instance, kLinkLabelClass, &existing))
         return;
-    WNDCLASSEXA labelClass{};
+    WNDCLASSEXW labelClass{};
     labelClass.cbSize = sizeof labelClass;
     labelClass.lpfnWndProc = procedure;
     labelClass.hInstance = instance;
-    labelClass.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)); // IDC_HAND
+    labelClass.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)); // IDC_HAND
     labelClass.lpszClassName = kLinkLabelClass;
-    ::RegisterClassExA(&labelClass);
+    ::RegisterClassExW(&labelClass);
 }
 
 } // namespace
 
-TUrlLabelWin32::TUrlLabelWin32(HWND parent, HWND owner, const char* caption, int id, int left,
-                               int top)
+TUrlLabelWin32::TUrlLabelWin32(HWND parent, HWND owner, const std::string& caption, int id,
+                               int left, int top)
     : FOwner(owner), FOpener([this](const std::string& target) {
           // The shell reports no failure that the label could act on.
-          ::ShellExecuteA(FOwner, "open", target.c_str(), nullptr, nullptr, SW_SHOW);
+          ::ShellExecuteW(FOwner, L"open", support::Wide(target).c_str(), nullptr, nullptr,
+                          SW_SHOW);
       }) {
     FState.SetColorSink([this](support::TColor) {
         if (FWindow)
             ::InvalidateRect(FWindow, nullptr, FALSE);
     });
-    const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrA(parent, GWLP_HINSTANCE));
+    const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE));
     RegisterLabelClass(instance, &TUrlLabelWin32::Proc);
-    if (!::CreateWindowExA(0, kLinkLabelClass, caption, WS_CHILD | WS_VISIBLE, left, top, 0, 0,
-                           parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
-                           this))
+    if (!::CreateWindowExW(0, kLinkLabelClass, support::Wide(caption).c_str(),
+                           WS_CHILD | WS_VISIBLE, left, top, 0, 0, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, this))
         throw std::runtime_error("The link label could not be created");
     FitToCaption();
 }
@@ -61,17 +63,17 @@ void TUrlLabelWin32::SetOpener(TOpener opener) {
 LRESULT CALLBACK TUrlLabelWin32::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         auto* created = static_cast<TUrlLabelWin32*>(
-            reinterpret_cast<const CREATESTRUCTA*>(lParam)->lpCreateParams);
+            reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
         created->FWindow = window;
-        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
     }
-    auto* label = reinterpret_cast<TUrlLabelWin32*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* label = reinterpret_cast<TUrlLabelWin32*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (!label)
-        return ::DefWindowProcA(window, message, wParam, lParam);
+        return ::DefWindowProcW(window, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
-        ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         label->FWindow = nullptr;
-        return ::DefWindowProcA(window, message, wParam, lParam);
+        return ::DefWindowProcW(window, message, wParam, lParam);
     }
     return label->Message(message, wParam, lParam);
 }
@@ -99,7 +101,7 @@ LRESULT TUrlLabelWin32::Message(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_GETFONT:
         return reinterpret_cast<LRESULT>(FFont);
     case WM_SETTEXT: {
-        const LRESULT result = ::DefWindowProcA(FWindow, message, wParam, lParam);
+        const LRESULT result = ::DefWindowProcW(FWindow, message, wParam, lParam);
         FitToCaption();
         ::InvalidateRect(FWindow, nullptr, FALSE);
         return result;
@@ -131,7 +133,7 @@ LRESULT TUrlLabelWin32::Message(UINT message, WPARAM wParam, LPARAM lParam) {
             FState.MouseUp(-1, -1, 0, 0);
         return 0;
     default:
-        return ::DefWindowProcA(FWindow, message, wParam, lParam);
+        return ::DefWindowProcW(FWindow, message, wParam, lParam);
     }
 }
 
@@ -142,8 +144,8 @@ void TUrlLabelWin32::Paint(HDC dc) const {
     const HGDIOBJ previous = FFont ? ::SelectObject(dc, FFont) : nullptr;
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, FState.FontColor());
-    std::string text = WindowText(FWindow);
-    ::DrawTextA(dc, text.data(), static_cast<int>(text.size()), &client, kTextFormat);
+    std::wstring text = WideWindowText(FWindow);
+    ::DrawTextW(dc, text.data(), static_cast<int>(text.size()), &client, kTextFormat);
     if (previous)
         ::SelectObject(dc, previous);
 }
@@ -151,9 +153,9 @@ void TUrlLabelWin32::Paint(HDC dc) const {
 void TUrlLabelWin32::FitToCaption() {
     HDC dc = ::GetDC(FWindow);
     const HGDIOBJ previous = FFont ? ::SelectObject(dc, FFont) : nullptr;
-    std::string text = WindowText(FWindow);
+    std::wstring text = WideWindowText(FWindow);
     RECT size{};
-    ::DrawTextA(dc, text.data(), static_cast<int>(text.size()), &size, kTextFormat | DT_CALCRECT);
+    ::DrawTextW(dc, text.data(), static_cast<int>(text.size()), &size, kTextFormat | DT_CALCRECT);
     if (previous)
         ::SelectObject(dc, previous);
     ::ReleaseDC(FWindow, dc);

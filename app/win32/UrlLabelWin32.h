@@ -11,7 +11,7 @@
 namespace app::win32 {
 
 /// The window class name of the link labels.
-inline constexpr const char* kLinkLabelClass = "TVelloranLinkLabel";
+inline constexpr const wchar_t* kLinkLabelClass = L"TVelloranLinkLabel";
 
 /// A text label that behaves like a link in a web page, sized to its caption,
 /// underlined as its font says, with the hand cursor. The colours are those of
@@ -28,7 +28,8 @@ public:
     /// Creates the label as a child of parent with the given id. The shell
     /// request of a click names owner, the window of the form that holds the
     /// label.
-    TUrlLabelWin32(HWND parent, HWND owner, const char* caption, int id, int left, int top);
+    /// The caption is UTF-8.
+    TUrlLabelWin32(HWND parent, HWND owner, const std::string& caption, int id, int left, int top);
     virtual ~TUrlLabelWin32();
     TUrlLabelWin32(const TUrlLabelWin32&) = delete;
     TUrlLabelWin32& operator=(const TUrlLabelWin32&) = delete;

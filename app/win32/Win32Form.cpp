@@ -1,14 +1,15 @@
 #include "app/win32/Win32Form.h"
 
-#include "app/win32/ChannelWindowWin32.h"
-
+#include "app/model/AboutInfo.h"
 #include "app/model/DonationLabel.h"
 #include "app/model/InformationText.h"
 #include "app/model/OptionHints.h"
+#include "app/win32/ChannelWindowWin32.h"
 #include "app/win32/DpiLayout.h"
 #include "app/win32/PaneEdit.h"
 #include "app/win32/UrlLabelWin32.h"
 #include "app/win32/WindowText.h"
+#include "support/WideText.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
@@ -32,7 +33,7 @@ constexpr UINT kMinimizedMessage = WM_APP + 3;
 constexpr UINT_PTR kCalcTimerId = 1, kRedrawTimerId = 2, kPurgeTimerId = 3, kPaneTimerId = 4;
 /// How often lines waiting for a pane are handed over, in ms.
 constexpr UINT kPaneFlushMs = 50;
-constexpr const char* kPageClass = "TVelloranPage";
+constexpr const wchar_t* kPageClass = L"TVelloranPage";
 
 /// The work area of the monitor nearest to a rectangle, both in workspace
 /// coordinates.
@@ -58,31 +59,32 @@ TRect NearestWorkArea(const TRect& saved) {
 
 } // namespace
 
-TWin32Form::TWin32Form(HINSTANCE instance, TFormServices services, const std::string& hostNote)
-    : FInstance(instance), FHostNote(hostNote) {
+TWin32Form::TWin32Form(HINSTANCE instance, TFormServices services, const std::string& hostNote,
+                       const std::string& hostDescription)
+    : FInstance(instance), FHostNote(hostNote), FHostDescription(hostDescription) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&controls);
-    FIcon = ::LoadIconA(instance, MAKEINTRESOURCEA(1));
+    FIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
     if (!FIcon)
-        FIcon = ::LoadIconA(nullptr, MAKEINTRESOURCEA(32512)); // IDI_APPLICATION
+        FIcon = ::LoadIconW(nullptr, MAKEINTRESOURCEW(32512)); // IDI_APPLICATION
 
-    WNDCLASSEXA windowClass{};
+    WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;
     windowClass.hIcon = FIcon;
-    windowClass.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)); // IDC_ARROW
+    windowClass.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = kWindowClass;
-    ::RegisterClassExA(&windowClass);
-    WNDCLASSEXA pageClass = windowClass;
+    ::RegisterClassExW(&windowClass);
+    WNDCLASSEXW pageClass = windowClass;
     pageClass.lpfnWndProc = PageProc;
     pageClass.hIcon = nullptr;
     pageClass.lpszClassName = kPageClass;
-    ::RegisterClassExA(&pageClass);
+    ::RegisterClassExW(&pageClass);
 
     BuildMenus();
-    FWindow = ::CreateWindowExA(0, kWindowClass, "Velloran", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+    FWindow = ::CreateWindowExW(0, kWindowClass, L"Velloran", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                                 kDesignLeft, kDesignTop, kDesignWidth, kDesignHeight, nullptr,
                                 FMenu, instance, this);
     if (!FWindow)
@@ -125,31 +127,35 @@ TWin32Form::~TWin32Form() {
         ::DestroyMenu(FTrayMenu);
 }
 
-HWND TWin32Form::Child(HWND parent, const char* windowClass, const char* text, DWORD style, int id,
-                       int left, int top, int width, int height) {
-    HWND child = ::CreateWindowExA(
-        0, windowClass, text, WS_CHILD | WS_VISIBLE | style, left, top, width, height, parent,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), FInstance, this);
-    ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+HWND TWin32Form::Child(HWND parent, const wchar_t* windowClass, std::string_view text, DWORD style,
+                       int id, int left, int top, int width, int height) {
+    HWND child = ::CreateWindowExW(
+        0, windowClass, support::Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, left, top,
+        width, height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), FInstance, this);
+    ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
     return child;
 }
 
 void TWin32Form::BuildMenus() {
     FMenu = ::CreateMenu();
     HMENU file = ::CreatePopupMenu();
-    ::AppendMenuA(file, MF_STRING, idExit, "E&xit");
-    ::AppendMenuA(FMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "File");
+    ::AppendMenuW(file, MF_STRING, idExit, L"E&xit");
+    ::AppendMenuW(FMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"File");
     FActionMenu = ::CreatePopupMenu();
-    ::AppendMenuA(FActionMenu, MF_STRING, idCalculate, "Calculate\tF9");
-    ::AppendMenuA(FActionMenu, MF_STRING, idChannel, "Channel...");
-    ::AppendMenuA(FMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(FActionMenu), "Action");
+    ::AppendMenuW(FActionMenu, MF_STRING, idCalculate, L"Calculate\tF9");
+    ::AppendMenuW(FActionMenu, MF_STRING, idChannel, L"Channel...");
+    ::AppendMenuW(FMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(FActionMenu), L"Action");
+    HMENU help = ::CreatePopupMenu();
+    ::AppendMenuW(help, MF_STRING, idAbout, L"&About Velloran");
+    ::AppendMenuW(FMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(help), L"&Help");
     FTrayMenu = ::CreatePopupMenu();
-    ::AppendMenuA(FTrayMenu, MF_STRING, idRestore, "Restore");
-    ::AppendMenuA(FTrayMenu, MF_STRING, idTrayCalc, "Calculate");
-    ::AppendMenuA(FTrayMenu, MF_SEPARATOR, 0, nullptr);
-    ::AppendMenuA(FTrayMenu, MF_STRING, idTrayExit, "E&xit");
-    ACCEL f9{FVIRTKEY, VK_F9, idCalculate};
-    FAccelerators = ::CreateAcceleratorTableA(&f9, 1);
+    ::AppendMenuW(FTrayMenu, MF_STRING, idRestore, L"Restore");
+    ::AppendMenuW(FTrayMenu, MF_STRING, idTrayCalc, L"Calculate");
+    ::AppendMenuW(FTrayMenu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(FTrayMenu, MF_STRING, idTrayExit, L"E&xit");
+    // Ctrl+Q ends the program as Exit does, without changing the File menu.
+    ACCEL keys[] = {{FVIRTKEY, VK_F9, idCalculate}, {FVIRTKEY | FCONTROL, 'Q', idExit}};
+    FAccelerators = ::CreateAcceleratorTableW(keys, 2);
 }
 
 void TWin32Form::CreateFonts() {
@@ -216,14 +222,15 @@ HWND TWin32Form::Designed(HWND control, EFit fit) {
 void TWin32Form::BuildLayout() {
     CreateFonts();
 
-    FTabs = Child(FWindow, WC_TABCONTROLA, "", WS_CLIPSIBLINGS, idTabs, 0, 0, 100, 100);
-    const char* titles[] = {"ALOHA Radius", "Information", "Calculation Details",
-                            "Packets Considered", "Options"};
+    FTabs = Child(FWindow, WC_TABCONTROLW, "", WS_CLIPSIBLINGS, idTabs, 0, 0, 100, 100);
+    const wchar_t* titles[] = {L"ALOHA Radius", L"Information", L"Calculation Details",
+                               L"Packets Considered", L"Options"};
     for (int i = 0; i < 5; ++i) {
-        TCITEMA item{};
+        TCITEMW item{};
         item.mask = TCIF_TEXT;
-        item.pszText = const_cast<char*>(titles[i]);
-        TabCtrl_InsertItem(FTabs, i, &item);
+        item.pszText = const_cast<wchar_t*>(titles[i]);
+        ::SendMessageW(FTabs, TCM_INSERTITEMW, static_cast<WPARAM>(i),
+                       reinterpret_cast<LPARAM>(&item));
         FPages[static_cast<std::size_t>(i)] =
             Child(FWindow, kPageClass, "", WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 0, 100, 100);
     }
@@ -231,34 +238,35 @@ void TWin32Form::BuildLayout() {
     // the bottom, or it paints its body over the pages when it is resized.
     ::SetWindowPos(FTabs, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     const DWORD paneStyle = WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_BORDER;
-    FMemo1 = Child(FPages[0], "EDIT", "", paneStyle, idMemo1, 0, 0, 100, 100);
-    FPacketPanel = Child(FPages[0], "STATIC", "Pkts: 0", SS_SUNKEN | SS_LEFTNOWORDWRAP,
+    FMemo1 = Child(FPages[0], L"EDIT", "", paneStyle, idMemo1, 0, 0, 100, 100);
+    FPacketPanel = Child(FPages[0], L"STATIC", "Pkts: 0", SS_SUNKEN | SS_LEFTNOWORDWRAP,
                          idPacketCount, 0, 0, 100, kPacketPanelHeight);
-    FMemo2 = Child(FPages[1], "EDIT", EditText(InformationText()).c_str(), paneStyle, idMemo2, 0, 0,
-                   100, 100);
-    FMemo4 = Child(FPages[2], "EDIT", "", paneStyle, idMemo4, 0, 0, 100, 100);
-    FMemo3 = Child(FPages[3], "EDIT", "", paneStyle, idMemo3, 0, 0, 100, 100);
+    FMemo2 = Child(FPages[1], L"EDIT", "", paneStyle, idMemo2, 0, 0, 100, 100);
+    ::SetWindowTextW(FMemo2, EditText(InformationText()).c_str());
+    FMemo4 = Child(FPages[2], L"EDIT", "", paneStyle, idMemo4, 0, 0, 100, 100);
+    FMemo3 = Child(FPages[3], L"EDIT", "", paneStyle, idMemo3, 0, 0, 100, 100);
     for (HWND pane : {FMemo1, FMemo2, FMemo3, FMemo4}) {
-        ::SendMessageA(pane, WM_SETFONT, reinterpret_cast<WPARAM>(FPaneFont), FALSE);
+        ::SendMessageW(pane, WM_SETFONT, reinterpret_cast<WPARAM>(FPaneFont), FALSE);
         // No 32 KB limit: the logs of a large list are longer.
-        ::SendMessageA(pane, EM_SETLIMITTEXT, 0, 0);
+        ::SendMessageW(pane, EM_SETLIMITTEXT, 0, 0);
     }
     FPanes = {TPaneBuffer(FMemo1), TPaneBuffer(FMemo3), TPaneBuffer(FMemo4)};
     ::SetTimer(FWindow, kPaneTimerId, kPaneFlushMs, nullptr);
     BuildOptionsPage(FPages[4]);
     FPacketStatus =
-        Child(FWindow, STATUSCLASSNAMEA, "", 0, idPacketStatus, 0, 0, 100, kStatusHeight);
-    ::SetWindowLongPtrA(FPacketStatus, GWL_STYLE,
-                        ::GetWindowLongPtrA(FPacketStatus, GWL_STYLE) | CCS_NOPARENTALIGN |
+        Child(FWindow, STATUSCLASSNAMEW, "", 0, idPacketStatus, 0, 0, 100, kStatusHeight);
+    ::SetWindowLongPtrW(FPacketStatus, GWL_STYLE,
+                        ::GetWindowLongPtrW(FPacketStatus, GWL_STYLE) | CCS_NOPARENTALIGN |
                             CCS_NORESIZE);
     FStatusBar =
-        Child(FWindow, STATUSCLASSNAMEA, "", SBARS_SIZEGRIP, idStatusBar, 0, 0, 100, kStatusHeight);
+        Child(FWindow, STATUSCLASSNAMEW, "", SBARS_SIZEGRIP, idStatusBar, 0, 0, 100, kStatusHeight);
     if (!FHostNote.empty()) {
         std::string note = FHostNote;
         note[0] = static_cast<char>(::toupper(static_cast<unsigned char>(note[0])));
         int parts[] = {300, -1};
-        ::SendMessageA(FStatusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
-        ::SendMessageA(FStatusBar, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>(note.c_str()));
+        ::SendMessageW(FStatusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+        ::SendMessageW(FStatusBar, SB_SETTEXTW, 1,
+                       reinterpret_cast<LPARAM>(support::Wide(note).c_str()));
     }
     ShowPage(0);
     ApplyDpi();
@@ -267,48 +275,47 @@ void TWin32Form::BuildLayout() {
 void TWin32Form::BuildOptionsPage(HWND page) {
     const DWORD check = BS_AUTOCHECKBOX | WS_TABSTOP;
     HWND minimize =
-        Designed(Child(page, "BUTTON", "Minimize to Tray", check, idMinimizeToTray, 8, 8, 200, 17),
+        Designed(Child(page, L"BUTTON", "Minimize to Tray", check, idMinimizeToTray, 8, 8, 200, 17),
                  EFit::CheckBox);
     Button_SetCheck(minimize, BST_CHECKED);
-    Button_SetCheck(Designed(Child(page, "BUTTON", "Show ALOHA Radius on map (text)", check,
+    Button_SetCheck(Designed(Child(page, L"BUTTON", "Show ALOHA Radius on map (text)", check,
                                    idShowALOHARadius, 8, 32, 240, 17),
                              EFit::CheckBox),
                     BST_CHECKED);
-    Designed(Child(page, "STATIC", "Recalculate Rate", 0, 0, 8, 56, 120, 15), EFit::Line);
-    HWND rate = Designed(Child(page, "EDIT", "30", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP,
+    Designed(Child(page, L"STATIC", "Recalculate Rate", 0, 0, 8, 56, 120, 15), EFit::Line);
+    HWND rate = Designed(Child(page, L"EDIT", "30", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP,
                                idRecalculateRate, 8, 72, 33, 21),
                          EFit::None);
-    Designed(Child(page, "STATIC", "Minutes", 0, 0, 46, 76, 60, 15), EFit::Line);
-    Designed(Child(page, "BUTTON", "", BS_GROUPBOX, 0, 8, 104, 321, 65), EFit::Frame);
+    Designed(Child(page, L"STATIC", "Minutes", 0, 0, 46, 76, 60, 15), EFit::Line);
+    Designed(Child(page, L"BUTTON", "", BS_GROUPBOX, 0, 8, 104, 321, 65), EFit::Frame);
     Button_SetCheck(
-        Designed(Child(page, "BUTTON", "Draw Circle", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP,
+        Designed(Child(page, L"BUTTON", "Draw Circle", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP,
                        idDrawCircle, 16, 120, 95, 17),
                  EFit::CheckBox),
         BST_CHECKED);
     Designed(
-        Child(page, "BUTTON", "Draw Ellispe", BS_AUTORADIOBUTTON, idDrawEllispe, 16, 144, 95, 17),
+        Child(page, L"BUTTON", "Draw Ellispe", BS_AUTORADIOBUTTON, idDrawEllispe, 16, 144, 95, 17),
         EFit::CheckBox);
-    Designed(Child(page, "STATIC",
+    Designed(Child(page, L"STATIC",
                    "Both are approximations and will each display with some measurement "
                    "discrepancies on your map.",
                    0, 0, 121, 117, 200, 44),
              EFit::Wrapped);
     FDebugControls = {
-        Designed(Child(page, "BUTTON", "Debug", BS_GROUPBOX, idDebug, 8, 176, 137, 73),
+        Designed(Child(page, L"BUTTON", "Debug", BS_GROUPBOX, idDebug, 8, 176, 137, 73),
                  EFit::Frame),
-        Designed(Child(page, "STATIC", "Packet Density", 0, 0, 16, 196, 75, 15), EFit::Line),
-        Designed(Child(page, "EDIT", "1800", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP,
+        Designed(Child(page, L"STATIC", "Packet Density", 0, 0, 16, 196, 75, 15), EFit::Line),
+        Designed(Child(page, L"EDIT", "1800", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP,
                        idPacketDensity, 96, 193, 41, 21),
                  EFit::None),
-        Designed(Child(page, "BUTTON", "Include Internet", check, idUseInternet, 17, 221, 120, 17),
+        Designed(Child(page, L"BUTTON", "Include Internet", check, idUseInternet, 17, 221, 120, 17),
                  EFit::CheckBox),
     };
     for (HWND control : FDebugControls)
         ::ShowWindow(control, SW_HIDE);
     const std::string caption(kDonationLabel.Caption);
-    FPayPalLabel1 =
-        std::make_unique<TPayPalLabelWin32>(page, FWindow, caption.c_str(), idPayPal, 9, 257);
-    ::SendMessageA(FPayPalLabel1->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FLinkFont), FALSE);
+    FPayPalLabel1 = std::make_unique<TPayPalLabelWin32>(page, FWindow, caption, idPayPal, 9, 257);
+    ::SendMessageW(FPayPalLabel1->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FLinkFont), FALSE);
     FPayPalLabel1->State().SetLinkColor(support::kClRed);
     FPayPalLabel1->SetCompany(std::string(kDonationLabel.Company));
     FPayPalLabel1->SetProduct(std::string(kDonationLabel.Product));
@@ -316,14 +323,14 @@ void TWin32Form::BuildOptionsPage(HWND page) {
     Designed(FPayPalLabel1->Handle(), EFit::OwnSize);
     AddHint(minimize, kMinimizeToTrayHint);
     AddHint(rate, kRecalculateRateHint);
-    Child(page, "BUTTON", "Save", BS_PUSHBUTTON | WS_TABSTOP, idSaveSettings, 432, 320, 75, 25);
+    Child(page, L"BUTTON", "Save", BS_PUSHBUTTON | WS_TABSTOP, idSaveSettings, 432, 320, 75, 25);
 }
 
 void TWin32Form::Layout() {
     RECT client{};
     ::GetClientRect(FWindow, &client);
     // The status bar takes the height its font needs.
-    ::SendMessageA(FStatusBar, WM_SIZE, 0, 0);
+    ::SendMessageW(FStatusBar, WM_SIZE, 0, 0);
     RECT bar{};
     ::GetWindowRect(FStatusBar, &bar);
     const int statusHeight =
@@ -363,7 +370,7 @@ void TWin32Form::Start(int showCmd) {
     if (start.Minimized) {
         if (start.Visible)
             ::ShowWindow(FWindow, SW_SHOWMINNOACTIVE);
-        ::PostMessageA(FWindow, kMinimizedMessage, 0, 0);
+        ::PostMessageW(FWindow, kMinimizedMessage, 0, 0);
         return;
     }
     ::ShowWindow(FWindow, start.Maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
@@ -373,13 +380,13 @@ void TWin32Form::Start(int showCmd) {
 
 void TWin32Form::CheckFirstShow() {
     if (FModel && FModel->WindowShown(::IsWindowVisible(FWindow), ::IsIconic(FWindow)))
-        ::PostMessageA(FWindow, kFirstShowMessage, 0, 0);
+        ::PostMessageW(FWindow, kFirstShowMessage, 0, 0);
 }
 
 int TWin32Form::Run() {
     MSG message;
-    while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
-        if (::TranslateAcceleratorA(FWindow, FAccelerators, &message))
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (::TranslateAcceleratorW(FWindow, FAccelerators, &message))
             continue;
         // Ctrl+Tab and Ctrl+Shift+Tab change pages anywhere in the window, as
         // a tabbed dialog does; the tab control alone does not know them.
@@ -393,20 +400,20 @@ int TWin32Form::Run() {
             continue;
         }
         ::TranslateMessage(&message);
-        ::DispatchMessageA(&message);
+        ::DispatchMessageW(&message);
     }
     return FExitCode;
 }
 
 LRESULT CALLBACK TWin32Form::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-        ::SetWindowLongPtrA(window, GWLP_USERDATA,
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA,
                             reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
-    auto* form = reinterpret_cast<TWin32Form*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* form = reinterpret_cast<TWin32Form*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (!form || !form->FWindow)
-        return ::DefWindowProcA(window, message, wParam, lParam);
+        return ::DefWindowProcW(window, message, wParam, lParam);
     return form->Message(message, wParam, lParam);
 }
 
@@ -414,7 +421,7 @@ LRESULT CALLBACK TWin32Form::PageProc(HWND window, UINT message, WPARAM wParam, 
     // A page passes its controls' notifications to the window.
     switch (message) {
     case WM_COMMAND:
-        return ::SendMessageA(::GetParent(window), message, wParam, lParam);
+        return ::SendMessageW(::GetParent(window), message, wParam, lParam);
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN: {
         // Labels, check boxes and radio buttons on the page's own colour,
@@ -429,17 +436,17 @@ LRESULT CALLBACK TWin32Form::PageProc(HWND window, UINT message, WPARAM wParam, 
     default:
         break;
     }
-    return ::DefWindowProcA(window, message, wParam, lParam);
+    return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
 LRESULT TWin32Form::Message(UINT message, WPARAM wParam, LPARAM lParam) {
     if (!FModel && message != WM_SIZE)
-        return ::DefWindowProcA(FWindow, message, wParam, lParam);
+        return ::DefWindowProcW(FWindow, message, wParam, lParam);
     switch (message) {
     case WM_SIZE:
         Layout();
         if (wParam == SIZE_MINIMIZED && FModel)
-            ::PostMessageA(FWindow, kMinimizedMessage, 0, 0);
+            ::PostMessageW(FWindow, kMinimizedMessage, 0, 0);
         else
             CheckFirstShow();
         return 0;
@@ -475,6 +482,11 @@ LRESULT TWin32Form::Message(UINT message, WPARAM wParam, LPARAM lParam) {
     case kDeferredRunMessage:
         FModel->btnCalculateClick();
         return 0;
+    case kActivateMessage:
+        // A second instance asks this one to the front, out of the tray too.
+        if (!FModel->Destroying())
+            FModel->Handle([this] { FModel->RestoreFromTray(); });
+        return 0;
     case kMinimizedMessage:
         if (!FModel->Destroying())
             FModel->Handle([this] { FModel->AppMinimize(); });
@@ -504,7 +516,7 @@ LRESULT TWin32Form::Message(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
         break;
     }
-    return ::DefWindowProcA(FWindow, message, wParam, lParam);
+    return ::DefWindowProcW(FWindow, message, wParam, lParam);
 }
 
 void TWin32Form::Command(int id, int notification) {
@@ -528,6 +540,9 @@ void TWin32Form::Command(int id, int notification) {
         break;
     case idRestore:
         FModel->Handle([this] { FModel->RestoreFromTray(); });
+        break;
+    case idAbout:
+        ShowAbout();
         break;
     case idSaveSettings:
         FModel->btnSaveSettingsClick();
@@ -566,7 +581,7 @@ std::string TWin32Form::Text(EOption control) const {
 }
 
 void TWin32Form::SetText(EOption control, const std::string& text) {
-    ::SetWindowTextA(Control(control), text.c_str());
+    ::SetWindowTextW(Control(control), support::Wide(text).c_str());
 }
 
 void TWin32Form::AppendLine(EPane pane, const std::string& line) {
@@ -578,11 +593,12 @@ void TWin32Form::ClearPane(EPane pane) {
 }
 
 void TWin32Form::SetCaption(const std::string& caption) {
-    ::SetWindowTextA(FWindow, caption.c_str());
+    ::SetWindowTextW(FWindow, support::Wide(caption).c_str());
 }
 
 void TWin32Form::SetStatusText(const std::string& text) {
-    ::SendMessageA(FStatusBar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    ::SendMessageW(FStatusBar, SB_SETTEXTW, 0,
+                   reinterpret_cast<LPARAM>(support::Wide(text).c_str()));
 }
 
 void TWin32Form::ShowFirstPage() {
@@ -602,25 +618,33 @@ void TWin32Form::SetCalculateEnabled(bool enabled) {
 
 void TWin32Form::ProcessMessages() {
     MSG message;
-    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {
             // The end waits for the outer loop.
             ::PostQuitMessage(static_cast<int>(message.wParam));
             return;
         }
-        if (::TranslateAcceleratorA(FWindow, FAccelerators, &message))
+        if (::TranslateAcceleratorW(FWindow, FAccelerators, &message))
             continue;
         ::TranslateMessage(&message);
-        ::DispatchMessageA(&message);
+        ::DispatchMessageW(&message);
     }
 }
 
 void TWin32Form::PostDeferredRun() {
-    ::PostMessageA(FWindow, kDeferredRunMessage, 0, 0);
+    ::PostMessageW(FWindow, kDeferredRunMessage, 0, 0);
 }
 
 void TWin32Form::ShowErrorBox(const std::string& caption, const std::string& message) {
-    ::MessageBoxA(FWindow, message.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
+    ::MessageBoxW(FWindow, support::Wide(message).c_str(), support::Wide(caption).c_str(),
+                  MB_OK | MB_ICONERROR);
+}
+
+void TWin32Form::ShowAbout() {
+    const std::string text = AboutPlainText(
+        MakeAboutInfo(FModel->VersionInfo, FModel->OvcIniFileStore1.FileName(), FHostDescription));
+    ::MessageBoxW(FWindow, support::Wide(text).c_str(), L"About Velloran",
+                  MB_OK | MB_ICONINFORMATION);
 }
 
 void TWin32Form::RequestTermination() {
@@ -649,7 +673,7 @@ void TWin32Form::PopupTrayMenu() {
     ::SetForegroundWindow(FWindow);
     // Its top-left corner at the cursor, as the menu's own default puts it.
     ::TrackPopupMenu(FTrayMenu, TPM_LEFTALIGN | TPM_TOPALIGN, at.x, at.y, 0, FWindow, nullptr);
-    ::PostMessageA(FWindow, WM_NULL, 0, 0);
+    ::PostMessageW(FWindow, WM_NULL, 0, 0);
 }
 
 TWindowPlacement TWin32Form::GetPlacement() const {

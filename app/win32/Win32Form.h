@@ -42,11 +42,16 @@ enum EControlId : int {
     idRestore = 202,
     idTrayCalc = 203,
     idTrayExit = 204,
-    idChannel = 205, ///< Action > Channel...
+    idAbout = 205,
+    idChannel = 206, ///< Action > Channel...
 };
 
+/// Asks the running window to come to the front (a second velloran.exe sends
+/// it, then ends).
+inline constexpr UINT kActivateMessage = WM_APP + 4;
+
 /// The window class name of the main window.
-inline constexpr const char* kWindowClass = "TVelloranForm";
+inline constexpr const wchar_t* kWindowClass = L"TVelloranForm";
 
 /// The main window: a tab control with the three panes, the Information text
 /// and the Options, menus, status bars, timers and tray icon. What it does
@@ -54,8 +59,9 @@ inline constexpr const char* kWindowClass = "TVelloranForm";
 class TWin32Form : public IFormView {
 public:
     /// Creates the window (not yet shown) and connects to the host. Throws
-    /// when the host cannot be reached.
-    TWin32Form(HINSTANCE instance, TFormServices services, const std::string& hostNote);
+    /// when the host cannot be reached. The host description is for About.
+    TWin32Form(HINSTANCE instance, TFormServices services, const std::string& hostNote,
+               const std::string& hostDescription = "");
     ~TWin32Form() override;
     TWin32Form(const TWin32Form&) = delete;
     TWin32Form& operator=(const TWin32Form&) = delete;
@@ -113,9 +119,10 @@ private:
     /// Shows `hint` while the mouse rests on the control.
     void AddHint(HWND control, std::string_view hint);
     void CheckFirstShow();
+    void ShowAbout();
     HWND Control(EOption control) const;
     TPaneBuffer& Pane(EPane pane);
-    HWND Child(HWND parent, const char* windowClass, const char* text, DWORD style, int id,
+    HWND Child(HWND parent, const wchar_t* windowClass, std::string_view text, DWORD style, int id,
                int left, int top, int width, int height);
 
     HINSTANCE FInstance;
@@ -134,7 +141,7 @@ private:
     HWND FHints = nullptr; // the tooltip window
     int FDpi = 96;
     TDesignedLayout FOptionsLayout;
-    std::string FHostNote;
+    std::string FHostNote, FHostDescription;
     std::unique_ptr<TWin32Timer> FCalcTimer, FRedrawTimer, FPurgeTimer;
     std::shared_ptr<TWin32Tray> FTray;
     std::unique_ptr<TFormModel> FModel;

@@ -1,9 +1,13 @@
 #include "app/win32/Win32Layers.h"
 
+#include "support/WideText.h"
+
 #include <shellapi.h>
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
+#include <iterator>
 #include <vector>
 
 namespace app::win32 {
@@ -48,18 +52,20 @@ void TWin32PurgeTimer::Configure(std::int32_t intervalMs, std::function<void()> 
 }
 
 bool TWin32Tray::Shell_NotifyIconA(std::uint32_t message, const TNotifyIconData& data) {
-    NOTIFYICONDATAA record{};
-    // The record in its first form: 88 bytes in a 32-bit program.
-    static_assert(sizeof(void*) != 4 || NOTIFYICONDATAA_V1_SIZE == 88);
-    record.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    NOTIFYICONDATAW record{};
+    // The record in its first form, which every Windows takes.
+    record.cbSize = NOTIFYICONDATAW_V1_SIZE;
     record.hWnd = FWindow;
     record.uID = data.uID;
     record.uFlags = data.uFlags;
     record.uCallbackMessage = data.uCallbackMessage;
     record.hIcon = FIcon;
-    std::memcpy(record.szTip, data.szTip, std::min(sizeof record.szTip, sizeof data.szTip));
-    record.szTip[sizeof record.szTip - 1] = '\0';
-    const bool done = ::Shell_NotifyIconA(message, &record) != FALSE;
+    const std::wstring tip =
+        support::Wide(std::string_view(data.szTip, ::strnlen(data.szTip, sizeof data.szTip)));
+    const std::size_t length = std::min(tip.size(), std::size(record.szTip) - 1);
+    std::copy_n(tip.begin(), length, record.szTip);
+    record.szTip[length] = L'\0';
+    const bool done = ::Shell_NotifyIconW(message, &record) != FALSE;
     if (done && message == NIM_ADD)
         FShown = true;
     if (message == NIM_DELETE)
@@ -67,29 +73,29 @@ bool TWin32Tray::Shell_NotifyIconA(std::uint32_t message, const TNotifyIconData&
     return done;
 }
 
-std::string ExecutablePath() {
-    std::vector<char> path(MAX_PATH);
+std::wstring ExecutablePath() {
+    std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD n = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (n < path.size())
-            return std::string(path.data(), n);
+            return path.substr(0, n);
         path.resize(path.size() * 2);
     }
 }
 
 std::string ExecutableVersionBlock() {
-    const std::string exe = ExecutablePath();
+    const std::wstring exe = ExecutablePath();
     DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeA(exe.c_str(), &ignored);
+    const DWORD size = ::GetFileVersionInfoSizeW(exe.c_str(), &ignored);
     if (size == 0)
         return {};
     std::vector<char> data(size);
-    if (!::GetFileVersionInfoA(exe.c_str(), 0, size, data.data()))
+    if (!::GetFileVersionInfoW(exe.c_str(), 0, size, data.data()))
         return {};
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    if (!::VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
-        length < sizeof(VS_FIXEDFILEINFO))
+    if (!::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) ||
+        !fixed || length < sizeof(VS_FIXEDFILEINFO))
         return {};
     std::string block = "FileVersion=" + std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
                         std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
@@ -100,16 +106,16 @@ std::string ExecutableVersionBlock() {
         WORD Language, CodePage;
     };
     TTranslation* translation = nullptr;
-    if (::VerQueryValueA(data.data(), "\\VarFileInfo\\Translation",
+    if (::VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation",
                          reinterpret_cast<void**>(&translation), &length) &&
         translation && length >= sizeof(TTranslation)) {
-        char query[64];
-        std::snprintf(query, sizeof query, "\\StringFileInfo\\%04x%04x\\LegalCopyright",
+        wchar_t query[64];
+        std::swprintf(query, std::size(query), L"\\StringFileInfo\\%04x%04x\\LegalCopyright",
                       translation->Language, translation->CodePage);
-        char* notice = nullptr;
-        if (::VerQueryValueA(data.data(), query, reinterpret_cast<void**>(&notice), &length) &&
+        wchar_t* notice = nullptr;
+        if (::VerQueryValueW(data.data(), query, reinterpret_cast<void**>(&notice), &length) &&
             notice)
-            block += "LegalCopyright=" + std::string(notice) + "\n";
+            block += "LegalCopyright=" + support::Utf8(notice) + "\n";
     }
     return block;
 }

@@ -74,6 +74,6 @@ private:
 std::string ExecutableVersionBlock();
 
 /// The executable's full path.
-std::string ExecutablePath();
+std::wstring ExecutablePath();
 
 } // namespace app::win32

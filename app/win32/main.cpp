@@ -3,14 +3,20 @@
 // Ahead of <windows.h>, whose GetObject macro would rename the connector's call.
 #include "host/ComConnector.h"
 
+#include "app/model/CommandLine.h"
+#include "app/model/ErrorReport.h"
 #include "app/model/SettingsStore.h"
 #include "app/win32/Win32Form.h"
 #include "host/ComSupport.h"
+#include "host/UIView32_TLB.h"
 #include "support/APRSParser.h"
+#include "support/ProgramInfo.h"
 #include "support/TextRules.h"
+#include "support/WideText.h"
 
 #include <shellapi.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -21,16 +27,70 @@ std::vector<std::string> Arguments() {
     std::vector<std::string> args;
     int count = 0;
     LPWSTR* list = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    for (int i = 1; list && i < count; ++i) {
-        const int size =
-            ::WideCharToMultiByte(CP_ACP, 0, list[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string arg(static_cast<std::size_t>(std::max(size, 1)), '\0');
-        ::WideCharToMultiByte(CP_ACP, 0, list[i], -1, arg.data(), size, nullptr, nullptr);
-        arg.resize(arg.size() - 1);
-        args.push_back(arg);
-    }
+    for (int i = 1; list && i < count; ++i)
+        args.push_back(support::Utf8(list[i]));
     ::LocalFree(list);
     return args;
+}
+
+/// Writes the text where whoever started the program reads it: its standard
+/// output or error when that leads somewhere (a console, a file, a pipe), else
+/// the console of the program that started it, else a message box.
+void Tell(const std::string& text, bool error) {
+    HANDLE out = ::GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    bool own = false;
+    if ((!out || out == INVALID_HANDLE_VALUE) && ::AttachConsole(ATTACH_PARENT_PROCESS)) {
+        out = ::CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+        own = true;
+    }
+    if (out && out != INVALID_HANDLE_VALUE) {
+        DWORD mode = 0, written = 0;
+        if (::GetConsoleMode(out, &mode)) {
+            const std::wstring wide = support::Wide(text);
+            ::WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        } else {
+            ::WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        }
+        if (own)
+            ::CloseHandle(out);
+        return;
+    }
+    ::MessageBoxW(nullptr, support::Wide(text).c_str(), L"Velloran",
+                  MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION));
+}
+
+/// Which host COM starts for Velloran: the program registered for the host's
+/// application class.
+std::string HostDescription() {
+    const std::wstring key = L"CLSID\\" + support::Wide(host::CLASS_clsUIV) + L"\\LocalServer32";
+    // COM starts a host of either bitness: this program's view first.
+    for (const DWORD view : {0x0UL, 0x10000UL /* 64-bit view */, 0x20000UL /* 32-bit view */}) {
+        std::wstring value(1024, L'\0');
+        DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+        if (::RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ | view, nullptr,
+                           value.data(), &size) == ERROR_SUCCESS) {
+            value.resize(::wcsnlen(value.c_str(), value.size()));
+            return "UIView32.clsUIV over COM: " + support::Utf8(value);
+        }
+    }
+    return "UIView32.clsUIV over COM";
+}
+
+/// Brings the running Velloran's window to the front (it may still be
+/// starting: its window is waited for a while).
+void ActivateRunning() {
+    for (int i = 0; i < 100; ++i) {
+        if (HWND window = ::FindWindowW(app::win32::kWindowClass, nullptr)) {
+            DWORD process = 0;
+            ::GetWindowThreadProcessId(window, &process);
+            // Windows lets the running one take the foreground from us.
+            ::AllowSetForegroundWindow(process);
+            ::PostMessageW(window, app::win32::kActivateMessage, 0, 0);
+            return;
+        }
+        ::Sleep(100);
+    }
 }
 
 } // namespace
@@ -44,20 +104,48 @@ struct TAprsPatterns {
 };
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd) {
-    const TAprsPatterns patterns;
-    const host::com::TApartment apartment;
+    const std::vector<std::string> args = Arguments();
+    const app::TCommandLine line = app::ParseCommandLine(args);
+    switch (line.Action) {
+    case app::TCommandLine::EAction::Help:
+        Tell(app::VelloranUsage(), false);
+        return 0;
+    case app::TCommandLine::EAction::Version:
+        Tell(support::VersionText("velloran"), false);
+        return 0;
+    case app::TCommandLine::EAction::Error:
+        Tell(line.Error, true);
+        return 2;
+    case app::TCommandLine::EAction::Run:
+        break;
+    }
+    // One Velloran a session: two would show two tray icons and share one
+    // settings file. Held until the program ends.
+    const HANDLE instanceMutex = ::CreateMutexW(nullptr, FALSE, L"Local\\Velloran.Velloran");
+    if (instanceMutex && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+        ActivateRunning();
+        ::CloseHandle(instanceMutex);
+        return 0;
+    }
+    int status = 1;
     try {
+        const TAprsPatterns patterns;
+        const host::com::TApartment apartment;
         app::TFormServices services;
         services.Connector = std::make_shared<host::TComConnector>();
-        services.Args = Arguments();
+        services.Args = args;
         services.SettingsFile = app::TOvcIniFileStore::ExeDirIniPath(app::win32::ExecutablePath());
         services.VersionBlock = app::win32::ExecutableVersionBlock();
-        app::win32::TWin32Form form(instance, std::move(services), "");
+        app::win32::TWin32Form form(instance, std::move(services), "", HostDescription());
         form.Start(showCmd);
-        return form.Run();
+        status = form.Run();
     } catch (const std::exception& error) {
-        ::MessageBoxA(nullptr, support::WithFullStop(error.what()).c_str(), "Velloran",
-                      MB_OK | MB_ICONERROR);
-        return 1;
+        ::MessageBoxW(nullptr,
+                      support::Wide(support::WithFullStop(app::OperatorErrorText(error))).c_str(),
+                      L"Velloran", MB_OK | MB_ICONERROR);
+        status = 1;
     }
+    if (instanceMutex)
+        ::CloseHandle(instanceMutex);
+    return status;
 }

@@ -2,7 +2,10 @@
 ; scripts/build-windows.sh with makensis:
 ;   makensis -DVERSION=... -DBUILD=<build dir> -DDOCS=<docs dir> -DOUTFILE=... velloran.nsi
 ; It installs for the current user only (no administrator rights), adds a
-; Start-menu entry and an uninstaller, and registers nothing of the host.
+; Start-menu entry and an uninstaller, and registers nothing of the host. The
+; uninstaller removes the stand-in host's registration, per user and (where it
+; may) machine-wide, as far as it names the installed stand-in host: the real
+; host's registration of the same classes stays.
 Unicode true
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
@@ -51,6 +54,10 @@ SectionEnd
 
 Section "Uninstall"
     SetShellVarContext current
+    nsExec::Exec '"$INSTDIR\velloran-standin-host.exe" /UnregServer'
+    Pop $0
+    nsExec::Exec '"$INSTDIR\velloran-standin-host.exe" /UnregServer /AllUsers'
+    Pop $0
     Delete "$INSTDIR\velloran.exe"
     Delete "$INSTDIR\velloran-report.exe"
     Delete "$INSTDIR\velloran-standin-host.exe"

@@ -204,8 +204,8 @@ TMapWindow::TMapWindow(const TStandinHost& host, std::string source, std::functi
     windowClass.style = CS_DBLCLKS;
     windowClass.lpfnWndProc = Procedure;
     windowClass.hInstance = instance;
-    windowClass.hCursor = ::LoadCursorA(nullptr, IDC_HAND);
-    windowClass.hIcon = ::LoadIconA(nullptr, IDI_APPLICATION);
+    windowClass.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)); // IDC_HAND
+    windowClass.hIcon = ::LoadIconW(nullptr, MAKEINTRESOURCEW(32512));     // IDI_APPLICATION
     windowClass.lpszClassName = kClass;
     ::RegisterClassExW(&windowClass);
     const std::wstring title = L"Velloran stand-in host - " +

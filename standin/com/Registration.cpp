@@ -7,6 +7,9 @@
 #include <wrl/client.h>
 
 #include <array>
+#include <cwchar>
+#include <optional>
+#include <vector>
 
 namespace standin::com {
 
@@ -73,8 +76,151 @@ template <class F> F OleAutFunction(const char* name) {
                   : nullptr;
 }
 
+/// The default value of the key, when the key has one.
+std::optional<std::wstring> DefaultValue(HKEY root, const std::wstring& key) {
+    std::wstring value(1024, L'\0');
+    DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    if (::RegGetValueW(root, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value.data(), &size) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    value.resize(::wcsnlen(value.c_str(), value.size()));
+    return value;
+}
+
+/// Whether a registered command line ("\"C:\\...\\x.exe\" /args" or a bare
+/// path) starts this program.
+bool SameProgram(std::wstring command, const std::wstring& path) {
+    if (!command.empty() && command.front() == L'"') {
+        const std::size_t end = command.find(L'"', 1);
+        command = command.substr(1, end == std::wstring::npos ? std::wstring::npos : end - 1);
+    }
+    return ::CompareStringOrdinal(command.c_str(), static_cast<int>(command.size()), path.c_str(),
+                                  static_cast<int>(path.size()), TRUE) == CSTR_EQUAL;
+}
+
 SYSKIND OwnSysKind() {
     return sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+}
+
+/// The registry view of the other bitness (the 32-bit view for a 64-bit
+/// program and the other way round), or 0 where Windows has only one.
+REGSAM OtherView() {
+    if (sizeof(void*) == 8)
+        return KEY_WOW64_32KEY;
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY : 0;
+}
+
+void SetValue(HKEY root, REGSAM view, const std::wstring& key, const wchar_t* name,
+              const std::wstring& value) {
+    HKEY handle = nullptr;
+    LSTATUS status = ::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr,
+                                       &handle, nullptr);
+    if (status == ERROR_SUCCESS) {
+        status =
+            ::RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        ::RegCloseKey(handle);
+    }
+    if (status != ERROR_SUCCESS)
+        throw EHostError("Cannot write the registry key " +
+                         host::com::StatusText(HRESULT_FROM_WIN32(status)));
+}
+
+void DeleteTree(HKEY root, REGSAM view, const std::wstring& key) {
+    HKEY handle = nullptr;
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_ALL_ACCESS | view, &handle) != ERROR_SUCCESS)
+        return;
+    ::RegDeleteTreeW(handle, nullptr);
+    ::RegCloseKey(handle);
+    ::RegDeleteKeyExW(root, key.c_str(), view, 0);
+}
+
+/// The interfaces of the type library that a client's marshaler looks up:
+/// each with its name and its proxy (the type library marshaler for dual and
+/// automation interfaces, the dispatch proxy for pure dispatch interfaces).
+struct TInterfaceEntry {
+    std::wstring iid, name, proxy;
+};
+
+std::vector<TInterfaceEntry> Interfaces(ITypeLib* typeLib) {
+    std::vector<TInterfaceEntry> entries;
+    for (UINT i = 0; i < typeLib->GetTypeInfoCount(); ++i) {
+        ComPtr<ITypeInfo> info;
+        TYPEATTR* attr = nullptr;
+        if (FAILED(typeLib->GetTypeInfo(i, info.GetAddressOf())) ||
+            FAILED(info->GetTypeAttr(&attr)))
+            continue;
+        const bool dual = attr->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION);
+        if (attr->typekind == TKIND_DISPATCH || (attr->typekind == TKIND_INTERFACE && dual)) {
+            BSTR name = nullptr;
+            info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr);
+            entries.push_back({GuidText(attr->guid), name ? name : L"",
+                               dual ? L"{00020424-0000-0000-C000-000000000046}"
+                                    : L"{00020420-0000-0000-C000-000000000046}"});
+            ::SysFreeString(name);
+        }
+        info->ReleaseTypeAttr(attr);
+    }
+    return entries;
+}
+
+std::wstring TypeLibKey(const wchar_t* sysKind) {
+    return L"Software\\Classes\\TypeLib\\" + GuidText(LIBID_UIView32) + L"\\1.0\\0\\" + sysKind;
+}
+
+const wchar_t* OtherSysKindName() {
+    return sizeof(void*) == 8 ? L"win32" : L"win64";
+}
+
+/// The file of the type library registered in the other view, if any.
+std::optional<std::wstring> OtherViewLibrary(HKEY root, REGSAM view) {
+    HKEY handle = nullptr;
+    if (::RegOpenKeyExW(root, TypeLibKey(OtherSysKindName()).c_str(), 0, KEY_READ | view,
+                        &handle) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::optional<std::wstring> library = DefaultValue(handle, L"");
+    ::RegCloseKey(handle);
+    return library;
+}
+
+/// Registers the interfaces and the type library in the other bitness's
+/// registry view as well, so that a Velloran of either bitness reaches this
+/// stand-in host: each looks the interfaces up in its own view.
+void RegisterForOtherBitness(HKEY root, ITypeLib* typeLib, const std::wstring& path) {
+    const REGSAM view = OtherView();
+    if (view == 0)
+        return;
+    // A type library of the other bitness registered by another program is
+    // the real host's: left as it is.
+    if (const auto library = OtherViewLibrary(root, view); library && !SameProgram(*library, path))
+        return;
+    const std::wstring libid = GuidText(LIBID_UIView32);
+    for (const TInterfaceEntry& entry : Interfaces(typeLib)) {
+        const std::wstring key = L"Software\\Classes\\Interface\\" + entry.iid;
+        SetValue(root, view, key, nullptr, entry.name);
+        SetValue(root, view, key + L"\\ProxyStubClsid32", nullptr, entry.proxy);
+        SetValue(root, view, key + L"\\ProxyStubClsid", nullptr, entry.proxy);
+        SetValue(root, view, key + L"\\TypeLib", nullptr, libid);
+        SetValue(root, view, key + L"\\TypeLib", L"Version", L"1.0");
+    }
+    SetValue(root, view, L"Software\\Classes\\TypeLib\\" + libid + L"\\1.0", nullptr, L"UIView32");
+    SetValue(root, view, L"Software\\Classes\\TypeLib\\" + libid + L"\\1.0\\FLAGS", nullptr, L"0");
+    SetValue(root, view, TypeLibKey(OtherSysKindName()), nullptr, path);
+}
+
+/// Removes what RegisterForOtherBitness wrote, when it still names this
+/// program.
+void UnregisterForOtherBitness(HKEY root, ITypeLib* typeLib, const std::wstring& path) {
+    const REGSAM view = OtherView();
+    if (view == 0)
+        return;
+    const std::optional<std::wstring> library = OtherViewLibrary(root, view);
+    if (!library || !SameProgram(*library, path))
+        return;
+    for (const TInterfaceEntry& entry : Interfaces(typeLib))
+        DeleteTree(root, view, L"Software\\Classes\\Interface\\" + entry.iid);
+    DeleteTree(root, view, TypeLibKey(OtherSysKindName()));
 }
 
 } // namespace
@@ -102,24 +248,51 @@ std::string RegisterServer(TRegistryScope scope) {
     }
     if (FAILED(status))
         throw EHostError("Cannot register the type library: " + host::com::StatusText(status));
+    RegisterForOtherBitness(root, typeLib.Get(), path);
     return std::string("Registered the stand-in host's classes and type library under ") +
            RootName(scope);
 }
 
 std::string UnregisterServer(TRegistryScope scope) {
+    // The classes and the type library are the real host's too: only what
+    // names this program is removed, so that the real host's registration
+    // stays whatever else is registered.
+    const std::wstring path = ProgramPath();
     const HKEY root = Root(scope);
+    int removed = 0, others = 0;
     for (const TClassEntry& entry : kClasses) {
         const std::wstring key = L"Software\\Classes\\CLSID\\" + GuidText(*entry.clsid);
-        ::RegDeleteTreeW(root, key.c_str()); // absent already is fine
+        const std::optional<std::wstring> server = DefaultValue(root, key + L"\\LocalServer32");
+        if (!server)
+            continue; // absent already is fine
+        if (!SameProgram(*server, path)) {
+            ++others;
+            continue;
+        }
+        ::RegDeleteTreeW(root, key.c_str());
+        ++removed;
     }
-    using Unregister = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
-    const auto forUser = OleAutFunction<Unregister>("UnRegisterTypeLibForUser");
-    if (scope == TRegistryScope::CurrentUser && forUser)
-        forUser(LIBID_UIView32, 1, 0, LOCALE_NEUTRAL, OwnSysKind());
-    else
-        ::UnRegisterTypeLib(LIBID_UIView32, 1, 0, LOCALE_NEUTRAL, OwnSysKind());
-    return std::string("Removed the stand-in host's classes and type library from ") +
-           RootName(scope);
+    const std::wstring libraryKey = L"Software\\Classes\\TypeLib\\" + GuidText(LIBID_UIView32) +
+                                    L"\\1.0\\0\\" +
+                                    (OwnSysKind() == SYS_WIN64 ? L"win64" : L"win32");
+    const std::optional<std::wstring> library = DefaultValue(root, libraryKey);
+    ComPtr<ITypeLib> typeLib;
+    if (SUCCEEDED(::LoadTypeLibEx(path.c_str(), REGKIND_NONE, typeLib.GetAddressOf())))
+        UnregisterForOtherBitness(root, typeLib.Get(), path);
+    if (library && SameProgram(*library, path)) {
+        using Unregister = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
+        const auto forUser = OleAutFunction<Unregister>("UnRegisterTypeLibForUser");
+        if (scope == TRegistryScope::CurrentUser && forUser)
+            forUser(LIBID_UIView32, 1, 0, LOCALE_NEUTRAL, OwnSysKind());
+        else
+            ::UnRegisterTypeLib(LIBID_UIView32, 1, 0, LOCALE_NEUTRAL, OwnSysKind());
+    }
+    std::string result = "Removed " + std::to_string(removed) + " of the stand-in host's classes" +
+                         (library && SameProgram(*library, path) ? " and its type library" : "") +
+                         " from " + RootName(scope);
+    if (others > 0)
+        result += "; left " + std::to_string(others) + " registered to another program";
+    return result;
 }
 
 } // namespace standin::com

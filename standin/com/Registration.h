@@ -16,7 +16,8 @@ enum class TRegistryScope {
 /// throws host::EHostError naming what failed.
 std::string RegisterServer(TRegistryScope scope);
 
-/// Removes what RegisterServer added. Returns a line saying what was done.
+/// Removes what RegisterServer added, as far as it still names this program
+/// (the classes are the real host's too). Returns a line saying what was done.
 std::string UnregisterServer(TRegistryScope scope);
 
 } // namespace standin::com

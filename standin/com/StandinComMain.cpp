@@ -8,6 +8,7 @@
 #include "standin/com/ControlMessages.h"
 #include "standin/com/MapWindow.h"
 #include "standin/com/Registration.h"
+#include "support/ProgramInfo.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -32,6 +33,8 @@ constexpr const char* kUsage =
     "  /UnregServer        remove that registration\n"
     "  /AllUsers           with /RegServer or /UnregServer: for all users of the machine\n"
     "  --close             close the running stand-in host (it tells its clients first)\n"
+    "  --help              show this text and exit\n"
+    "  --version           show the version and exit\n"
     "Closing its map window or its console, or the control command, tells clients\n"
     "(event 3) and ends.\n";
 
@@ -54,6 +57,19 @@ struct TOptions {
 // Parses the command line; on nullopt the program ends with the status.
 std::optional<TOptions> ParseArgs(const std::vector<std::string>& args, int& status) {
     TOptions options;
+    // --help and --version come first, wherever they are, as on Linux.
+    switch (support::FindStandardRequest(args)) {
+    case support::EStandardRequest::Help:
+        std::cout << kUsage;
+        status = 0;
+        return std::nullopt;
+    case support::EStandardRequest::Version:
+        std::cout << support::VersionText("velloran-standin-host");
+        status = 0;
+        return std::nullopt;
+    case support::EStandardRequest::None:
+        break;
+    }
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const auto need = [&](std::size_t count) {
@@ -63,7 +79,7 @@ std::optional<TOptions> ParseArgs(const std::vector<std::string>& args, int& sta
                       << (count == 1 ? " value\n" : " values\n");
             return false;
         };
-        if (arg == "--help" || arg == "-h" || arg == "/?") {
+        if (arg == "-h" || arg == "/?") {
             std::cout << kUsage;
             status = 0;
             return std::nullopt;

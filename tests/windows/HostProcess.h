@@ -4,6 +4,7 @@
 #include "standin/com/ControlMessages.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -18,8 +19,11 @@ inline std::wstring ProgramDirectory() {
     return path.substr(0, path.find_last_of(L"\\/"));
 }
 
-// Where the build puts the host, seen from a test or benchmark program.
+// Where the build puts the host, seen from a test or benchmark program, unless
+// VELLORAN_TEST_HOST names another (a host of the other bitness).
 inline std::wstring HostProgram() {
+    if (const wchar_t* other = ::_wgetenv(L"VELLORAN_TEST_HOST"); other && *other)
+        return other;
     return ProgramDirectory() + L"\\..\\..\\standin\\com\\velloran-standin-host.exe";
 }
 

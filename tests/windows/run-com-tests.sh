@@ -6,31 +6,55 @@
 # and Dire Wolf over KISS and AGW on the loopback address, when installed),
 # and the COM test program (layout, events, replacement objects, failures, a
 # host killed during a run).
-#   sh tests/windows/run-com-tests.sh [BUILD_DIR]   (default build-windows/x86_64)
+#   sh tests/windows/run-com-tests.sh [BUILD_DIR [HOST_BUILD_DIR]]
+# BUILD_DIR (default build-windows/x86_64) holds the programs under test;
+# HOST_BUILD_DIR (default BUILD_DIR) the stand-in host they talk to, so that a
+# 64-bit Velloran is tested against a 32-bit host and the other way round.
 set -eu
 cd "$(dirname "$0")/../.."
 root=$(pwd)
 build=$(cd "${1:-build-windows/x86_64}" && pwd)
-wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
-report="$build/tools/velloran-report.exe"
-host="$build/standin/com/velloran-standin-host.exe"
-work="$build/com-tests"
+host_build=$(cd "${2:-$build}" && pwd)
 
-export WINEPREFIX="$build/wineprefix-tests"
+# The Wine loader for a build's programs: wine for i686, wine64 for x86_64,
+# both in the same (64-bit) prefix.
+loader() { # build_dir
+    if grep -q "mingw-w64-i686" "$1/CMakeCache.txt" 2>/dev/null; then
+        [ -x /usr/lib/wine/wine ] && echo /usr/lib/wine/wine && return
+        command -v wine && return
+        echo "no 32-bit Wine for $1 (install wine32:i386)" >&2
+        exit 1
+    fi
+    [ -x /usr/lib/wine/wine64 ] && echo /usr/lib/wine/wine64 && return
+    command -v wine64 || command -v wine
+}
+wine=$(loader "$build")
+wine64=$(loader "$root/build-windows/x86_64")
+host_wine=$(loader "$host_build")
+report="$build/tools/velloran-report.exe"
+host="$host_build/standin/com/velloran-standin-host.exe"
+work="$build/com-tests"
+prefix="$build/wineprefix-tests"
+if [ "$host_build" != "$build" ]; then
+    work="$build/com-tests-with-$(basename "$host_build")"
+    prefix="$build/wineprefix-tests-with-$(basename "$host_build")"
+fi
+echo "== $(basename "$build") programs, $(basename "$host_build") stand-in host"
+
+export WINEPREFIX="$prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY VELLORAN_SCENARIO
 
-stop_wine() { "${wine%/*}/wineserver" -k 2>/dev/null || wineserver -k 2>/dev/null || true; }
+stop_wine() { "${wine64%/*}/wineserver" -k 2>/dev/null || wineserver -k 2>/dev/null || true; }
 rm -rf "$WINEPREFIX" "$work"
 mkdir -p "$work"
 echo "== Wine prefix"
-"$wine" wineboot -i >/dev/null 2>&1
+"$wine64" wineboot -i >/dev/null 2>&1
 # Windows without a display: Wine's null graphics driver.
-"$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+"$wine64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 # The running object table needs Wine's services up before any server starts.
-"${wine%/*}/wineserver" -w 2>/dev/null || wineserver -w
+"${wine64%/*}/wineserver" -w 2>/dev/null || wineserver -w
 
 failures=0
 fail() {
@@ -76,7 +100,7 @@ compare() { # case_dir out_prefix label mode
 start_host() { # log args...
     log=$1
     shift
-    "$wine" "$host" "$@" >"$log" 2>&1 &
+    "$host_wine" "$host" "$@" >"$log" 2>&1 &
     host_pid=$!
     for _ in $(seq 300); do
         grep -q "serving" "$log" 2>/dev/null && return 0
@@ -89,8 +113,25 @@ start_host() { # log args...
 }
 
 close_host() {
-    "$wine" "$host" --close >/dev/null 2>&1 || fail "--close found no running host"
+    "$host_wine" "$host" --close >/dev/null 2>&1 || fail "--close found no running host"
     wait "$host_pid" || fail "the stand-in host ended with status $?"
+}
+
+# velloran.exe gets a copy of its own, so that its settings file is written
+# beside it here.
+mkdir -p "$work/window"
+cp "$build/app/win32/velloran.exe" "$work/window/velloran.exe"
+# Web addresses open in the test program, which records them, instead of
+# Wine's browser (which would hand them to a browser of this machine).
+window_test_w=$("$wine" winepath -w "$build/tests/windows/velloran_window_test.exe" 2>/dev/null)
+opened_w=$("$wine" winepath -w "$work/window/opened.txt" 2>/dev/null)
+"$wine" reg add 'HKLM\Software\Classes\https\shell\open\command' /ve /f \
+    /d "\"$window_test_w\" --record-open \"$opened_w\" \"%1\"" >/dev/null 2>&1
+# The window's test program, on the tests the filter names.
+window_test() { # gtest filter
+    "$wine" "$build/tests/windows/velloran_window_test.exe" --gtest_brief=1 --gtest_filter="$1" \
+        "$("$wine" winepath -w "$work/window/velloran.exe" 2>/dev/null)" \
+        "$("$wine" winepath -w "$host" 2>/dev/null)" "$opened_w"
 }
 
 echo "== unregistered class"
@@ -101,16 +142,38 @@ set -e
 [ "$status" = 1 ] || fail "unregistered: exit status $status, expected 1"
 [ "$(cat "$work/unregistered.err")" = "Class not registered." ] ||
     fail "unregistered: standard error is '$(cat "$work/unregistered.err")'"
+window_test "VelloranWithoutHost.*" || fail "velloran_window_test (no host)"
+
+echo "== command lines"
+# --help, --version and an unknown option, as the Linux programs answer them.
+version=$(sed -n 's/^project(Velloran VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+for program in app/win32/velloran.exe standin/com/velloran-standin-host.exe tools/velloran-report.exe; do
+    name=$(basename "$program" .exe)
+    set +e
+    "$wine" "$build/$program" --version >"$work/$name.version" 2>&1
+    version_status=$?
+    "$wine" "$build/$program" --help >"$work/$name.help" 2>&1
+    help_status=$?
+    "$wine" "$build/$program" --no-such-option >"$work/$name.unknown.out" 2>"$work/$name.unknown.err"
+    unknown_status=$?
+    set -e
+    [ "$version_status" = 0 ] && [ "$(head -n 1 "$work/$name.version" | tr -d "\r")" = "$name (Velloran) $version" ] ||
+        fail "$name --version: status $version_status, '$(head -n 1 "$work/$name.version")'"
+    [ "$help_status" = 0 ] && head -n 1 "$work/$name.help" | grep -q "^usage: $name" ||
+        fail "$name --help: status $help_status, '$(head -n 1 "$work/$name.help")'"
+    [ "$unknown_status" = 2 ] && grep -q "unknown option '--no-such-option'" "$work/$name.unknown.err" ||
+        fail "$name --no-such-option: status $unknown_status, '$(cat "$work/$name.unknown.err")'"
+done
 
 echo "== registering the stand-in host"
 # Per user, as on Windows without administrator rights (Wine 8 starts no
 # server registered only there, so the tests then use /AllUsers).
 clsid_key='HKCU\Software\Classes\CLSID\{33CFA0BD-2826-11D4-82E8-00C0DF464FC9}\LocalServer32'
-"$wine" "$host" /RegServer | grep -q "HKEY_CURRENT_USER" || fail "/RegServer did not say where"
-"$wine" reg query "$clsid_key" >/dev/null 2>&1 || fail "/RegServer registered no local server"
-"$wine" "$host" /UnregServer >/dev/null || fail "/UnregServer failed"
-if "$wine" reg query "$clsid_key" >/dev/null 2>&1; then fail "/UnregServer left the class"; fi
-"$wine" "$host" /RegServer /AllUsers
+"$host_wine" "$host" /RegServer | grep -q "HKEY_CURRENT_USER" || fail "/RegServer did not say where"
+"$host_wine" reg query "$clsid_key" >/dev/null 2>&1 || fail "/RegServer registered no local server"
+"$host_wine" "$host" /UnregServer >/dev/null || fail "/UnregServer failed"
+if "$host_wine" reg query "$clsid_key" >/dev/null 2>&1; then fail "/UnregServer left the class"; fi
+"$host_wine" "$host" /RegServer /AllUsers
 
 echo "== embedded runs"
 for case in tests/golden/*/; do
@@ -141,7 +204,7 @@ done
 echo "== COM starts the registered host"
 run_report "$root/tests/golden/demo" com "$work/started"
 compare "$root/tests/golden/demo" "$work/started" "demo (host started by COM)" com
-"$wine" "$host" --close >/dev/null 2>&1 || fail "the host COM started was not running"
+"$host_wine" "$host" --close >/dev/null 2>&1 || fail "the host COM started was not running"
 
 echo "== the host's --fail option"
 start_host "$work/fail.host.log" --fail GetDistance 2 "Radio gone" \
@@ -158,21 +221,23 @@ case "$(cat "$work/fail.err")" in
 esac
 
 echo "== the Velloran window beside the host"
-# A copy of its own, so that its settings file is written beside it here.
-mkdir -p "$work/window"
-cp "$build/app/win32/velloran.exe" "$work/window/velloran.exe"
-# Web addresses open in the test program, which records them, instead of
-# Wine's browser (which would hand them to a browser of this machine).
-window_test_w=$("$wine" winepath -w "$build/tests/windows/velloran_window_test.exe" 2>/dev/null)
-opened_w=$("$wine" winepath -w "$work/window/opened.txt" 2>/dev/null)
-"$wine" reg add 'HKLM\Software\Classes\https\shell\open\command' /ve /f \
-    /d "\"$window_test_w\" --record-open \"$opened_w\" \"%1\"" >/dev/null 2>&1
+# The window's tests of a host that is not there, of texts in any language and
+# of a NUL in a line run beside hosts of their own.
+others="VelloranWithoutHost.*:VelloranWindowNulSymbol.*:VelloranWindowNonAscii.*"
 start_host "$work/window.host.log" --scenario "$root/tests/golden/ellipse/scenario.json" &&
     {
-        "$wine" "$build/tests/windows/velloran_window_test.exe" --gtest_brief=1 \
-            "$("$wine" winepath -w "$work/window/velloran.exe" 2>/dev/null)" \
-            "$("$wine" winepath -w "$host" 2>/dev/null)" "$opened_w" || fail "velloran_window_test"
+        window_test "-$others" || fail "velloran_window_test"
         wait "$host_pid" || fail "the stand-in host ended with status $? after closing Velloran"
+    }
+start_host "$work/window-nul.host.log" --scenario "$root/tests/golden/nul-symbol/scenario.json" &&
+    {
+        window_test "VelloranWindowNulSymbol.*" || fail "velloran_window_test (nul-symbol)"
+        close_host
+    }
+start_host "$work/window-non-ascii.host.log" --scenario "$root/tests/windows/non-ascii/scenario.json" &&
+    {
+        window_test "VelloranWindowNonAscii.*" || fail "velloran_window_test (non-ASCII)"
+        close_host
     }
 
 echo "== the channel: a monitor file, and Dire Wolf over KISS and AGW on loopback"
@@ -247,9 +312,37 @@ echo "== the Channel window"
 "$wine" "$build/tests/windows/channel_window_test.exe" --gtest_brief=1 || fail "channel_window_test"
 
 echo "== COM test program"
-"$wine" "$build/tests/windows/com_host_test.exe" --gtest_brief=1 || fail "com_host_test"
+VELLORAN_TEST_HOST=$("$wine" winepath -w "$host" 2>/dev/null) \
+    "$wine" "$build/tests/windows/com_host_test.exe" --gtest_brief=1 || fail "com_host_test"
 
-"$wine" "$host" /UnregServer /AllUsers >/dev/null
+setup="$root/build-windows/velloran-$version-setup.exe"
+if [ "$host_build" = "$build" ] && [ -f "$setup" ] && [ "$setup" -nt "$build/standin/com/velloran-standin-host.exe" ] &&
+    grep -q "mingw-w64-i686" "$build/CMakeCache.txt"; then
+    echo "== installer: install, register, uninstall"
+    # The build's host, registered machine-wide above, stands for the real host.
+    clsid='Software\Classes\CLSID\{33CFA0BD-2826-11D4-82E8-00C0DF464FC9}\LocalServer32'
+    server() { "$wine" reg query "$1\\$clsid" /ve 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p'; }
+    for scope in "" /AllUsers; do
+        "$wine" "$setup" /S || fail "the installer failed"
+        installed=$("$wine" reg query 'HKCU\Software\Velloran' /v InstallDir 2>/dev/null | tr -d '\r' |
+            sed -n 's/.*REG_SZ *//p')
+        [ -n "$installed" ] || { fail "the installer recorded no folder"; break; }
+        "$wine" "$installed\velloran-standin-host.exe" /RegServer $scope >/dev/null ||
+            fail "the installed stand-in host did not register ($scope)"
+        [ "$scope" ] && root_key=HKLM || root_key=HKCU
+        case "$(server $root_key)" in *Velloran*) ;; *) fail "installed host not registered ($scope)" ;; esac
+        "$wine" "$installed\uninstall.exe" /S "_?=$installed" || fail "the uninstaller failed"
+        [ -z "$(server HKCU)" ] || fail "the uninstaller left the per-user registration ($scope)"
+        if [ "$scope" ]; then
+            [ -z "$(server HKLM)" ] || fail "the uninstaller left the machine-wide registration"
+        else
+            [ "$(server HKLM)" = "\"$("$wine" winepath -w "$host" 2>/dev/null)\"" ] ||
+                fail "the uninstaller touched another program's registration: '$(server HKLM)'"
+        fi
+    done
+fi
+
+"$host_wine" "$host" /UnregServer /AllUsers >/dev/null
 stop_wine
 if [ "$failures" -ne 0 ]; then
     echo "$failures Windows test(s) failed (outputs in $work, Wine prefix kept)" >&2

@@ -33,17 +33,36 @@ std::string& Argument(int index) {
     return arguments[index];
 }
 
+std::wstring Wide(const std::string& utf8) {
+    std::wstring wide(utf8.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                              static_cast<int>(wide.size()))));
+    return wide;
+}
+
+/// For failure messages.
+std::string Narrow(const std::wstring& wide) {
+    std::string utf8(wide.size() * 3, '\0');
+    utf8.resize(static_cast<std::size_t>(
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(),
+                              static_cast<int>(utf8.size()), nullptr, nullptr)));
+    return utf8;
+}
+
 constexpr const char* kCaption = "Velloran v1.5.0 - Station Call Sign - N0CALL";
 constexpr int kMemo1 = 101, kDebugGroup = 115;
 
-/// A velloran.exe process, ended by the test if it is still running.
+/// A velloran.exe process (by default the one named on the command line),
+/// ended by the test if it is still running.
 class TVelloran {
 public:
-    explicit TVelloran(const std::string& args = "") {
-        std::string command = "\"" + Argument(0) + "\"" + (args.empty() ? "" : " " + args);
-        STARTUPINFOA startup{};
+    explicit TVelloran(const std::string& args = "", const std::wstring& exe = L"") {
+        std::wstring command = L"\"" + (exe.empty() ? Wide(Argument(0)) : exe) + L"\"" +
+                               (args.empty() ? L"" : L" " + Wide(args));
+        STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+        if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                               &startup, &FProcess))
             throw std::runtime_error("velloran.exe did not start");
     }
@@ -53,6 +72,8 @@ public:
         ::CloseHandle(FProcess.hProcess);
         ::CloseHandle(FProcess.hThread);
     }
+
+    DWORD Id() const { return FProcess.dwProcessId; }
 
     /// The main window, once it has its caption from the host.
     HWND WaitForWindow() {
@@ -83,6 +104,15 @@ public:
             ::SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
         return std::string(text, static_cast<std::size_t>(n));
     }
+    /// The text as the window holds it, whatever the system's code page.
+    static std::wstring WideText(HWND window) {
+        std::wstring text(
+            static_cast<std::size_t>(::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
+        const LRESULT n =
+            ::SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+        text.resize(static_cast<std::size_t>(n));
+        return text;
+    }
 
 private:
     PROCESS_INFORMATION FProcess{};
@@ -108,8 +138,8 @@ HWND FindControl(HWND window, int id) {
     return search.Found;
 }
 
-bool WaitForText(HWND control, const std::string& text) {
-    for (int i = 0; i < 200; ++i) {
+bool WaitForText(HWND control, const std::string& text, int tenthsOfASecond = 200) {
+    for (int i = 0; i < tenthsOfASecond; ++i) {
         if (TVelloran::Text(control).find(text) != std::string::npos)
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -177,9 +207,15 @@ TEST(VelloranWindow, CaptionF9AndCloseWithItsSettingsFile) {
     // F9 runs again: the emptied pane gets the radius line back.
     ::SendMessageA(memo1, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
     ASSERT_EQ(TVelloran::Text(memo1), "");
-    ::PostMessageA(window, WM_KEYDOWN, VK_F9, 1);
-    ::PostMessageA(window, WM_KEYUP, VK_F9, 0xC0000001);
-    EXPECT_TRUE(WaitForText(memo1, radius));
+    // While a run is still going Calculate is disabled and F9 does nothing:
+    // pressed again until a run starts.
+    bool again = false;
+    for (int i = 0; i < 10 && !again; ++i) {
+        ::PostMessageA(window, WM_KEYDOWN, VK_F9, 1);
+        ::PostMessageA(window, WM_KEYUP, VK_F9, 0xC0000001);
+        again = WaitForText(memo1, radius, 20);
+    }
+    EXPECT_TRUE(again);
 
     ::PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(velloran.WaitForExit(), 0);
@@ -388,6 +424,272 @@ TEST_F(LinkLabel, APressWhoseMouseAnotherWindowTakesEndsWithoutAClick) {
     EXPECT_TRUE(FOpened.empty());
 }
 
+namespace {
+
+constexpr int kMemo3 = 103, kMemo4 = 104, kRecalculateRate = 112, kMinimizeToTray = 110,
+              kSave = 118, kTrayExit = 204, kAbout = 205;
+constexpr UINT kTrayMessage = WM_USER + 100;
+
+struct TBoxSearch {
+    DWORD Process;
+    HWND Found;
+};
+
+BOOL CALLBACK MatchBox(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<TBoxSearch*>(data);
+    wchar_t name[16] = {};
+    ::GetClassNameW(window, name, 16);
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    if (process != search->Process || std::wstring(name) != L"#32770")
+        return TRUE;
+    search->Found = window;
+    return FALSE;
+}
+
+template <class Condition> bool WaitUntil(Condition condition) {
+    for (int i = 0; i < 200; ++i) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+/// The message box the process shows, once it is there (null after 20 s).
+HWND WaitForBox(DWORD process) {
+    for (int i = 0; i < 200; ++i) {
+        TBoxSearch search{process, nullptr};
+        ::EnumWindows(MatchBox, reinterpret_cast<LPARAM>(&search));
+        if (search.Found)
+            return search.Found;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return nullptr;
+}
+
+BOOL CALLBACK CollectStatic(HWND child, LPARAM data) {
+    wchar_t name[16] = {};
+    ::GetClassNameW(child, name, 16);
+    if (::lstrcmpiW(name, L"Static") == 0) {
+        const std::wstring text = TVelloran::WideText(child);
+        if (!text.empty())
+            *reinterpret_cast<std::wstring*>(data) += text + L"\n";
+    }
+    return TRUE;
+}
+
+/// What a message box says: the texts of its static controls.
+std::wstring BoxText(HWND box) {
+    std::wstring text;
+    ::EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&text));
+    return text;
+}
+
+/// Reads the message box the process shows and closes it with OK.
+std::wstring ReadAndCloseBox(DWORD process) {
+    HWND box = WaitForBox(process);
+    // The box exists a moment before it has its text and shows.
+    if (!box || !WaitUntil([&] { return ::IsWindowVisible(box) && !BoxText(box).empty(); }))
+        return L"(no message box)";
+    const std::wstring text = BoxText(box);
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    return text;
+}
+
+std::wstring Folder(const std::wstring& file) {
+    return file.substr(0, file.find_last_of(L"\\/"));
+}
+
+/// The lines of a golden case's file between two headings, with the NUL a
+/// pane shows as its stand-in, joined as an edit control holds them.
+std::wstring GoldenSection(const std::string& file, const std::string& from,
+                           const std::string& to) {
+    std::ifstream in(file, std::ios::binary);
+    std::string text, line;
+    bool inside = false;
+    while (std::getline(in, line)) {
+        if (line == to)
+            break;
+        if (inside)
+            text += (text.empty() ? "" : "\r\n") + line;
+        if (line == from)
+            inside = true;
+    }
+    std::wstring wide = Wide(text);
+    for (wchar_t& c : wide)
+        if (c == L'\0')
+            c = L'\x2400';
+    return wide;
+}
+
+} // namespace
+
+TEST(VelloranWindow, AboutTellsTheVersionTheSettingsFileAndTheHost) {
+    TVelloran velloran;
+    HWND window = velloran.WaitForWindow();
+    ASSERT_NE(window, nullptr);
+    ::PostMessageW(window, WM_COMMAND, kAbout, 0);
+    const std::wstring about = ReadAndCloseBox(velloran.Id());
+    EXPECT_EQ(about.find(L"Velloran 1."), 0u) << Narrow(about);
+    const std::wstring exe = Wide(Argument(0));
+    const std::wstring ini = exe.substr(0, exe.find_last_of(L'.')) + L".INI";
+    EXPECT_NE(about.find(L"Settings file: " + ini), std::wstring::npos) << Narrow(about);
+    EXPECT_NE(about.find(L"Host: UIView32.clsUIV over COM: \"" + Wide(Argument(1)) + L"\""),
+              std::wstring::npos)
+        << Narrow(about);
+    // Ctrl+Q ends it, as Exit does.
+    ::SetForegroundWindow(window);
+    INPUT keys[4] = {};
+    for (INPUT& key : keys)
+        key.type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = keys[3].ki.wVk = VK_CONTROL;
+    keys[1].ki.wVk = keys[2].ki.wVk = 'Q';
+    keys[2].ki.dwFlags = keys[3].ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(4, keys, sizeof(INPUT));
+    EXPECT_EQ(velloran.WaitForExit(), 0);
+}
+
+TEST(VelloranWindow, AnErrorTextInAnyLanguageReachesTheOperatorWhole) {
+    // A copy in a folder whose name no single code page holds, with a folder
+    // where its settings file would be: saving fails, naming the file.
+    const std::wstring folder =
+        Folder(Wide(Argument(0))) + L"\\\u00dcn\u00efc\u00f6d\u00e9 \u7121\u7dda";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    ::CreateDirectoryW((folder + L"\\velloran.INI").c_str(), nullptr);
+    ASSERT_TRUE(
+        ::CopyFileW(Wide(Argument(0)).c_str(), (folder + L"\\velloran.exe").c_str(), FALSE));
+    TVelloran velloran("", folder + L"\\velloran.exe");
+    HWND window = velloran.WaitForWindow();
+    ASSERT_NE(window, nullptr);
+    ::PostMessageW(window, WM_COMMAND, kSave, 0);
+    const std::wstring error = ReadAndCloseBox(velloran.Id());
+    EXPECT_NE(error.find(L"Unable to write to " + folder + L"\\velloran.INI"), std::wstring::npos)
+        << Narrow(error);
+}
+
+TEST(VelloranWindow, TheOptionsSaveWritesTheSettingsFile) {
+    TVelloran velloran;
+    HWND window = velloran.WaitForWindow();
+    ASSERT_NE(window, nullptr);
+    HWND rate = FindControl(window, kRecalculateRate);
+    ASSERT_NE(rate, nullptr);
+    ::SendMessageW(rate, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"45"));
+    ::SendMessageW(FindControl(window, kMinimizeToTray), BM_SETCHECK, BST_UNCHECKED, 0);
+    ::SendMessageW(window, WM_COMMAND, kSave, 0);
+    const std::string ini = IniBesideVelloran();
+    EXPECT_NE(ini.find("edRecalculateRate.Text=45\r\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("cbMinimizeToTray.Checked=False\r\n"), std::string::npos) << ini;
+    // Read back by the next start.
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(velloran.WaitForExit(), 0);
+    TVelloran again;
+    window = again.WaitForWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(TVelloran::Text(FindControl(window, kRecalculateRate)), "45");
+    EXPECT_EQ(::SendMessageW(FindControl(window, kMinimizeToTray), BM_GETCHECK, 0, 0),
+              BST_UNCHECKED);
+    ::SendMessageW(FindControl(window, kMinimizeToTray), BM_SETCHECK, BST_CHECKED, 0);
+    ::SendMessageW(rate = FindControl(window, kRecalculateRate), WM_SETTEXT, 0,
+                   reinterpret_cast<LPARAM>(L"30"));
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(again.WaitForExit(), 0);
+}
+
+TEST(VelloranWindow, TheEndOfTheWindowsSessionSavesTheSettings) {
+    TVelloran velloran;
+    HWND window = velloran.WaitForWindow();
+    ASSERT_NE(window, nullptr);
+    ::SendMessageW(FindControl(window, kRecalculateRate), WM_SETTEXT, 0,
+                   reinterpret_cast<LPARAM>(L"31"));
+    EXPECT_TRUE(::SendMessageW(window, WM_QUERYENDSESSION, 0, 0));
+    ::SendMessageW(window, WM_ENDSESSION, TRUE, 0);
+    const std::string ini = IniBesideVelloran();
+    EXPECT_NE(ini.find("edRecalculateRate.Text=31\r\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("[MainForm]\r\n"), std::string::npos) << ini;
+    // Windows ends the program itself once the session ends.
+}
+
+TEST(VelloranWindow, MinimizedItGoesToTheTrayAndComesBack) {
+    TVelloran velloran;
+    HWND window = velloran.WaitForWindow();
+    ASSERT_NE(window, nullptr);
+    ::PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    // Hidden with its icon in the tray (or, where there is no tray, minimized).
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindowVisible(window) || ::IsIconic(window); }));
+    // A double click on the icon brings it back.
+    ::PostMessageW(window, kTrayMessage, 0, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(window) && !::IsIconic(window); }));
+    // Exit from the icon's menu ends it.
+    ::PostMessageW(window, WM_COMMAND, kTrayExit, 0);
+    EXPECT_EQ(velloran.WaitForExit(), 0);
+}
+
+TEST(VelloranWindow, ASecondOneBringsTheFirstToTheFrontAndEnds) {
+    TVelloran first;
+    HWND window = first.WaitForWindow();
+    ASSERT_NE(window, nullptr);
+    ::PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindowVisible(window) || ::IsIconic(window); }));
+    TVelloran second("DEBUG");
+    EXPECT_EQ(second.WaitForExit(), 0);
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(window) && !::IsIconic(window); }));
+    int windows = 0;
+    for (HWND w = nullptr; (w = ::FindWindowExA(nullptr, w, "TVelloranForm", nullptr));)
+        ++windows;
+    EXPECT_EQ(windows, 1);
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(first.WaitForExit(), 0);
+}
+
+// Beside a host on the "nul-symbol" golden case: a NUL in a line (an empty
+// symbol text) loses nothing after it.
+TEST(VelloranWindowNulSymbol, EveryLineOfTheRunIsInThePane) {
+    TVelloran velloran;
+    HWND window = velloran.WaitForWindow();
+    ASSERT_NE(window, nullptr);
+    HWND details = FindControl(window, kMemo4);
+    ASSERT_NE(details, nullptr);
+    const std::string golden = VELLORAN_SOURCE_DIR "/tests/golden/nul-symbol/expected.out";
+    const std::wstring expected =
+        GoldenSection(golden, "== Calculation Details ==", "== Packets Considered ==");
+    ASSERT_NE(expected.find(L"W1NUL Dist: 3 symbol: \x2400\x2400"), std::wstring::npos);
+    EXPECT_TRUE(WaitUntil([&] { return TVelloran::WideText(details) == expected; }))
+        << Narrow(TVelloran::WideText(details));
+    EXPECT_EQ(TVelloran::WideText(FindControl(window, kMemo3)),
+              GoldenSection(golden, "== Packets Considered ==", "== Map =="));
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(velloran.WaitForExit(), 0);
+}
+
+// Beside a host whose texts hold accented letters and CJK characters.
+TEST(VelloranWindowNonAscii, TheHostsTextsReachThePanesWhole) {
+    TVelloran velloran;
+    HWND window = velloran.WaitForWindow();
+    ASSERT_NE(window, nullptr);
+    HWND packets = FindControl(window, kMemo3);
+    ASSERT_NE(packets, nullptr);
+    const std::wstring path = L"0: APRS,\u00c9metteur-\u00fc,\u7121\u7dda\u5c40";
+    EXPECT_TRUE(
+        WaitUntil([&] { return TVelloran::WideText(packets).find(path) != std::wstring::npos; }));
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(velloran.WaitForExit(), 0);
+}
+
+// With no host registered: what that means for the operator, then the
+// technical text, and exit status 1.
+TEST(VelloranWithoutHost, SaysTheHostIsNotInstalledAndEnds) {
+    TVelloran velloran;
+    const std::wstring text = ReadAndCloseBox(velloran.Id());
+    EXPECT_EQ(text.find(L"The host is not installed, or not registered."), 0u) << Narrow(text);
+    EXPECT_NE(text.find(L"velloran-standin-host.exe /RegServer"), std::wstring::npos)
+        << Narrow(text);
+    EXPECT_NE(text.find(L"Details: Class not registered."), std::wstring::npos) << Narrow(text);
+    EXPECT_EQ(velloran.WaitForExit(), 1);
+}
+
+namespace {
+
 /// A notification area of our own for the tests, where the system has none:
 /// a "Shell_TrayWnd" window, served on a thread of its own, that takes every
 /// icon the shell hands it.
@@ -443,6 +745,8 @@ bool WaitForRestored(HWND window) {
     }
     return false;
 }
+
+} // namespace
 
 // Saved minimized with "Minimize to Tray" ticked: into the tray where a
 // notification area takes the icon, and minimized on the taskbar where none

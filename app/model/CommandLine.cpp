@@ -1,10 +1,22 @@
-#include "app/CommandLine.h"
+#include "app/model/CommandLine.h"
 
 #include "support/ProgramInfo.h"
 
 namespace app {
 
 const char* VelloranUsage() {
+#ifdef _WIN32
+    return "usage: velloran [DEBUG]\n"
+           "       velloran --help | --version\n"
+           "Computes the ALOHA radius of the APRS stations the host has heard on RF, reports it\n"
+           "and draws it on the host's map. The host is the program registered for COM class\n"
+           "UIView32.clsUIV (the real host, or velloran-standin-host.exe /RegServer).\n"
+           "A second velloran brings the running one's window to the front.\n"
+           "  DEBUG       (first argument, any case) show the Debug options\n"
+           "  --help      show this text and exit\n"
+           "  --version   show the version and exit\n"
+           "Settings: velloran.INI beside the program.\n";
+#else
     return "usage: velloran [DEBUG]\n"
            "       velloran --help | --version\n"
            "Computes the ALOHA radius of the APRS stations the host has heard on RF, reports it\n"
@@ -16,6 +28,7 @@ const char* VelloranUsage() {
            "  --version   show the version and exit\n"
            "Settings: velloran.INI beside the program when that folder can be written,\n"
            "otherwise $XDG_CONFIG_HOME/velloran/velloran.INI (default ~/.config).\n";
+#endif
 }
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
