@@ -171,20 +171,19 @@ void TWin32Form::CreateFonts() {
     FPaneFont = ::CreateFontIndirectW(&fixed);
 }
 
+BOOL CALLBACK TWin32Form::SetChildFont(HWND child, LPARAM form) {
+    const auto* self = reinterpret_cast<const TWin32Form*>(form);
+    const bool pane = child == self->FMemo1 || child == self->FMemo2 || child == self->FMemo3 ||
+                      child == self->FMemo4;
+    const bool link = self->FPayPalLabel1 && child == self->FPayPalLabel1->Handle();
+    const HFONT font = pane ? self->FPaneFont : link ? self->FLinkFont : self->FFont;
+    ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    return TRUE;
+}
+
 void TWin32Form::ApplyDpi() {
     CreateFonts();
-    ::EnumChildWindows(
-        FWindow,
-        [](HWND child, LPARAM data) -> BOOL {
-            const auto* form = reinterpret_cast<const TWin32Form*>(data);
-            const bool pane = child == form->FMemo1 || child == form->FMemo2 ||
-                              child == form->FMemo3 || child == form->FMemo4;
-            const bool link = form->FPayPalLabel1 && child == form->FPayPalLabel1->Handle();
-            const HFONT font = pane ? form->FPaneFont : link ? form->FLinkFont : form->FFont;
-            ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(this));
+    ::EnumChildWindows(FWindow, &TWin32Form::SetChildFont, reinterpret_cast<LPARAM>(this));
     FOptionsLayout.Apply(FDpi, FFont);
     Layout();
     ::RedrawWindow(FWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);

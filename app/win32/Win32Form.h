@@ -102,6 +102,8 @@ public:
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK PageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    /// Gives a child the font of its kind for the window's DPI.
+    static BOOL CALLBACK SetChildFont(HWND child, LPARAM form);
     LRESULT Message(UINT message, WPARAM wParam, LPARAM lParam);
     void BuildLayout();
     void BuildOptionsPage(HWND page);

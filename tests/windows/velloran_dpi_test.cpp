@@ -49,22 +49,23 @@ HWND WaitForWindow() {
     return nullptr;
 }
 
+struct TFindId {
+    int Id;
+    HWND Found;
+};
+
+BOOL CALLBACK MatchId(HWND child, LPARAM data) {
+    auto* find = reinterpret_cast<TFindId*>(data);
+    if (::GetDlgCtrlID(child) != find->Id)
+        return TRUE;
+    find->Found = child;
+    return FALSE;
+}
+
 /// The page that holds a control, found by the control's id.
 HWND PageOf(HWND window, int id) {
-    struct TFind {
-        int Id;
-        HWND Found;
-    } find{id, nullptr};
-    ::EnumChildWindows(
-        window,
-        [](HWND child, LPARAM data) -> BOOL {
-            auto* f = reinterpret_cast<TFind*>(data);
-            if (::GetDlgCtrlID(child) != f->Id)
-                return TRUE;
-            f->Found = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&find));
+    TFindId find{id, nullptr};
+    ::EnumChildWindows(window, MatchId, reinterpret_cast<LPARAM>(&find));
     return find.Found ? ::GetParent(find.Found) : nullptr;
 }
 
@@ -277,22 +278,24 @@ std::map<int, std::wstring> HintsOf(HWND tips) {
     return hints;
 }
 
+struct TFindTips {
+    HWND Owner;
+    HWND Tips;
+};
+
+BOOL CALLBACK MatchTips(HWND window, LPARAM data) {
+    auto* find = reinterpret_cast<TFindTips*>(data);
+    if (ClassOf(window) != TOOLTIPS_CLASSW || ::GetWindow(window, GW_OWNER) != find->Owner)
+        return TRUE;
+    find->Tips = window;
+    return FALSE;
+}
+
 // The Options hints, as the Qt window shows them.
 TEST_F(OptionsPage, HintsSayWhatTheOptionsDo) {
     ASSERT_NE(FWindow, nullptr);
-    struct TFind {
-        HWND Owner;
-        HWND Tips;
-    } find{FWindow, nullptr};
-    ::EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            auto* f = reinterpret_cast<TFind*>(data);
-            if (ClassOf(window) != TOOLTIPS_CLASSW || ::GetWindow(window, GW_OWNER) != f->Owner)
-                return TRUE;
-            f->Tips = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&find));
+    TFindTips find{FWindow, nullptr};
+    ::EnumWindows(MatchTips, reinterpret_cast<LPARAM>(&find));
     ASSERT_NE(find.Tips, nullptr);
     const std::map<int, std::wstring> hints = HintsOf(find.Tips);
     EXPECT_EQ(hints.size(), 2u);

@@ -698,12 +698,7 @@ public:
     TFakeNotificationArea() {
         FThread = std::thread([this] {
             WNDCLASSA windowClass{};
-            windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam,
-                                         LPARAM lParam) -> LRESULT {
-                if (message == WM_COPYDATA)
-                    return TRUE;
-                return ::DefWindowProcA(window, message, wParam, lParam);
-            };
+            windowClass.lpfnWndProc = Proc;
             windowClass.hInstance = ::GetModuleHandleA(nullptr);
             windowClass.lpszClassName = "Shell_TrayWnd";
             ::RegisterClassA(&windowClass);
@@ -725,6 +720,12 @@ public:
     }
 
 private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_COPYDATA)
+            return TRUE;
+        return ::DefWindowProcA(window, message, wParam, lParam);
+    }
+
     std::thread FThread;
     std::atomic<bool> FReady{false};
     HWND FWindow = nullptr;
