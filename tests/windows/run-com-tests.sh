@@ -112,9 +112,24 @@ start_host() { # log args...
     return 1
 }
 
+# Waits up to 30 s for the host to end; a host that does not is killed, so
+# that a hang fails the run instead of stopping it.
+wait_host() {
+    for _ in $(seq 300); do
+        kill -0 "$host_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$host_pid" 2>/dev/null; then
+        kill "$host_pid" 2>/dev/null || true
+        wait "$host_pid" 2>/dev/null || true
+        echo "the stand-in host did not end within 30 s" >&2
+        return 1
+    fi
+    wait "$host_pid"
+}
 close_host() {
     "$host_wine" "$host" --close >/dev/null 2>&1 || fail "--close found no running host"
-    wait "$host_pid" || fail "the stand-in host ended with status $?"
+    wait_host || fail "the stand-in host ended with status $?"
 }
 
 # velloran.exe gets a copy of its own, so that its settings file is written
@@ -224,11 +239,25 @@ echo "== the Velloran window beside the host"
 # The window's tests of a host that is not there, of texts in any language and
 # of a NUL in a line run beside hosts of their own.
 others="VelloranWithoutHost.*:VelloranWindowNulSymbol.*:VelloranWindowNonAscii.*"
-start_host "$work/window.host.log" --scenario "$root/tests/golden/ellipse/scenario.json" &&
-    {
-        window_test "-$others" || fail "velloran_window_test"
-        wait "$host_pid" || fail "the stand-in host ended with status $? after closing Velloran"
+# Seen rarely under load with a 32-bit host: a call between velloran.exe and
+# the host that never returns, after which the host answers nobody (COM calls
+# have no time limit on Windows yet). Such a run is said, and the tests are
+# run once more beside a fresh host; a fault that comes back fails.
+window_run() { # attempt
+    start_host "$work/window-$1.host.log" --scenario "$root/tests/golden/ellipse/scenario.json" ||
+        return 1
+    window_test "-$others" || {
+        wait_host || true
+        return 1
     }
+    wait_host
+}
+if ! window_run 1; then
+    echo "note: the window tests failed beside the stand-in host; once more beside a fresh one" >&2
+    "${wine%/*}/wineserver" -k 2>/dev/null || true
+    "${wine%/*}/wineserver" -w 2>/dev/null || true
+    window_run 2 || fail "velloran_window_test"
+fi
 start_host "$work/window-nul.host.log" --scenario "$root/tests/golden/nul-symbol/scenario.json" &&
     {
         window_test "VelloranWindowNulSymbol.*" || fail "velloran_window_test (nul-symbol)"
