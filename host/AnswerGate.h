@@ -45,6 +45,13 @@ public:
                               " was not called",
                           failure);
     }
+    /// The error of a call made while another still waits for its answer
+    /// (from what the window does meanwhile).
+    static EHostError StillAnswering(std::string_view method) {
+        return EHostError("The stand-in host is still answering an earlier call; " +
+                              std::string(method) + " was not called",
+                          THostFailure::NotAnswering);
+    }
     /// A call ran out of time: its error; later calls go through MayCall.
     EHostError TimedOut(std::string_view method, int limitMs) {
         FNotAnswering = true;

@@ -110,9 +110,7 @@ public:
         // The window answers while a call waits; what it does meanwhile must
         // not call the host again before the first call is answered.
         if (FWaiting)
-            throw EHostError("The stand-in host is still answering an earlier call; " +
-                                 std::string(method) + " was not called",
-                             THostFailure::NotAnswering);
+            throw TAnswerGate::StillAnswering(method);
         // A host that let a call time out is asked briefly whether it is back.
         if (!FGate.MayCall([this] { return Answers(); }))
             throw TAnswerGate::NotCalled(method, dbus_connection_get_is_connected(FConnection.get())

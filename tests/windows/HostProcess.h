@@ -83,12 +83,23 @@ public:
         ::TerminateProcess(FProcess, 9);
         ::WaitForSingleObject(FProcess, 10000);
     }
+    /// Stops or resumes every thread of the host, as a hung host stands still.
+    void Suspend() { Whole("NtSuspendProcess"); }
+    void Resume() { Whole("NtResumeProcess"); }
     void Post(UINT message, WPARAM wParam = 0) { ::PostMessageW(FWindow, message, wParam, 0); }
     std::uint64_t Ask(UINT message) {
         return static_cast<std::uint64_t>(::SendMessageW(FWindow, message, 0, 0));
     }
 
 private:
+    void Whole(const char* call) {
+        using TCall = LONG(WINAPI*)(HANDLE);
+        const auto change = reinterpret_cast<TCall>(
+            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), call)));
+        if (!change || change(FProcess) < 0)
+            throw std::runtime_error(std::string(call) + " failed on the stand-in host");
+    }
+
     HANDLE FProcess = nullptr;
     HWND FWindow = nullptr;
 };

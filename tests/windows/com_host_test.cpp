@@ -266,6 +266,22 @@ TEST(ComHost, AFailingOperationRaisesTheHostsOwnText) {
     EXPECT_TRUE(overCom.Window.CalculateEnabled);
 }
 
+// A host that went away and was started again serves the next run whole,
+// every object made again on it. (Before any host is killed: see below.)
+TEST(ComHost, ARunAfterTheHostWasStartedAgainReadsTheNewHost) {
+    auto first = std::make_unique<THostProcess>("--scenario " + Golden("third-party"));
+    tools::THeadlessRun overCom(Com());
+    {
+        tools::THeadlessRun embedded(standin::LoadScenarioFile(Golden("third-party")));
+        EXPECT_EQ(Report(overCom), Report(embedded));
+    }
+    first.reset();
+    EXPECT_THROW(overCom.Components.clsUIV.GetStationCount(), host::EHostError);
+    THostProcess second("--scenario " + Golden("ellipse"));
+    tools::THeadlessRun embedded(standin::LoadScenarioFile(Golden("ellipse")));
+    EXPECT_EQ(Report(overCom), Report(embedded));
+}
+
 TEST(ComHost, AHostKilledDuringARunGivesAClearErrorAndNoHang) {
     THostProcess hostProcess("");
     tools::THeadlessRun overCom(Com());
@@ -286,6 +302,94 @@ TEST(ComHost, AHostKilledDuringARunGivesAClearErrorAndNoHang) {
     EXPECT_EQ(message.rfind("Error 0x", 0), std::string::npos) << "no text for " << message;
     // Once the host has gone, every later call fails the same way.
     EXPECT_THROW(overCom.Components.clsUIV.GetStationCount(), host::EHostError);
+}
+
+// A stopped host: a call runs out of time with the operator's words, later
+// calls fail at once, and once the host answers again calls go through.
+TEST(ComHostTrouble, AStoppedHostRunsOutOfTimeThenFailsAtOnceUntilItAnswersAgain) {
+    THostProcess hostProcess("--scenario " + Golden("third-party"));
+    ::_putenv_s("VELLORAN_HOST_TIMEOUT_MS", "2000");
+    host::THostComponents components(Com());
+    components.Loaded();
+    const std::int16_t count = components.clsUIV.GetStationCount();
+    ASSERT_GT(count, 0);
+
+    hostProcess.Suspend();
+    const ULONGLONG start = ::GetTickCount64();
+    try {
+        components.clsUIV.GetStationCount();
+        ADD_FAILURE() << "a stopped host answered";
+    } catch (const host::EHostError& error) {
+        EXPECT_STREQ(error.what(),
+                     "The stand-in host did not answer GetStationCount within 2000 ms");
+        EXPECT_EQ(error.Failure(), host::THostFailure::NotAnswering);
+    }
+    const ULONGLONG waited = ::GetTickCount64() - start;
+    EXPECT_GE(waited, 1900u);
+    EXPECT_LT(waited, 15000u);
+
+    const ULONGLONG again = ::GetTickCount64();
+    try {
+        components.clsUIV.GetMap();
+        ADD_FAILURE() << "a stopped host answered";
+    } catch (const host::EHostError& error) {
+        EXPECT_STREQ(error.what(), "The stand-in host is not answering; GetMap was not called");
+    }
+    // At once: a brief look whether the host answers, not the whole limit.
+    EXPECT_LT(::GetTickCount64() - again, 1900u);
+
+    hostProcess.Resume();
+    std::int16_t after = 0;
+    EXPECT_TRUE(PumpUntil([&] {
+        try {
+            after = components.clsUIV.GetStationCount();
+            return true;
+        } catch (const host::EHostError&) {
+            return false;
+        }
+    }));
+    EXPECT_EQ(after, count);
+    ::_putenv_s("VELLORAN_HOST_TIMEOUT_MS", "");
+}
+
+// A host killed and started again is attached afresh: calls and events go to
+// the new one without making the components again. (Under Wine 8 the class
+// table keeps a killed server's class objects, so objects made through them
+// cannot be made again there; the application object comes from the running
+// object table, which Wine does clear.)
+TEST(ComHostTrouble, AHostStartedAgainAfterItWasKilledIsUsed) {
+    auto first = std::make_unique<THostProcess>("--scenario " + Golden("third-party"));
+    host::THostComponents components(Com());
+    bool closing = false;
+    components.clsUIV.OnUIView32IsClosing = [&closing] { closing = true; };
+    components.Loaded();
+    ASSERT_GT(components.clsUIV.GetStationCount(), 0);
+
+    first->Kill();
+    first.reset();
+    EXPECT_THROW(components.clsUIV.GetStationCount(), host::EHostError);
+    // Without a host every call keeps failing.
+    EXPECT_THROW(components.clsUIV.GetStationCount(), host::EHostError);
+
+    THostProcess second("--scenario " + Golden("ellipse"));
+    tools::THeadlessRun embedded(standin::LoadScenarioFile(Golden("ellipse")));
+    const std::int16_t expected = embedded.Components.clsUIV.GetStationCount();
+    std::int16_t count = 0;
+    // The running object table forgets the killed host a moment after it
+    // has gone.
+    EXPECT_TRUE(PumpUntil([&] {
+        try {
+            count = components.clsUIV.GetStationCount();
+            return true;
+        } catch (const host::EHostError&) {
+            return false;
+        }
+    }));
+    EXPECT_EQ(count, expected);
+    EXPECT_NE(components.clsUIV.GetMap(), nullptr);
+    // The subscription moved along: the new host's closing event arrives.
+    second.Post(WM_CLOSE);
+    EXPECT_TRUE(PumpUntil([&] { return closing; }));
 }
 
 int main(int argc, char** argv) {
