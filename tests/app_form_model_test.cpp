@@ -277,11 +277,27 @@ TEST(FormModel, WhileAHostCallWaitsTheWindowGoesOnButNeitherRunsNorRedraws) {
     EXPECT_EQ(rig.View.DeferredRuns, 1);
 }
 
+TEST(FormModel, AShowThatComesWhileAHostCallWaitsIsMadeAfterIt) {
+    TRig rig;
+    host::IHostWait& wait = *rig.Model;
+    wait.WaitBegins();
+    rig.Model->Handle([&] { rig.Model->FormShow(); });
+    EXPECT_EQ(rig.View.Caption, "Velloran");
+    EXPECT_TRUE(rig.View.Panes[0].empty());
+    wait.WaitEnds();
+    ASSERT_EQ(rig.View.DeferredRuns, 1);
+    // The deferred turn makes the whole show: caption, own station, run.
+    rig.Model->btnCalculateClick();
+    EXPECT_EQ(rig.View.Caption.rfind("Velloran v", 0), 0u);
+    EXPECT_FALSE(rig.View.Panes[0].empty());
+}
+
 TEST(FormModel, HostLossIsWordedForTheOperator) {
     const std::string gone = OperatorErrorText(host::EHostError(
         "The stand-in host has gone away; GetMap failed", host::THostFailure::Gone));
-    EXPECT_EQ(gone, "The host is not answering. Start it again, then restart Velloran.\n\n"
-                    "Details: The stand-in host has gone away; GetMap failed");
+    EXPECT_EQ(gone,
+              "The host is not answering. Start it again; Velloran attaches to it at the next "
+              "calculation.\n\nDetails: The stand-in host has gone away; GetMap failed");
     const std::string stopped = OperatorErrorText(
         host::EHostError("The stand-in host is not answering; GetMap was not called",
                          host::THostFailure::NotAnswering));

@@ -10,13 +10,13 @@ std::string OperatorErrorText(const std::exception& error) {
         return error.what();
     switch (hostError->Failure()) {
     case host::THostFailure::Gone:
-        return std::string("The host is not answering. Start it again, then restart Velloran.\n\n"
-                           "Details: ") +
+        return std::string("The host is not answering. Start it again; Velloran attaches to it "
+                           "at the next calculation.\n\nDetails: ") +
                error.what();
     case host::THostFailure::NotAnswering:
         return std::string("The host is not answering. Velloran tries again at the next "
-                           "calculation; if the host does not recover, start it again, then "
-                           "restart Velloran.\n\nDetails: ") +
+                           "calculation; if the host does not recover, start it again.\n\n"
+                           "Details: ") +
                error.what();
     case host::THostFailure::NotInstalled:
         return std::string("The host is not installed, or not registered. Start the host once, so "

@@ -178,6 +178,13 @@ void TFormModel::FormCreate() {
 }
 
 void TFormModel::FormShow() {
+    // A show that comes while a host call waits (the window's events are let
+    // in meanwhile, a minimized start's own show among them) is made once the
+    // call is over: reading the own station now would call the host again.
+    if (FHostWaits > 0) {
+        FShowAfterWait = true;
+        return;
+    }
     if (FDebugMode) {
         Calculation.State.PacketDensity =
             support::IntTextOr(FView.Text(EOption::edPacketDensity), 1800);
@@ -204,6 +211,12 @@ void TFormModel::btnCalculateClick() {
         FRunAfterWait = true;
         return;
     }
+    if (FShowAfterWait) {
+        // The show put off during a host call, with its run.
+        FShowAfterWait = false;
+        Handle([this] { FormShow(); });
+        return;
+    }
     FRedrawErrorShown = false;
     Handle([this] { Calculation.btnCalculateClick(); });
 }
@@ -218,7 +231,7 @@ void TFormModel::WaitEnds() {
         return;
     if (!Calculation.RunInProgress())
         FView.SetCalculateEnabled(true);
-    if (FRunAfterWait && !FDestroying) {
+    if ((FRunAfterWait || FShowAfterWait) && !FDestroying) {
         FRunAfterWait = false;
         FView.PostDeferredRun();
     }

@@ -275,8 +275,9 @@ private:
     bool FRedrawErrorShown = false; // a failing redraw is reported once a run
     bool FDestroying = false;
     bool FDestroyed = false;
-    int FHostWaits = 0;         // host calls waiting for their answer
-    bool FRunAfterWait = false; // a run was asked for while a call waited
+    int FHostWaits = 0;          // host calls waiting for their answer
+    bool FRunAfterWait = false;  // a run was asked for while a call waited
+    bool FShowAfterWait = false; // the first show came while a call waited
     TErrorBoxGate FErrorBox;
     std::unique_ptr<support::TPacketCache> FPacketCache;
 };

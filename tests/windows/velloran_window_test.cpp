@@ -676,6 +676,74 @@ TEST(VelloranWindowNonAscii, TheHostsTextsReachThePanesWhole) {
     EXPECT_EQ(velloran.WaitForExit(), 0);
 }
 
+// Stops or resumes the running stand-in host as a whole.
+void StopHost(bool stop) {
+    HWND control = ::FindWindowW(L"VelloranStandinHostControl", nullptr);
+    ASSERT_NE(control, nullptr);
+    DWORD id = 0;
+    ::GetWindowThreadProcessId(control, &id);
+    const HANDLE process = ::OpenProcess(PROCESS_SUSPEND_RESUME, FALSE, id);
+    ASSERT_NE(process, nullptr);
+    using TCall = LONG(WINAPI*)(HANDLE);
+    const auto change = reinterpret_cast<TCall>(reinterpret_cast<void*>(::GetProcAddress(
+        ::GetModuleHandleW(L"ntdll.dll"), stop ? "NtSuspendProcess" : "NtResumeProcess")));
+    ASSERT_NE(change, nullptr);
+    EXPECT_GE(change(process), 0);
+    ::CloseHandle(process);
+}
+
+// Beside a host that stops: the window goes on answering while a run waits
+// for it, the run ends with the operator's words within the limit, and once
+// the host goes on the next run is whole.
+TEST(VelloranWindowHostTrouble, AStoppedHostLeavesTheWindowAnsweringAndSaysSo) {
+    ::SetEnvironmentVariableW(L"VELLORAN_HOST_TIMEOUT_MS", L"4000");
+    TVelloran velloran;
+    ::SetEnvironmentVariableW(L"VELLORAN_HOST_TIMEOUT_MS", nullptr);
+    HWND window = velloran.WaitForWindow();
+    ASSERT_NE(window, nullptr);
+    HWND memo1 = FindControl(window, kMemo1);
+    const std::string radius = "Your ALOHA radius is";
+    ASSERT_TRUE(WaitForText(memo1, radius));
+
+    StopHost(true);
+    ::SendMessageA(memo1, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+    ::PostMessageA(window, WM_KEYDOWN, VK_F9, 1);
+    ::PostMessageA(window, WM_KEYUP, VK_F9, 0xC0000001);
+    // While the run waits the window answers: each question is taken within
+    // a second (a generous bound for a busy machine; a blocked window takes
+    // the whole limit).
+    const ULONGLONG start = ::GetTickCount64();
+    ULONGLONG slowest = 0;
+    while (::GetTickCount64() - start < 3000) {
+        const ULONGLONG asked = ::GetTickCount64();
+        DWORD_PTR result = 0;
+        EXPECT_NE(::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 3000, &result), 0);
+        slowest = std::max(slowest, ::GetTickCount64() - asked);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_LT(slowest, 1000u);
+    const std::wstring text = ReadAndCloseBox(velloran.Id());
+    EXPECT_EQ(text.find(L"The host is not answering."), 0u) << Narrow(text);
+    EXPECT_NE(text.find(L"within 4000 ms"), std::wstring::npos) << Narrow(text);
+
+    StopHost(false);
+    bool again = false;
+    for (int i = 0; i < 20 && !again; ++i) {
+        ::PostMessageA(window, WM_KEYDOWN, VK_F9, 1);
+        ::PostMessageA(window, WM_KEYUP, VK_F9, 0xC0000001);
+        again = WaitForText(memo1, radius, 10);
+        // A redraw that failed at once while the host stood still may have
+        // said so too.
+        TBoxSearch search{velloran.Id(), nullptr};
+        ::EnumWindows(MatchBox, reinterpret_cast<LPARAM>(&search));
+        if (!again && search.Found)
+            ReadAndCloseBox(velloran.Id());
+    }
+    EXPECT_TRUE(again);
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(velloran.WaitForExit(), 0);
+}
+
 // With no host registered: what that means for the operator, then the
 // technical text, and exit status 1.
 TEST(VelloranWithoutHost, SaysTheHostIsNotInstalledAndEnds) {
@@ -769,7 +837,7 @@ TEST(VelloranWindow, StartingMinimizedNeverLosesTheWindow) {
             tray = std::make_unique<TFakeNotificationArea>();
         TVelloran velloran;
         HWND window = velloran.WaitForWindow(); // the caption comes with the run at start
-        ASSERT_NE(window, nullptr);
+        ASSERT_NE(window, nullptr) << Narrow(ReadAndCloseBox(velloran.Id()));
         ASSERT_TRUE(WaitForText(FindControl(window, kMemo1), "Your ALOHA radius is"));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         if (withTray) {
