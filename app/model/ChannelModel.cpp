@@ -114,7 +114,9 @@ TChannelPicture TChannelModel::Picture(const aloha::TListedStations& list,
                   figures.txDelaySeconds * 1000.0);
     picture.Figures.emplace_back(line);
     std::snprintf(line, sizeof line, "Occupancy: %.1f %%", figures.occupancyPercent);
-    picture.Figures.emplace_back(line);
+    picture.Figures.emplace_back(figures.overfull
+                                     ? std::string(line) + " (" + aprs::kOverfullNote + ")"
+                                     : std::string(line));
     picture.Figures.push_back(
         "Stations heard: " + std::to_string(figures.stations) +
         ", not in the station list: " + std::to_string(radius.Unlisted.size()) + " (" +
