@@ -141,9 +141,9 @@ std::string FormatChannelTable(const TChannelFigures& figures) {
     std::snprintf(line, sizeof line, "  stations heard     %zu\n", figures.stations);
     text += line;
     if (figures.stationsDropped > 0) {
-        std::snprintf(line, sizeof line, "  stations dropped   %llu (the table holds %zu)\n",
-                      static_cast<unsigned long long>(figures.stationsDropped),
-                      TChannelStats::kMaxStations);
+        std::snprintf(line, sizeof line,
+                      "  stations dropped   %llu (heard longest ago, to keep the table bounded)\n",
+                      static_cast<unsigned long long>(figures.stationsDropped));
         text += line;
     }
     if (figures.refusedCalls > 0) {
