@@ -43,7 +43,7 @@ TChannelSettings ReadChannelSettings(const std::filesystem::path& file) {
 
 TChannelModel::TChannelModel(TChannelSettings settings, std::function<double()> clock)
     : FSettings(std::move(settings)), FClock(clock ? std::move(clock) : SystemSeconds),
-      FMeter([this] { return FClock(); }) {
+      FMeter([this] { return FClock(); }), FSilenceLimit(aprs::kSilenceNoteAfter) {
     FMeter.SetTxDelayMs(FSettings.TxDelayMs);
     FStatus = FSettings.Tnc ? "not listening yet"
                             : "no TNC set: add Tnc=kiss://HOST:PORT or agw://HOST:PORT to [" +
@@ -60,6 +60,7 @@ void TChannelModel::Start() {
     if (!FSettings.Tnc || FLink)
         return;
     FLink = std::make_unique<aprs::TTncLink>(*FSettings.Tnc);
+    FLink->SetSilenceLimit(FSilenceLimit);
     FLink->OnFrame = [this](std::string_view frame) { AddFrame(frame); };
     FLink->OnState = [this](const std::string& state) {
         std::lock_guard lock(FMutex);
