@@ -79,6 +79,7 @@ bool TTcpSocket::Connect(const std::string& host, const std::string& port, int t
             continue;
         }
         fcntl(sock, F_SETFL, fcntl(sock, F_GETFL) | O_NONBLOCK);
+        EnableKeepAlive(sock);
         if (::connect(sock, ai->ai_addr, ai->ai_addrlen) != 0 && errno != EINPROGRESS) {
             reason = ErrnoText(errno);
             ::close(sock);
@@ -99,7 +100,6 @@ bool TTcpSocket::Connect(const std::string& host, const std::string& port, int t
             ::close(sock);
             continue;
         }
-        EnableKeepAlive(sock);
         FHandle = sock;
         break;
     }

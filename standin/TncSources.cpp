@@ -93,6 +93,7 @@ int TKissTcpSource::Connect(std::string& reason) {
             reason = ErrnoText(errno);
             continue;
         }
+        aprs::net::EnableKeepAlive(sock);
         // Non-blocking, so that a stop does not wait for a distant TNC.
         if (connect(sock, at->ai_addr, at->ai_addrlen) != 0 && errno != EINPROGRESS) {
             reason = ErrnoText(errno);
@@ -114,8 +115,6 @@ int TKissTcpSource::Connect(std::string& reason) {
         if (error != 0) {
             close(sock);
             sock = -1;
-        } else {
-            aprs::net::EnableKeepAlive(sock);
         }
     }
     freeaddrinfo(found);

@@ -338,6 +338,8 @@ TEST_F(LiveStations, ASilentKissTncIsSaidToBeSoAndTheConnectionIsProbed) {
     source.Start();
     const int sock = server.Accept(); // and never a byte from it
     ASSERT_GE(sock, 0);
+    const std::string where = "connected to KISS TNC 127.0.0.1:" + server.Port;
+    ASSERT_TRUE(said(where));
     const int client = testsupport::ClientEndOf(sock);
     ASSERT_GE(client, 0);
     int on = 0;
@@ -345,7 +347,6 @@ TEST_F(LiveStations, ASilentKissTncIsSaidToBeSoAndTheConnectionIsProbed) {
     ASSERT_EQ(getsockopt(client, SOL_SOCKET, SO_KEEPALIVE, &on, &length), 0);
     EXPECT_EQ(on, 1);
 
-    const std::string where = "connected to KISS TNC 127.0.0.1:" + server.Port;
     ASSERT_TRUE(said(where + ", nothing heard for "));
     EXPECT_TRUE(source.Connected());
     const std::string frame = aprs::KissEncode(aprs::EncodeAx25("N0CALL", "APRS", {}, ">back"));

@@ -261,6 +261,7 @@ TEST(TncLink, ASilentTncIsSaidToBeSoAndTheConnectionIsProbed) {
     const std::string url = "kiss://127.0.0.1:" + server.Port;
 
     // A dead peer is found by keepalive probes within a few minutes.
+    ASSERT_TRUE(WaitFor([&] { return recorder.Said("connected to " + url); }));
     const int client = testsupport::ClientEndOf(sock);
     ASSERT_GE(client, 0);
     int on = 0, idle = 0, interval = 0, probes = 0;
