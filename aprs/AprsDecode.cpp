@@ -1,6 +1,7 @@
 #include "aprs/AprsDecode.h"
 
 #include "support/APRSParser.h"
+#include "support/TextRules.h"
 
 #include <charconv>
 #include <cmath>
@@ -698,6 +699,17 @@ TMonitorResult ParseMonitorLine(std::string_view line) {
             result.reason = "source call longer than 9 characters";
             return result;
         }
+        // A control character is no separator: "N0AB<NUL>C" is not a line from C.
+        if (before != '\t' && support::HasControlCharacter(std::string_view(&before, 1))) {
+            result.reason = "control character in the source call";
+            return result;
+        }
+    }
+    // The path names digipeaters; the information field may carry control
+    // characters (Mic-E does), the header may not.
+    if (const auto path = match->Group(3); path && support::HasControlCharacter(*path)) {
+        result.reason = "control character in the path";
+        return result;
     }
     TMonitorPacket packet;
     packet.source = *match->Group(1);

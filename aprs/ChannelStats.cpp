@@ -1,6 +1,7 @@
 #include "aprs/ChannelStats.h"
 
 #include "aprs/Ax25.h"
+#include "support/TextRules.h"
 
 #include <algorithm>
 #include <cmath>
@@ -133,10 +134,23 @@ std::string FormatChannelTable(const TChannelFigures& figures) {
     text += line;
     std::snprintf(line, sizeof line, "  airtime            %.1f s\n", figures.airtimeSeconds);
     text += line;
-    std::snprintf(line, sizeof line, "  occupancy          %.1f %%\n", figures.occupancyPercent);
+    std::snprintf(line, sizeof line, "  occupancy          %.1f %%%s%s%s\n",
+                  figures.occupancyPercent, figures.overfull ? " (" : "",
+                  figures.overfull ? kOverfullNote : "", figures.overfull ? ")" : "");
     text += line;
     std::snprintf(line, sizeof line, "  stations heard     %zu\n", figures.stations);
     text += line;
+    if (figures.stationsDropped > 0) {
+        std::snprintf(line, sizeof line,
+                      "  stations dropped   %llu (heard longest ago, to keep the table bounded)\n",
+                      static_cast<unsigned long long>(figures.stationsDropped));
+        text += line;
+    }
+    if (figures.refusedCalls > 0) {
+        std::snprintf(line, sizeof line, "  calls refused      %llu (with control characters)\n",
+                      static_cast<unsigned long long>(figures.refusedCalls));
+        text += line;
+    }
     text += "Top talkers      measured  estimated\n";
     for (const TChannelTalker& talker : figures.talkers) {
         const std::string estimated =
@@ -148,7 +162,8 @@ std::string FormatChannelTable(const TChannelFigures& figures) {
     return text;
 }
 
-TChannelStats::TChannelStats(std::function<double()> clock) : FClock(std::move(clock)) {}
+TChannelStats::TChannelStats(std::function<double()> clock, std::size_t maxStations)
+    : FClock(std::move(clock)), FMaxStations(std::max<std::size_t>(maxStations, 1)) {}
 
 void TChannelStats::Advance(std::int64_t second) {
     if (!FStarted) {
@@ -197,12 +212,24 @@ void TChannelStats::Add(std::string_view name, std::size_t airBits) {
     FBits += airBits;
 
     const auto step = static_cast<std::int64_t>(std::floor(now / kStationStepSeconds));
+    // No station is called so, and such a name would garble a table or a
+    // terminal: the frame counts for the channel only.
+    if (support::HasControlCharacter(name)) {
+        ++FRefusedCalls;
+        name = {};
+    }
     if (name.empty()) {
         ForgetQuiet(step);
         return;
     }
     auto found = FByName.find(std::string(name));
     if (found == FByName.end()) {
+        ForgetQuiet(step);
+        if (FStations.size() >= FMaxStations) {
+            FByName.erase(FStations.front().name);
+            FStations.pop_front();
+            ++FStationsDropped;
+        }
         FStations.push_back(TStationWindow{std::string(name), step, {}});
         found = FByName.emplace(std::string(name), std::prev(FStations.end())).first;
     } else {
@@ -232,8 +259,13 @@ TChannelFigures TChannelStats::Figures(std::size_t topTalkers) {
     figures.txDelaySeconds = FTxDelaySeconds;
     figures.airtimeSeconds =
         static_cast<double>(FFrames) * FTxDelaySeconds + static_cast<double>(FBits) / kChannelBaud;
-    figures.occupancyPercent = 100.0 * figures.airtimeSeconds / kWindowSeconds;
+    // More than the window holds is no measure of one channel: capped, and said.
+    const double share = 100.0 * figures.airtimeSeconds / kWindowSeconds;
+    figures.overfull = share > 100.0;
+    figures.occupancyPercent = std::min(share, 100.0);
     figures.stations = FStations.size();
+    figures.stationsDropped = FStationsDropped;
+    figures.refusedCalls = FRefusedCalls;
     std::vector<TChannelTalker> all;
     all.reserve(FStations.size());
     for (const TStationWindow& station : FStations)

@@ -38,6 +38,11 @@ std::size_t MonitorAirBits(const TMonitorPacket& packet);
 inline constexpr double kChannelBaud = 1200.0;
 /// Packets per 30 minutes at which the ALOHA computation calls the channel full.
 inline constexpr std::uint64_t kSaturationPackets = 1800;
+/// Added to the occupancy when the frames of the window took more airtime than
+/// its 30 minutes hold (the occupancy then shows 100 %): one channel heard as
+/// it happens cannot do that, a file replayed faster than it was heard can.
+inline constexpr const char* kOverfullNote =
+    "more airtime than 30 minutes hold: the frames came faster than one channel carries them";
 /// Stations shown as top talkers.
 inline constexpr std::size_t kTopTalkers = 10;
 
@@ -52,12 +57,19 @@ struct TChannelTalker {
 
 /// The channel over the last 30 minutes.
 struct TChannelFigures {
-    std::uint64_t frames = 0;            ///< frames heard, digipeated copies included
-    std::uint64_t bits = 0;              ///< their bits on the air
-    double txDelaySeconds = 0.0;         ///< keying time added to every frame
-    double airtimeSeconds = 0.0;         ///< frames × TX delay + bits / 1200
-    double occupancyPercent = 0;         ///< airtime as a share of the 30 minutes
-    std::size_t stations = 0;            ///< stations heard in the window
+    std::uint64_t frames = 0;    ///< frames heard, digipeated copies included
+    std::uint64_t bits = 0;      ///< their bits on the air
+    double txDelaySeconds = 0.0; ///< keying time added to every frame
+    double airtimeSeconds = 0.0; ///< frames × TX delay + bits / 1200
+    double occupancyPercent = 0; ///< airtime as a share of the 30 minutes, at most 100
+    bool overfull = false;       ///< the airtime was more than the 30 minutes
+    std::size_t stations = 0;    ///< stations heard in the window
+    /// Stations forgotten to keep the table bounded, since counting began
+    /// (their frames still count in the frames and the airtime).
+    std::uint64_t stationsDropped = 0;
+    /// Frames whose call sign had a control character: counted for the
+    /// channel, not as a station.
+    std::uint64_t refusedCalls = 0;
     std::vector<TChannelTalker> talkers; ///< most frames first (names in order on a tie)
 };
 
@@ -67,14 +79,22 @@ std::string FormatChannelTable(const TChannelFigures& figures);
 /// Counts frames in a sliding window of the last 30 minutes: for the channel
 /// in one-second steps, for each station in 30-second steps. Each frame costs
 /// O(1); memory grows only with the stations heard in the window, since a
-/// station whose last frame has left the window is forgotten.
+/// station whose last frame has left the window is forgotten, and at most
+/// maxStations are kept.
 class TChannelStats {
 public:
     static constexpr std::int64_t kWindowSeconds = 1800;
     static constexpr std::int64_t kStationStepSeconds = 30;
+    /// One 1200-baud channel carries at most about 4,000 of the shortest
+    /// frames in 30 minutes, so no real channel comes near this many stations
+    /// in the window; a flood of made-up calls or a merged feed could, and
+    /// each station costs about 300 bytes. When full, the station heard
+    /// longest ago makes room: the stations of the last minutes are the ones
+    /// the window is about, and a flood must not lock them out.
+    static constexpr std::size_t kMaxStations = 10000;
 
     /// clock: seconds on any steady scale (tests hand in their own).
-    explicit TChannelStats(std::function<double()> clock);
+    explicit TChannelStats(std::function<double()> clock, std::size_t maxStations = kMaxStations);
 
     /// Keying time before every frame; 300 ms unless set (Dire Wolf's default
     /// TXDELAY of 30 × 10 ms).
@@ -112,7 +132,9 @@ private:
     std::int64_t FSecond = 0; ///< the newest second of the ring
     std::array<TSecond, kSeconds> FRing{};
     std::uint64_t FFrames = 0, FBits = 0; ///< totals of the ring
-    TStationList FStations;               ///< least recently heard first
+    std::size_t FMaxStations;
+    std::uint64_t FStationsDropped = 0, FRefusedCalls = 0;
+    TStationList FStations; ///< least recently heard first
     std::unordered_map<std::string, TStationList::iterator> FByName;
 };
 

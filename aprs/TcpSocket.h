@@ -9,6 +9,18 @@
 /// (chosen at build time: TcpSocketPosix.cpp, TcpSocketWinsock.cpp).
 namespace aprs::net {
 
+/// Keepalive probes: a TNC is only ever read from, so without them a peer
+/// that vanished (powered off, cable pulled, a NAT that forgot the
+/// connection) is never noticed. The first probe goes after a minute of quiet
+/// and the connection is given up about a minute later when none is answered.
+inline constexpr int kKeepAliveIdleSeconds = 60;
+inline constexpr int kKeepAliveIntervalSeconds = 10;
+inline constexpr int kKeepAliveProbes = 6;
+
+/// Turns on keepalive probes on a connected socket (a POSIX descriptor or a
+/// Winsock SOCKET); false when the system refused.
+bool EnableKeepAlive(std::intptr_t handle);
+
 /// Sets up the platform's sockets for as long as it lives (Winsock needs it).
 class TSocketLibrary {
 public:

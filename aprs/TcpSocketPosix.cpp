@@ -4,6 +4,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -17,6 +19,20 @@ std::string ErrnoText(int error) {
 }
 
 } // namespace
+
+bool EnableKeepAlive(std::intptr_t handle) {
+    const int sock = static_cast<int>(handle);
+    const int on = 1;
+    bool done = setsockopt(sock, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0;
+#ifdef TCP_KEEPIDLE
+    const int idle = kKeepAliveIdleSeconds, interval = kKeepAliveIntervalSeconds,
+              probes = kKeepAliveProbes;
+    done = setsockopt(sock, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle) == 0 && done;
+    done = setsockopt(sock, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval) == 0 && done;
+    done = setsockopt(sock, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes) == 0 && done;
+#endif
+    return done;
+}
 
 TSocketLibrary::TSocketLibrary() = default;
 TSocketLibrary::~TSocketLibrary() = default;
@@ -63,6 +79,7 @@ bool TTcpSocket::Connect(const std::string& host, const std::string& port, int t
             continue;
         }
         fcntl(sock, F_SETFL, fcntl(sock, F_GETFL) | O_NONBLOCK);
+        EnableKeepAlive(sock);
         if (::connect(sock, ai->ai_addr, ai->ai_addrlen) != 0 && errno != EINPROGRESS) {
             reason = ErrnoText(errno);
             ::close(sock);

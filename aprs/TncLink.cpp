@@ -17,6 +17,12 @@ constexpr int kStopCheckMs = 200;
 
 } // namespace
 
+std::string SilenceText(std::chrono::steady_clock::duration quiet) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(quiet).count();
+    return "nothing heard for " +
+           (seconds < 60 ? std::to_string(seconds) + " s" : std::to_string(seconds / 60) + " min");
+}
+
 TTncLink::TTncLink(TTncAddress address) : FAddress(std::move(address)), FUrl(TncUrl(FAddress)) {}
 
 TTncLink::~TTncLink() {
@@ -110,7 +116,16 @@ void TTncLink::Run() {
         // An AGW engine is connected once it has answered.
         if (!isAgw)
             State("connected to " + FUrl);
-        const auto answerBy = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const auto connectedAt = std::chrono::steady_clock::now();
+        const auto answerBy = connectedAt + std::chrono::seconds(10);
+        // Silence is said once the limit has passed, then each minute (or each
+        // limit, when a test sets one below a minute) as the count grows.
+        const auto noteEvery =
+            std::min<std::chrono::steady_clock::duration>(FSilenceLimit, std::chrono::minutes(1));
+        auto lastHeard = connectedAt;
+        auto noteAt = lastHeard + FSilenceLimit;
+        bool silent = false;
+        std::uint64_t heard = FFrames;
 
         char buffer[4096];
         std::string lost;
@@ -119,7 +134,22 @@ void TTncLink::Run() {
                 confirmed = true;
                 State("connected to " + FUrl + " (no answer to the version query)");
             }
-            const int ready = socket.WaitReadable(kStopCheckMs);
+            const auto now = std::chrono::steady_clock::now();
+            if (FFrames != heard) {
+                heard = FFrames;
+                lastHeard = now;
+                noteAt = now + FSilenceLimit;
+                if (silent)
+                    State("connected to " + FUrl + ", hearing frames again");
+                silent = false;
+            } else if (now >= noteAt) {
+                State("connected to " + FUrl + ", " + SilenceText(now - lastHeard));
+                silent = true;
+                noteAt = now + noteEvery;
+            }
+            const auto toNote = std::chrono::duration_cast<std::chrono::milliseconds>(noteAt - now);
+            const int ready = socket.WaitReadable(
+                static_cast<int>(std::clamp<std::int64_t>(toNote.count() + 1, 1, kStopCheckMs)));
             if (ready == 0)
                 continue;
             if (ready < 0) {

@@ -3,6 +3,7 @@
 #include "aprs/TncAddress.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -12,12 +13,25 @@
 /// A read-only link to a TNC over TCP.
 namespace aprs {
 
+/// How long a connected TNC may hear nothing before the link says so. A
+/// channel with a digipeater or a few home stations in range carries a frame
+/// every few minutes; ten minutes of silence more likely means a radio turned
+/// down, a cable off or a TNC that stopped decoding than an empty channel. The
+/// connection itself may still be fine, so it is not dropped for it.
+inline constexpr std::chrono::minutes kSilenceNoteAfter{10};
+
+/// "nothing heard for 12 min" (seconds below a minute).
+std::string SilenceText(std::chrono::steady_clock::duration quiet);
+
 /// Listens to a TNC on a thread of its own: KISS over TCP, or the AGW packet
 /// engine protocol asking for raw monitored frames. It never transmits: over
 /// KISS nothing is ever written, over AGW only the request for raw frames
 /// and the version query whose answer confirms it ("connected" is said then).
 /// When the TNC cannot be reached or goes away it says so and tries again
-/// after a back-off that doubles from 1 to 30 seconds.
+/// after a back-off that doubles from 1 to 30 seconds. Keepalive probes find
+/// a TNC whose machine vanished; one that is connected but silent for
+/// kSilenceNoteAfter is said to be ("connected to URL, nothing heard for 10
+/// min", again each minute), and when frames come again that is said too.
 class TTncLink {
 public:
     static constexpr int kFirstBackoffMs = 1000;
@@ -32,6 +46,9 @@ public:
     std::function<void(std::string_view)> OnFrame;
     /// Each change of the connection, in words, on the link's thread.
     std::function<void(const std::string&)> OnState;
+
+    /// How long the TNC may be silent before it is said; set before Start.
+    void SetSilenceLimit(std::chrono::milliseconds limit) { FSilenceLimit = limit; }
 
     void Start();
     /// Stops and waits for the thread; idempotent.
@@ -50,6 +67,7 @@ private:
 
     TTncAddress FAddress;
     std::string FUrl;
+    std::chrono::milliseconds FSilenceLimit = kSilenceNoteAfter;
     std::thread FThread;
     std::atomic<bool> FStop{false};
     std::atomic<bool> FConnected{false};

@@ -44,10 +44,12 @@ TChannelPanel::TChannelPanel(std::function<aprs::TChannelFigures()> figures, QWi
 }
 
 void TChannelPanel::Show(const aprs::TChannelFigures& figures) {
-    lblOccupancy->setText(QString("Occupancy: %1 % (%2 s on the air, TX delay %3 ms)")
-                              .arg(figures.occupancyPercent, 0, 'f', 1)
-                              .arg(figures.airtimeSeconds, 0, 'f', 1)
-                              .arg(figures.txDelaySeconds * 1000.0, 0, 'f', 0));
+    lblOccupancy->setText(
+        QString("Occupancy: %1 % (%2 s on the air, TX delay %3 ms)%4")
+            .arg(figures.occupancyPercent, 0, 'f', 1)
+            .arg(figures.airtimeSeconds, 0, 'f', 1)
+            .arg(figures.txDelaySeconds * 1000.0, 0, 'f', 0)
+            .arg(figures.overfull ? QString("; ") + aprs::kOverfullNote : QString()));
     lblFrames->setText(QString("Packets: %1 measured against %2 at saturation · %3 stations")
                            .arg(figures.frames)
                            .arg(aprs::kSaturationPackets)

@@ -1,5 +1,8 @@
 #include "standin/TncSources.h"
 
+#include "aprs/TcpSocket.h"
+#include "aprs/TncLink.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -42,7 +45,8 @@ void TWakePipe::Wake() {
 }
 
 TKissTcpSource::TKissTcpSource(std::string host, std::string port, TLiveStations& live)
-    : FHostName(std::move(host)), FPort(std::move(port)), FLive(live) {}
+    : FHostName(std::move(host)), FPort(std::move(port)), FLive(live),
+      FSilenceLimit(aprs::kSilenceNoteAfter) {}
 
 TKissTcpSource::~TKissTcpSource() {
     Stop();
@@ -89,6 +93,7 @@ int TKissTcpSource::Connect(std::string& reason) {
             reason = ErrnoText(errno);
             continue;
         }
+        aprs::net::EnableKeepAlive(sock);
         // Non-blocking, so that a stop does not wait for a distant TNC.
         if (connect(sock, at->ai_addr, at->ai_addrlen) != 0 && errno != EINPROGRESS) {
             reason = ErrnoText(errno);
@@ -119,7 +124,14 @@ int TKissTcpSource::Connect(std::string& reason) {
 void TKissTcpSource::Run() {
     const std::string where = "KISS TNC " + FHostName + ":" + FPort;
     aprs::TKissDeframer deframer;
-    deframer.OnFrame = [this](const aprs::TKissFrame& frame) { FLive.HandleKissFrame(frame); };
+    std::uint64_t heard = 0; // data frames, the sign that the TNC still hears the air
+    deframer.OnFrame = [this, &heard](const aprs::TKissFrame& frame) {
+        if (frame.command == 0)
+            ++heard;
+        FLive.HandleKissFrame(frame);
+    };
+    const auto noteEvery =
+        std::min<std::chrono::steady_clock::duration>(FSilenceLimit, std::chrono::minutes(1));
     int backoff = kFirstBackoffMs;
     char buffer[4096];
     while (!FStop) {
@@ -141,9 +153,28 @@ void TKissTcpSource::Run() {
         backoff = kFirstBackoffMs;
         State("connected to " + where);
         std::string lost = "closed by the TNC";
+        auto lastHeard = std::chrono::steady_clock::now();
+        auto noteAt = lastHeard + FSilenceLimit;
+        std::uint64_t heardBefore = heard;
+        bool silent = false;
         while (!FStop) {
+            const auto now = std::chrono::steady_clock::now();
+            if (heard != heardBefore) {
+                heardBefore = heard;
+                lastHeard = now;
+                noteAt = now + FSilenceLimit;
+                if (silent)
+                    State("connected to " + where + ", hearing frames again");
+                silent = false;
+            } else if (now >= noteAt) {
+                State("connected to " + where + ", " + aprs::SilenceText(now - lastHeard));
+                silent = true;
+                noteAt = now + noteEvery;
+            }
+            const auto toNote = std::chrono::ceil<std::chrono::milliseconds>(noteAt - now).count();
             pollfd fds[2] = {{sock, POLLIN, 0}, {FWake.ReadFd(), POLLIN, 0}};
-            if (poll(fds, 2, -1) < 0 && errno != EINTR) {
+            if (poll(fds, 2, static_cast<int>(std::clamp<std::int64_t>(toNote, 0, 60000))) < 0 &&
+                errno != EINTR) {
                 lost = ErrnoText(errno);
                 break;
             }

@@ -5,6 +5,7 @@
 #include "standin/LiveStations.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
@@ -32,6 +33,8 @@ using aprs::SplitHostPort;
 /// A KISS TNC on a TCP port (such as Dire Wolf's 8001). Connects, reads
 /// frames into the live list, and when the TNC goes away or cannot be
 /// reached tries again after a back-off that doubles from 1 to 30 seconds.
+/// Like Velloran's own link it sets keepalive probes on the connection and
+/// says when a connected TNC has heard nothing for a long while.
 class TKissTcpSource {
 public:
     TKissTcpSource(std::string host, std::string port, TLiveStations& live);
@@ -41,6 +44,10 @@ public:
 
     /// Called on the reader thread with each change of the connection state.
     std::function<void(const std::string&)> OnState;
+
+    /// How long the TNC may be silent before it is said (aprs::kSilenceNoteAfter
+    /// unless set); set before Start.
+    void SetSilenceLimit(std::chrono::milliseconds limit) { FSilenceLimit = limit; }
 
     void Start();
     /// Stops reading and waits for the thread; idempotent.
@@ -59,6 +66,7 @@ private:
 
     std::string FHostName, FPort;
     TLiveStations& FLive;
+    std::chrono::milliseconds FSilenceLimit;
     TWakePipe FWake;
     std::thread FThread;
     std::atomic<bool> FStop{false};

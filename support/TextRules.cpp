@@ -128,6 +128,15 @@ std::string FormatDouble(double value) {
     return buffer;
 }
 
+bool HasControlCharacter(std::string_view text) {
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            return true;
+    }
+    return false;
+}
+
 std::string EscapeControls(std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;

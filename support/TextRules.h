@@ -32,6 +32,9 @@ std::int32_t RoundHalfEven(double value);
 /// to and including the space, 0x00-0x20).
 std::string TrimBlanksAndControls(std::string_view text);
 
+/// Whether the text holds a C0 control character or DEL (0x00-0x1F, 0x7F).
+bool HasControlCharacter(std::string_view text);
+
 /// The text with control characters written out, for logs that reach a
 /// terminal: C0 controls and DEL as \xHH, C1 controls (UTF-8 encoded) as
 /// \u00HH, and the backslash doubled so that nothing reads as an escape it

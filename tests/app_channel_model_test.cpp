@@ -172,6 +172,7 @@ TEST_F(ChannelModel, ListensToTheTncTheSettingsFileNames) {
 
     app::TChannelModel model(app::ReadChannelSettings(
         Settings("[Channel]\nTnc=kiss://127.0.0.1:" + port + "\nTxDelay=100\n")));
+    model.SetSilenceLimit(std::chrono::seconds(1));
     model.Start();
     const int client = accept(server, nullptr, nullptr);
     ASSERT_GE(client, 0);
@@ -185,10 +186,19 @@ TEST_F(ChannelModel, ListensToTheTncTheSettingsFileNames) {
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    EXPECT_EQ(picture.Status, "connected to kiss://127.0.0.1:" + port);
+    EXPECT_TRUE(picture.Status.starts_with("connected to kiss://127.0.0.1:" + port))
+        << picture.Status;
     ASSERT_EQ(picture.Listed.size(), 1u);
     EXPECT_EQ(picture.Listed[0].Measured, 1u);
     EXPECT_NE(picture.Figures[1].find("TX delay 100 ms"), std::string::npos) << picture.Figures[1];
+
+    // Then the TNC falls silent, and the window's status line says so.
+    const std::string silent = "connected to kiss://127.0.0.1:" + port + ", nothing heard for ";
+    for (int i = 0; i < 1000 && !picture.Status.starts_with(silent); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        picture = model.Picture({{"N0ABC", 4, 2}}, {});
+    }
+    EXPECT_TRUE(picture.Status.starts_with(silent)) << picture.Status;
     model.Stop();
     close(client);
     close(server);

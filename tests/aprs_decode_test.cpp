@@ -148,6 +148,21 @@ TEST_F(AprsDecode, MonitorLines) {
     EXPECT_EQ(ParseMonitorLine("TOOLONGCALL1>APRS:!x").reason,
               "source call longer than 9 characters");
     EXPECT_FALSE(ParseMonitorLine("no packet here").packet);
+    // A control character is no separator: this is not a line from "C", nor
+    // from a third party inside it; nor is a digipeater called so.
+    using namespace std::string_literals;
+    EXPECT_EQ(ParseMonitorLine("N0AB\0C>APRS:>status"s).reason,
+              "control character in the source call");
+    EXPECT_EQ(ParseMonitorLine("N0AB\x7F\x43>APRS:>status"s).reason,
+              "control character in the source call");
+    EXPECT_EQ(Refused("N0CALL>APRS:}N0AB\x01\x43>APRS,TCPIP:>status"s),
+              "third-party: control character in the source call");
+    EXPECT_EQ(ParseMonitorLine("N0AB>APRS,WI\0DE:>status"s).reason,
+              "control character in the path");
+    // Blanks and tabs before the call stay separators; the information
+    // field may hold control characters (Mic-E's do).
+    EXPECT_TRUE(ParseMonitorLine("\tN0CALL>APRS:>status").packet);
+    EXPECT_TRUE(ParseMonitorLine("N0CALL>APRS:`\x1c\x1d").packet);
 }
 
 TEST_F(AprsDecode, UncompressedPositionsWithAndWithoutTimestamp) {

@@ -136,6 +136,67 @@ TEST_F(ChannelWindow, AClockThatJumpsOrStepsBackKeepsTheCountsSound) {
     EXPECT_EQ(f.stations, 0u);
 }
 
+TEST_F(ChannelWindow, AFloodOfCallsKeepsTheTableBoundedAndEveryFrameCounted) {
+    TChannelStats small([this] { return Now; }, 100);
+    for (int i = 0; i < 100000; ++i) {
+        small.Add("F" + std::to_string(i), 100);
+        if (i % 1000 == 999)
+            Now += 1;
+    }
+    TChannelFigures f = small.Figures(5);
+    EXPECT_EQ(f.stations, 100u);
+    EXPECT_EQ(f.stationsDropped, 99900u);
+    EXPECT_EQ(f.frames, 100000u);
+    EXPECT_EQ(f.bits, 10000000u);
+    // The stations heard last are the ones kept, and one heard again is new.
+    small.Add("F99999", 100);
+    f = small.Figures(1);
+    ASSERT_EQ(f.talkers.size(), 1u);
+    EXPECT_EQ(f.talkers[0].name, "F99999");
+    EXPECT_EQ(f.talkers[0].measured, 2u);
+    small.Add("F0", 100);
+    EXPECT_EQ(small.Figures(1).stations, 100u);
+    EXPECT_NE(FormatChannelTable(small.Figures(1)).find("stations dropped   99901"),
+              std::string::npos);
+}
+
+TEST_F(ChannelWindow, MoreAirtimeThanTheWindowHoldsIsCappedAndSaid) {
+    // 3,000 frames of a second each in one minute, as a file replayed at once.
+    Stats.SetTxDelayMs(0);
+    for (int i = 0; i < 3000; ++i) {
+        Stats.Add("FAST", 1200);
+        if (i % 50 == 49)
+            Now += 1;
+    }
+    TChannelFigures f = Stats.Figures(1);
+    EXPECT_DOUBLE_EQ(f.airtimeSeconds, 3000.0);
+    EXPECT_EQ(f.occupancyPercent, 100.0);
+    EXPECT_TRUE(f.overfull);
+    EXPECT_NE(FormatChannelTable(f).find(std::string("occupancy          100.0 % (") +
+                                         kOverfullNote + ")\n"),
+              std::string::npos)
+        << FormatChannelTable(f);
+    // Once the window holds what a channel can, it is a share again: the
+    // last 19 seconds' 950 frames.
+    Now += 1780;
+    f = Stats.Figures(1);
+    EXPECT_FALSE(f.overfull);
+    EXPECT_NEAR(f.occupancyPercent, 950.0 / 18, 1e-9);
+}
+
+TEST_F(ChannelWindow, CallsWithControlCharactersAreNoStations) {
+    using namespace std::string_literals;
+    Stats.Add("N0AB\0C"s, 100);
+    Stats.Add("N0AB\x1B[2J", 100);
+    Stats.Add("N0AB", 100);
+    const TChannelFigures f = Stats.Figures(10);
+    EXPECT_EQ(f.frames, 3u);
+    EXPECT_EQ(f.refusedCalls, 2u);
+    ASSERT_EQ(f.stations, 1u);
+    EXPECT_EQ(f.talkers.at(0).name, "N0AB");
+    EXPECT_NE(FormatChannelTable(f).find("calls refused      2"), std::string::npos);
+}
+
 TEST(ChannelTable, ShowsMeasuredBesideEstimated) {
     TChannelFigures f;
     f.frames = 42;

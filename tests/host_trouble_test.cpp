@@ -21,11 +21,14 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
+#include <optional>
 #include <poll.h>
 #include <sstream>
 #include <sys/resource.h>
@@ -42,6 +45,51 @@ using testsupport::TChild;
 using testsupport::WaitForState;
 
 namespace {
+
+/// How long a host may take to end once asked. It ends within a second
+/// whatever it is doing (its own watchdog ends it 0.8 s after the request);
+/// two busy processes beside the tests made that up to 0.4 s, four up to
+/// 0.8 s. What this guards against is a host that does not end.
+constexpr auto kEndsWithin = 2s;
+
+/// Polls until done, for up to 20 s: as quick as the condition when it holds,
+/// and generous for a busy machine.
+bool Eventually(const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + 20s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+/// AddressSanitizer holds freed memory back (up to 256 MB) to catch uses after
+/// free, and how much of it the resident size shows depends on timing: on a
+/// busy machine a host's grew by 35 MB that way where it grows by 5 MB with
+/// none held back. Hosts started while this lives hold back little, so that
+/// their resident size measures what they keep. Other builds ignore it.
+class TSmallQuarantine {
+public:
+    TSmallQuarantine() {
+        if (const char* options = std::getenv("ASAN_OPTIONS"))
+            FBefore = options;
+        const std::string options =
+            (FBefore ? *FBefore + ":" : std::string()) + "quarantine_size_mb=4";
+        setenv("ASAN_OPTIONS", options.c_str(), 1);
+    }
+    ~TSmallQuarantine() {
+        if (FBefore)
+            setenv("ASAN_OPTIONS", FBefore->c_str(), 1);
+        else
+            unsetenv("ASAN_OPTIONS");
+    }
+    TSmallQuarantine(const TSmallQuarantine&) = delete;
+    TSmallQuarantine& operator=(const TSmallQuarantine&) = delete;
+
+private:
+    std::optional<std::string> FBefore;
+};
 
 std::shared_ptr<host::TBusConnector> AttachWhenUp(int timeoutMs = 10000) {
     const auto end = std::chrono::steady_clock::now() + 10s;
@@ -180,19 +228,19 @@ TEST(HostTrouble, HugeFiguresAreDrawnAndTheHostKeepsServing) {
                                                1.0f);
     components.clsUIV.GetMap()->DrawCircle(3e38f, -3e38f, 3e38f, 255, 0, 0, 0.5f);
     // The map has been painted, and the host still answers.
-    for (int i = 0; i < 100 && !fs::exists(png); ++i)
-        std::this_thread::sleep_for(50ms);
-    EXPECT_TRUE(fs::exists(png));
+    EXPECT_TRUE(Eventually([&] { return fs::exists(png); }));
     EXPECT_GT(components.clsUIV.GetStationCount(), 0);
     fs::remove(png);
 
     kill(hostProcess.Pid(), SIGTERM);
-    EXPECT_EQ(hostProcess.Wait(1s), 0);
+    EXPECT_EQ(hostProcess.Wait(kEndsWithin), 0);
 }
 
 TEST(HostTrouble, StoppedHostFailsAtOnceAfterOneTimeOut) {
     TChild hostProcess({VELLORAN_STANDIN_HOST_EXE});
-    auto connector = AttachWhenUp(400);
+    // A limit that a busy machine's answers keep well within, and far above
+    // what failing at once takes.
+    auto connector = AttachWhenUp(2000);
     ASSERT_NE(connector, nullptr);
     host::THostComponents components(connector);
     components.Loaded();
@@ -218,7 +266,9 @@ TEST(HostTrouble, StoppedHostFailsAtOnceAfterOneTimeOut) {
                              "The stand-in host is not answering; GetMap was not called");
             }
         });
-        EXPECT_LT(took, 100ms);
+        // The brief check whether the host is back takes 50 ms (up to 68 ms
+        // with four busy processes beside the test), not the call's 2 s.
+        EXPECT_LT(took, 500ms);
     }
     // Back again: the next call succeeds and the calls after it wait as usual.
     kill(hostProcess.Pid(), SIGCONT);
@@ -332,7 +382,7 @@ TEST(HostTrouble, AHostStartedAgainAfterACrashIsAttachedAfresh) {
             loop.quit();
     });
     poll.start(20);
-    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
     loop.exec();
     EXPECT_EQ(closings, 1);
 }
@@ -354,7 +404,7 @@ TEST(HostTrouble, ConnectionOfAGoneHostIsNoLongerWatched) {
 
     served.reset(); // the host goes away: its end of the connection closes
     pollfd hangup{connector->EventFd(), POLLIN, 0};
-    ASSERT_EQ(poll(&hangup, 1, 2000), 1);
+    ASSERT_EQ(poll(&hangup, 1, 20000), 1);
     pump.Dispatch(); // as the loop does when the connection turns readable
     EXPECT_FALSE(connector->Connected());
     EXPECT_FALSE(pump.Watching());
@@ -378,6 +428,7 @@ TEST(HostTrouble, ClientThatDoesNotReadStallsOnlyItself) {
         << R"({"own": {"callsign": "N0CALL", "lat": 2580, "long": -4200}, "stations": [)"
         << R"({"callsign": "LONG", "path": ")" << std::string(16000, 'W')
         << R"(", "lastHeardRF": "2026-12-08 12:00:00", "distance": 3}]})";
+    const TSmallQuarantine measured;
     TChild hostProcess({VELLORAN_STANDIN_HOST_EXE, "--scenario", scenario.string()});
     auto good = AttachWhenUp(3000);
     ASSERT_NE(good, nullptr);
@@ -437,9 +488,9 @@ TEST(HostTrouble, ClientThatDoesNotReadStallsOnlyItself) {
     const long grown = ResidentKb(hostProcess.Pid()) - residentBefore;
     EXPECT_LT(grown, 24 * 1024) << grown << " kB";
 
-    // And a termination request still ends it at once.
+    // And a termination request still ends it.
     kill(hostProcess.Pid(), SIGTERM);
-    EXPECT_EQ(hostProcess.Wait(1s), 0);
+    EXPECT_EQ(hostProcess.Wait(kEndsWithin), 0);
     fs::remove(scenario);
 }
 
@@ -464,8 +515,7 @@ TEST(HostTrouble, ObjectsOfAClientThatHasGoneAreFreedAndOneClientHoldsFew) {
         EXPECT_GE(HostObjectCount(), before + 1024);
         connector.reset(); // the client goes away
         std::uint64_t after = 0;
-        for (int i = 0; i < 100 && (after = HostObjectCount()) > before; ++i)
-            std::this_thread::sleep_for(20ms);
+        Eventually([&] { return (after = HostObjectCount()) <= before; });
         EXPECT_EQ(after, before) << (direct ? "direct" : "through the bus daemon");
     }
 }
@@ -480,11 +530,11 @@ TEST(HostTrouble, TextHeardOnTheAirReachesTheLogEscaped) {
                         "--lat", "42.6", "--lon", "-71.3", "--debug"},
                        {.output = log.string(), .errorToo = true});
     std::string text;
-    for (int i = 0; i < 200 && text.find("finished reading") == std::string::npos; ++i) {
-        std::this_thread::sleep_for(25ms);
+    Eventually([&] {
         std::ifstream in(log, std::ios::binary);
         text.assign(std::istreambuf_iterator<char>(in), {});
-    }
+        return text.find("finished reading") != std::string::npos;
+    });
     EXPECT_NE(text.find("finished reading"), std::string::npos) << text;
     EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
     EXPECT_NE(text.find("\\x1B[2J"), std::string::npos) << text;
@@ -527,8 +577,10 @@ TEST(HostTrouble, IdleConnectionsToThePrivateSocketDoNotWearTheHostDown) {
     EXPECT_GT(opened, 1000);
     std::this_thread::sleep_for(1500ms); // longer than a client may wait to say hello
 
-    // The host keeps few of them, does not spin, and serves a real client.
-    EXPECT_LT(OpenDescriptors(hostProcess.Pid()), 200u);
+    // The host keeps few of them (closing them may take a busy machine a
+    // while longer), does not spin, and serves a real client.
+    EXPECT_TRUE(Eventually([&] { return OpenDescriptors(hostProcess.Pid()) < 200u; }))
+        << OpenDescriptors(hostProcess.Pid());
     const double before = ProcessorSeconds(hostProcess.Pid());
     std::this_thread::sleep_for(1s);
     EXPECT_LT(ProcessorSeconds(hostProcess.Pid()) - before, 0.3);
@@ -569,6 +621,7 @@ TEST(HostTrouble, ConnectingToAHostThatTakesNoConnectionsEndsInTime) {
 }
 
 TEST(HostTrouble, LongTextsAreRefusedAndCloseEndsTheHostWithinASecond) {
+    const TSmallQuarantine measured;
     TChild hostProcess({VELLORAN_STANDIN_HOST_EXE});
     auto connector = AttachWhenUp();
     ASSERT_NE(connector, nullptr);
@@ -579,9 +632,10 @@ TEST(HostTrouble, LongTextsAreRefusedAndCloseEndsTheHostWithinASecond) {
     const long residentBefore = ResidentKb(hostProcess.Pid());
     for (int i = 0; i < 1024; ++i)
         map->DrawMapText(std::to_string(i) + std::string(1000, 'y'), 0, 0, 255, {});
-    EXPECT_LT(ResidentKb(hostProcess.Pid()) - residentBefore, 32 * 1024);
+    const long grown = ResidentKb(hostProcess.Pid()) - residentBefore;
+    EXPECT_LT(grown, 32 * 1024) << grown << " kB";
     AskHost(host::bus::kControlInterface, "Close");
-    EXPECT_TRUE(hostProcess.Wait(1500ms).has_value());
+    EXPECT_TRUE(hostProcess.Wait(kEndsWithin).has_value());
 }
 
 // Each run of this program gets a session bus of its own: without one it

@@ -1,12 +1,17 @@
 // The live station list: packets in, host entries out, expiry through the
 // packet cache, and a host that keeps serving through all of it.
 #include "aprs/Ax25.h"
+#include "aprs/Kiss.h"
 #include "standin/LiveStations.h"
+#include "standin/TncSources.h"
 #include "support/APRSParser.h"
 #include "support/TextRules.h"
+#include "tests/LoopbackServer.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <mutex>
 #include <thread>
 
 using namespace standin;
@@ -305,4 +310,49 @@ TEST_F(LiveStations, AClientThatKeepsPollingDoesNotHoldExpiryBack) {
         std::this_thread::sleep_for(10ms);
     }
     EXPECT_EQ(Calls(), (std::vector<std::string>{"LATE"}));
+}
+
+TEST_F(LiveStations, ASilentKissTncIsSaidToBeSoAndTheConnectionIsProbed) {
+    using namespace std::chrono_literals;
+    testsupport::TTestServer server;
+    TKissTcpSource source("127.0.0.1", server.Port, *Live);
+    source.SetSilenceLimit(1s);
+    std::mutex mutex;
+    std::vector<std::string> states;
+    source.OnState = [&](const std::string& state) {
+        std::lock_guard lock(mutex);
+        states.push_back(state);
+    };
+    const auto said = [&](const std::string& start) {
+        for (int i = 0; i < 1000; ++i) {
+            {
+                std::lock_guard lock(mutex);
+                for (const std::string& state : states)
+                    if (state.starts_with(start))
+                        return true;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    };
+    source.Start();
+    const int sock = server.Accept(); // and never a byte from it
+    ASSERT_GE(sock, 0);
+    const std::string where = "connected to KISS TNC 127.0.0.1:" + server.Port;
+    ASSERT_TRUE(said(where));
+    const int client = testsupport::ClientEndOf(sock);
+    ASSERT_GE(client, 0);
+    int on = 0;
+    socklen_t length = sizeof on;
+    ASSERT_EQ(getsockopt(client, SOL_SOCKET, SO_KEEPALIVE, &on, &length), 0);
+    EXPECT_EQ(on, 1);
+
+    ASSERT_TRUE(said(where + ", nothing heard for "));
+    EXPECT_TRUE(source.Connected());
+    const std::string frame = aprs::KissEncode(aprs::EncodeAx25("N0CALL", "APRS", {}, ">back"));
+    ASSERT_EQ(send(sock, frame.data(), frame.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(frame.size()));
+    ASSERT_TRUE(said(where + ", hearing frames again"));
+    source.Stop();
+    close(sock);
 }

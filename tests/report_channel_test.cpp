@@ -1,6 +1,7 @@
 // velloran-report's "== Channel ==" section from a monitor file: the measured
 // radius over the run's list, the figures and the table, with the rest of the
 // report unchanged.
+#include "aprs/ChannelStats.h"
 #include "tools/HeadlessRun.h"
 
 #include <gtest/gtest.h>
@@ -182,4 +183,52 @@ TEST_F(ReportChannel, ATncNeverReachedIsAFailureAndNoReport) {
     EXPECT_NE(report.err.find("velloran-report: no connection to kiss://127.0.0.1:1 in 1 s\n"),
               std::string::npos)
         << report.err;
+}
+
+TEST_F(ReportChannel, AReplayedFileIsMeasuredOnItsOwnClock) {
+    // Yesterday's log: a frame from CAR5-9 every 2 s for an hour; and lines
+    // without a time, which count at the log's end.
+    std::string lines;
+    for (int s = 0; s < 3600; s += 2) {
+        const int ago = 24 * 60 + 60 - s / 60;
+        lines += Stamp(ago) + " CAR5-9>APRS:=4230.00N/07100.00W>090/030\n";
+    }
+    lines += "DIGI2>APRS:!4240.00N/07115.00W#digi\n";
+    const TReport report =
+        Report({"--scenario", Scenario(), "--monitor", Write("yesterday.log", lines)});
+    ASSERT_EQ(report.status, 0) << report.err;
+    const std::string section = Section(report.out);
+    // The last 30 minutes of it, not nothing because it is old: 30 minutes of
+    // the mobile's 30 frames a minute, and the beacon.
+    EXPECT_NE(section.find("\nWindow: the 30 minutes up to "), std::string::npos) << section;
+    EXPECT_NE(section.find(" UTC, the monitor file's own clock"), std::string::npos) << section;
+    EXPECT_NE(section.find("\nDIGI2           2          3         1\n"), std::string::npos)
+        << section;
+    EXPECT_NE(section.find("\nCAR5-9          5         30       900\n"), std::string::npos)
+        << section;
+
+    // A log far ahead of this machine's clock, fed faster than a channel
+    // carries: its own clock, and at most 100 %.
+    std::string flood;
+    const std::string ahead = Stamp(-24 * 60);
+    for (int i = 0; i < 20000; ++i)
+        flood += ahead + " K9ZZZ>APRS:>" + std::string(200, 'x') + "\n";
+    const std::string fast =
+        Section(Report({"--scenario", Scenario(), "--monitor", Write("fast.log", flood)}).out);
+    EXPECT_NE(fast.find(std::string("\nOccupancy: 100.0 % (") + aprs::kOverfullNote + ")\n"),
+              std::string::npos)
+        << fast;
+    EXPECT_NE(fast.find("\nWindow: the 30 minutes up to " + ahead + " UTC"), std::string::npos)
+        << fast;
+}
+
+TEST_F(ReportChannel, ACallWithAControlCharacterIsNoStation) {
+    using namespace std::string_literals;
+    const std::string file = Write("nul.log", "N0AB\0C>APRS:>status\nK9ZZZ>APRS:>status\n"s);
+    const std::string section = Section(Report({"--scenario", Scenario(), "--monitor", file}).out);
+    EXPECT_NE(section.find("Stations heard: 1, not in the station list: 1 (1 frames)\n"),
+              std::string::npos)
+        << section;
+    EXPECT_NE(section.find("Not in the station list: K9ZZZ\n"), std::string::npos) << section;
+    EXPECT_NE(section.find("Lines that are not monitor lines: 1\n"), std::string::npos) << section;
 }

@@ -3,14 +3,15 @@
 #include "aprs/Kiss.h"
 #include "aprs/TncAddress.h"
 #include "aprs/TncLink.h"
+#include "tests/LoopbackServer.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <functional>
 #include <mutex>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <thread>
@@ -20,6 +21,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using testsupport::TTestServer;
 
 /// Waits up to 20 s for a condition: generous, for busy machines.
 bool WaitFor(const std::function<bool()>& done) {
@@ -31,35 +33,6 @@ bool WaitFor(const std::function<bool()>& done) {
     }
     return true;
 }
-
-/// A TCP server on a free loopback port that serves one connection at a time.
-class TTestServer {
-public:
-    TTestServer() {
-        FListen = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(FListen, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(FListen, 4);
-        socklen_t length = sizeof address;
-        getsockname(FListen, reinterpret_cast<sockaddr*>(&address), &length);
-        Port = std::to_string(ntohs(address.sin_port));
-    }
-    ~TTestServer() { close(FListen); }
-    std::string Port;
-
-    /// The next connection, or -1 after 20 s.
-    int Accept() {
-        pollfd fd{FListen, POLLIN, 0};
-        if (poll(&fd, 1, 20000) <= 0)
-            return -1;
-        return accept(FListen, nullptr, nullptr);
-    }
-
-private:
-    int FListen = -1;
-};
 
 /// What arrived on a connection within a moment, without waiting for more.
 std::string ReadWhatCame(int sock, int ms) {
@@ -274,4 +247,53 @@ TEST(TncLink, AnAbsentTncIsReportedAndTheLinkStopsPromptly) {
     std::lock_guard lock(recorder.mutex);
     EXPECT_NE(recorder.states[1].find("; trying again in 1 s"), std::string::npos)
         << recorder.states[1];
+}
+
+TEST(TncLink, ASilentTncIsSaidToBeSoAndTheConnectionIsProbed) {
+    TTestServer server;
+    aprs::TTncLink link({aprs::ETncProtocol::Kiss, "127.0.0.1", server.Port});
+    link.SetSilenceLimit(1s);
+    TRecorder recorder;
+    recorder.Attach(link);
+    link.Start();
+    const int sock = server.Accept(); // and never a byte from it
+    ASSERT_GE(sock, 0);
+    const std::string url = "kiss://127.0.0.1:" + server.Port;
+
+    // A dead peer is found by keepalive probes within a few minutes.
+    ASSERT_TRUE(WaitFor([&] { return recorder.Said("connected to " + url); }));
+    const int client = testsupport::ClientEndOf(sock);
+    ASSERT_GE(client, 0);
+    int on = 0, idle = 0, interval = 0, probes = 0;
+    socklen_t length = sizeof on;
+    ASSERT_EQ(getsockopt(client, SOL_SOCKET, SO_KEEPALIVE, &on, &length), 0);
+    getsockopt(client, IPPROTO_TCP, TCP_KEEPIDLE, &idle, &length);
+    getsockopt(client, IPPROTO_TCP, TCP_KEEPINTVL, &interval, &length);
+    getsockopt(client, IPPROTO_TCP, TCP_KEEPCNT, &probes, &length);
+    EXPECT_EQ(on, 1);
+    EXPECT_GT(idle, 0);
+    EXPECT_LE(idle + interval * probes, 180);
+
+    // A connected TNC that hears nothing is not just "connected".
+    ASSERT_TRUE(WaitFor([&] { return recorder.Said("connected to " + url + ", nothing heard"); }));
+    EXPECT_TRUE(link.Connected());
+    {
+        std::lock_guard lock(recorder.mutex);
+        EXPECT_TRUE(
+            recorder.states.back().starts_with("connected to " + url + ", nothing heard for "))
+            << recorder.states.back();
+    }
+    // A KISS command is no frame heard; a data frame is.
+    SendBytes(sock, std::string("\xC0\x01\x1E\xC0", 4));
+    SendBytes(sock, aprs::KissEncode(aprs::EncodeAx25("N0CALL", "APRS", {}, ">back")));
+    ASSERT_TRUE(
+        WaitFor([&] { return recorder.Said("connected to " + url + ", hearing frames again"); }));
+    link.Stop();
+    close(sock);
+}
+
+TEST(TncLink, SilenceIsSaidInSecondsThenWholeMinutes) {
+    EXPECT_EQ(aprs::SilenceText(1500ms), "nothing heard for 1 s");
+    EXPECT_EQ(aprs::SilenceText(10min + 59s), "nothing heard for 10 min");
+    EXPECT_EQ(aprs::SilenceText(125min), "nothing heard for 125 min");
 }

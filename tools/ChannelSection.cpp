@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <mutex>
 #include <ostream>
@@ -19,6 +20,12 @@
 namespace tools {
 
 namespace {
+
+/// A line without a time, until the window's end is known.
+constexpr double kUntimed = -1e300;
+/// How far ahead of this machine's a file's times may be and still be taken
+/// as this machine's clock: clocks a little apart.
+constexpr double kClockSlackSeconds = 300.0;
 
 double NowSeconds() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
@@ -80,12 +87,24 @@ TMeasuredChannel ReadMonitorFile(const std::string& file, std::int32_t txDelayMs
             meter.AddUnreadable();
             continue;
         }
-        // A time ahead of the clock counts as now.
-        frames.push_back(
-            {time ? std::min(static_cast<double>(*time), now) : now, std::move(*frame)});
+        frames.push_back({time ? static_cast<double>(*time) : kUntimed, std::move(*frame)});
     }
     if (in.bad())
         throw std::runtime_error("cannot read the monitor file " + file);
+    // Times from a clock other than this machine's: every line would be out
+    // of the window, or (ahead of it) all counted in its last second, so the
+    // file's own clock measures the window instead.
+    double latest = kUntimed;
+    for (const TTimed& timed : frames)
+        latest = std::max(latest, timed.time);
+    std::optional<std::int64_t> ownClock;
+    if (latest != kUntimed &&
+        (latest > now + kClockSlackSeconds ||
+         latest <= now - static_cast<double>(aprs::TChannelStats::kWindowSeconds)))
+        ownClock = static_cast<std::int64_t>(latest);
+    const double end = ownClock ? latest : now;
+    for (TTimed& timed : frames)
+        timed.time = timed.time == kUntimed ? end : std::min(timed.time, end);
     // The window takes frames in time order.
     std::stable_sort(frames.begin(), frames.end(),
                      [](const TTimed& a, const TTimed& b) { return a.time < b.time; });
@@ -93,8 +112,10 @@ TMeasuredChannel ReadMonitorFile(const std::string& file, std::int32_t txDelayMs
         clock = timed.time;
         meter.Add(timed.frame);
     }
-    clock = now;
-    return Finish(meter);
+    clock = end;
+    TMeasuredChannel channel = Finish(meter);
+    channel.inputClockEnd = ownClock;
+    return channel;
 }
 
 TMeasuredChannel ListenToTnc(const aprs::TTncAddress& tnc, std::int32_t seconds,
@@ -150,8 +171,23 @@ void WriteChannelSection(const aloha::TListedStations& list, const TMeasuredChan
     std::snprintf(line, sizeof line, "Airtime: %.1f s (TX delay %.0f ms)\n", figures.airtimeSeconds,
                   figures.txDelaySeconds * 1000.0);
     out << line;
-    std::snprintf(line, sizeof line, "Occupancy: %.1f %%\n", figures.occupancyPercent);
+    std::snprintf(line, sizeof line, "Occupancy: %.1f %%", figures.occupancyPercent);
     out << line;
+    if (figures.overfull)
+        out << " (" << aprs::kOverfullNote << ')';
+    out << '\n';
+    if (channel.inputClockEnd) {
+        const std::time_t end = static_cast<std::time_t>(*channel.inputClockEnd);
+        std::tm parts{};
+#ifdef _WIN32
+        gmtime_s(&parts, &end);
+#else
+        gmtime_r(&end, &parts);
+#endif
+        std::strftime(line, sizeof line, "%Y-%m-%d %H:%M:%S", &parts);
+        out << "Window: the 30 minutes up to " << line
+            << " UTC, the monitor file's own clock (its times are not this machine's)\n";
+    }
     out << "Stations heard: " << figures.stations
         << ", not in the station list: " << radius.Unlisted.size() << " (" << radius.UnlistedFrames
         << " frames)\n";
@@ -171,6 +207,12 @@ void WriteChannelSection(const aloha::TListedStations& list, const TMeasuredChan
     }
     if (channel.unreadable > 0)
         out << "Lines that are not monitor lines: " << channel.unreadable << '\n';
+    if (figures.refusedCalls > 0)
+        out << "Frames whose call has a control character (not counted as stations): "
+            << figures.refusedCalls << '\n';
+    if (figures.stationsDropped > 0)
+        out << "Stations dropped to keep the table within " << aprs::TChannelStats::kMaxStations
+            << ": " << figures.stationsDropped << '\n';
 }
 
 } // namespace tools

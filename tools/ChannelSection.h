@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -28,12 +29,18 @@ struct TMeasuredChannel {
     aprs::TChannelFigures figures; ///< every station heard, most frames first
     std::unordered_map<std::string, std::uint64_t> perStation;
     std::uint64_t unreadable = 0; ///< lines that are not monitor lines
+    /// Where a monitor file's own clock gave the window: its end, in seconds
+    /// since 1970 UTC.
+    std::optional<std::int64_t> inputClockEnd;
 };
 
 /// Reads monitor lines from a file: lines that start with a time
 /// (aprs::MonitorLineTime) count at that time, the others as heard now; the
-/// window is the 30 minutes up to now. Throws std::runtime_error naming the
-/// file when it cannot be read.
+/// window is the 30 minutes up to now. When the times are not the wall
+/// clock's (a log replayed later, or written by a machine whose clock is
+/// ahead) the file's own clock is used: the window is the 30 minutes up to
+/// its latest time, and lines without one count at that time. Throws
+/// std::runtime_error naming the file when it cannot be read.
 TMeasuredChannel ReadMonitorFile(const std::string& file, std::int32_t txDelayMs);
 
 /// Listens to the TNC for the given seconds, saying on err how the

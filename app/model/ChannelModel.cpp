@@ -43,7 +43,7 @@ TChannelSettings ReadChannelSettings(const std::filesystem::path& file) {
 
 TChannelModel::TChannelModel(TChannelSettings settings, std::function<double()> clock)
     : FSettings(std::move(settings)), FClock(clock ? std::move(clock) : SystemSeconds),
-      FMeter([this] { return FClock(); }) {
+      FMeter([this] { return FClock(); }), FSilenceLimit(aprs::kSilenceNoteAfter) {
     FMeter.SetTxDelayMs(FSettings.TxDelayMs);
     FStatus = FSettings.Tnc ? "not listening yet"
                             : "no TNC set: add Tnc=kiss://HOST:PORT or agw://HOST:PORT to [" +
@@ -60,6 +60,7 @@ void TChannelModel::Start() {
     if (!FSettings.Tnc || FLink)
         return;
     FLink = std::make_unique<aprs::TTncLink>(*FSettings.Tnc);
+    FLink->SetSilenceLimit(FSilenceLimit);
     FLink->OnFrame = [this](std::string_view frame) { AddFrame(frame); };
     FLink->OnState = [this](const std::string& state) {
         std::lock_guard lock(FMutex);
@@ -114,7 +115,9 @@ TChannelPicture TChannelModel::Picture(const aloha::TListedStations& list,
                   figures.txDelaySeconds * 1000.0);
     picture.Figures.emplace_back(line);
     std::snprintf(line, sizeof line, "Occupancy: %.1f %%", figures.occupancyPercent);
-    picture.Figures.emplace_back(line);
+    picture.Figures.emplace_back(figures.overfull
+                                     ? std::string(line) + " (" + aprs::kOverfullNote + ")"
+                                     : std::string(line));
     picture.Figures.push_back(
         "Stations heard: " + std::to_string(figures.stations) +
         ", not in the station list: " + std::to_string(radius.Unlisted.size()) + " (" +

@@ -6,6 +6,7 @@
 #include "aprs/TncAddress.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -74,6 +75,9 @@ public:
     TChannelModel& operator=(const TChannelModel&) = delete;
 
     const TChannelSettings& Settings() const { return FSettings; }
+    /// How long the TNC may be silent before the status says so
+    /// (aprs::kSilenceNoteAfter unless set); set before Start.
+    void SetSilenceLimit(std::chrono::milliseconds limit) { FSilenceLimit = limit; }
     /// Starts listening when a TNC is configured.
     void Start();
     void Stop();
@@ -101,6 +105,7 @@ private:
     aprs::TChannelMeter FMeter;
     std::deque<TFrame> FFrames; ///< the last 30 minutes, oldest first
     std::string FStatus;
+    std::chrono::milliseconds FSilenceLimit;
     std::unique_ptr<aprs::TTncLink> FLink;
 };
 
