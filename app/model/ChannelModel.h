@@ -32,12 +32,19 @@ inline constexpr const char* kChannelSection = "Channel";
 struct TChannelSettings {
     std::optional<aprs::TTncAddress> Tnc; ///< Tnc=kiss://HOST:PORT or agw://HOST:PORT
     std::int32_t TxDelayMs = 300;         ///< TxDelay=ms, 0 to 2000
+    /// DrawMeasured=1: the measured radius drawn on the host's map beside
+    /// the estimate (0, the default: the map as without a TNC).
+    bool DrawMeasured = false;
     /// Why a key was not taken (the window shows it); empty when all was.
     std::string Problem;
 };
 
 /// Reads [Channel] from the settings file.
 TChannelSettings ReadChannelSettings(const std::filesystem::path& file);
+
+/// Reads DrawMeasured of [Channel] alone: true for 1; 0, an absent key and
+/// anything else give false.
+bool ReadDrawMeasured(const std::filesystem::path& file);
 
 /// The last 30 minutes along the time axis.
 struct TChannelTimeline {
@@ -81,6 +88,10 @@ public:
     /// A frame heard (without flags and FCS); the link calls it, tests too.
     /// The APRS text patterns must be initialized.
     void AddFrame(std::string_view ax25);
+
+    /// The measured radius of the run's list in the last 30 minutes, against
+    /// the run's threshold.
+    aloha::TMeasuredRadius Measure(const aloha::TListedStations& list, std::int32_t threshold);
 
     /// The window's content for the last run's list and results.
     TChannelPicture Picture(const aloha::TListedStations& list, const aloha::TRunState& run,
