@@ -16,6 +16,8 @@
 #include <string>
 
 #include <windows.h>
+// Ours, not the macro for the profile call on win.ini.
+#undef WriteProfileString
 
 namespace {
 
