@@ -32,7 +32,6 @@ TChannelSettings ReadChannelSettings(const std::filesystem::path& file) {
             settings.Problem = "Tnc=" + tnc + ": " + reason;
     }
     const std::string draw = ReadProfileString(file, kChannelSection, "DrawMeasured", "0");
-    settings.DrawMeasured = draw == "1";
     if (draw != "0" && draw != "1" && settings.Problem.empty())
         settings.Problem = "DrawMeasured=" + draw + ": 0 or 1";
     const std::string delay = ReadProfileString(file, kChannelSection, "TxDelay", "300");

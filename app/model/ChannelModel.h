@@ -32,9 +32,6 @@ inline constexpr const char* kChannelSection = "Channel";
 struct TChannelSettings {
     std::optional<aprs::TTncAddress> Tnc; ///< Tnc=kiss://HOST:PORT or agw://HOST:PORT
     std::int32_t TxDelayMs = 300;         ///< TxDelay=ms, 0 to 2000
-    /// DrawMeasured=1: the measured radius drawn on the host's map beside
-    /// the estimate (0, the default: the map as without a TNC).
-    bool DrawMeasured = false;
     /// Why a key was not taken (the window shows it); empty when all was.
     std::string Problem;
 };
@@ -42,8 +39,9 @@ struct TChannelSettings {
 /// Reads [Channel] from the settings file.
 TChannelSettings ReadChannelSettings(const std::filesystem::path& file);
 
-/// Reads DrawMeasured of [Channel] alone: true for 1; 0, an absent key and
-/// anything else give false.
+/// Reads DrawMeasured of [Channel] alone, which the runs read each time:
+/// 1 draws the measured radius on the host's map beside the estimate; 0, an
+/// absent key and anything else (a Problem for ReadChannelSettings) do not.
 bool ReadDrawMeasured(const std::filesystem::path& file);
 
 /// The last 30 minutes along the time axis.
