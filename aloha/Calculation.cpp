@@ -43,6 +43,7 @@ void TCalculation::btnCalculateClick() {
     }
     FRunning = true;
     FLastStations.clear();
+    FOverlay.SetMeasuredFigure(std::nullopt);
     FWindow.CalcTimer().Stop();
     FStations = std::make_unique<TStationList>();
 
@@ -411,13 +412,27 @@ void TCalculation::AccumulateLoad() {
         FOverlay.ComputeMapRadius(*limit);
         FHost.clsUIV.RefreshMap();
         FOverlay.DrawAlohaOverlay(State.OwnLongitude, State.OwnLatitude, State.MapRadius);
+        DrawMeasured(list);
         FWindow.RedrawTimer().Start();
     } else if (State.PacketTotal > 0 && limit) {
         FOverlay.ComputeMapRadius(*limit);
         FHost.clsUIV.RefreshMap();
         FOverlay.DrawReachOverlay(State.OwnLongitude, State.OwnLatitude, State.MapRadius);
+        DrawMeasured(list);
         FWindow.RedrawTimer().Start();
     }
+}
+
+void TCalculation::DrawMeasured(const TStationList& list) {
+    if (!MeasureChannel)
+        return;
+    const std::optional<TMeasuredRadius> measured = MeasureChannel(FLastStations);
+    // The list and the listing have one entry per station, in the same order.
+    if (!measured || !measured->Reached || measured->Index >= list.size())
+        return;
+    FOverlay.SetMeasuredFigure(overlay::TMeasuredFigure{
+        FOverlay.MapRadiusTo(*list[measured->Index]), static_cast<double>(measured->RadiusKm)});
+    FOverlay.DrawMeasuredOverlay();
 }
 
 } // namespace aloha

@@ -8,7 +8,9 @@
 #include "overlay/MapOverlay.h"
 #include "support/Pacer.h"
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 /// The ALOHA computation: from the host's station list to the radius.
 namespace aloha {
@@ -93,8 +95,16 @@ public:
     /// its walk.
     const TListedStations& LastStations() const { return FLastStations; }
 
+    /// Set when the radius measured on the channel is to be drawn beside the
+    /// run's figure: asked with the run's list once the run has drawn its
+    /// figure; the measured radius is drawn when it was reached. Unset, or
+    /// giving nothing, the map is drawn as without it.
+    std::function<std::optional<TMeasuredRadius>(const TListedStations&)> MeasureChannel;
+
 private:
     void RunSteps();
+    /// Draws the measured figure after the run's own (see MeasureChannel).
+    void DrawMeasured(const TStationList& list);
     /// Gives the processor away during long work, by time rather than per
     /// comparison or station: once every 20 ms. On a busy machine each give-away
     /// costs about a time slice of the others, so more often would slow a run

@@ -29,7 +29,8 @@ TMeasuredRadius MeasureRadius(const TListedStations& list,
     TMeasuredRadius result;
     std::unordered_set<std::string> counted;
     std::uint64_t sum = 0;
-    for (const TListedStation& station : list) {
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const TListedStation& station = list[i];
         if (!counted.insert(station.Call).second)
             continue;
         const auto found = frames.find(station.Call);
@@ -40,6 +41,7 @@ TMeasuredRadius MeasureRadius(const TListedStations& list,
         if (!result.Reached && sum >= threshold && measured > 0) {
             result.Reached = true;
             result.RadiusKm = station.Distance;
+            result.Index = i;
             result.Total = sum;
         }
     }

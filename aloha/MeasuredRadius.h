@@ -36,6 +36,7 @@ struct TMeasuredStation {
 struct TMeasuredRadius {
     bool Reached = false;
     std::int32_t RadiusKm = 0; ///< the distance of the station that reached the threshold
+    std::size_t Index = 0;     ///< that station's place in the list
     /// Frames of the listed stations: up to the station that reached the
     /// threshold, or of the whole list when it was not reached.
     std::uint64_t Total = 0;

@@ -84,6 +84,9 @@ TEST_F(ChannelModel, TheChannelSectionOfTheSettingsFile) {
         app::ReadChannelSettings(Settings("[Channel]\nTnc=kiss://localhost:8001\nTxDelay=soon\n"));
     EXPECT_TRUE(delay.Tnc);
     EXPECT_NE(delay.Problem.find("TxDelay=soon"), std::string::npos) << delay.Problem;
+    const fs::path drawn = Settings("[Channel]\nDrawMeasured=yes\n");
+    EXPECT_EQ(app::ReadChannelSettings(drawn).Problem, "DrawMeasured=yes: 0 or 1");
+    EXPECT_FALSE(app::ReadDrawMeasured(drawn));
 
     // Without a TNC nothing listens, and the window says how to set one.
     app::TChannelModel model(none);

@@ -2,13 +2,17 @@
 // embedded stand-in host, with a view that records what it is told.
 #include "app/model/AboutInfo.h"
 #include "app/model/FormModel.h"
+#include "aprs/Ax25.h"
 #include "host/HostError.h"
 #include "standin/Scenario.h"
 #include "standin/StandinHost.h"
+#include "support/APRSParser.h"
+#include "tests/FakeFormView.h"
 #include "tests/MobilesScenario.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -21,103 +25,9 @@ using namespace app;
 
 namespace {
 
-class TFakeTimer : public TWindowTimer {
-public:
-    TFakeTimer() : TWindowTimer(1000, false) {}
-    void Fire() {
-        if (OnTimer)
-            OnTimer();
-    }
-
-protected:
-    void Restart(bool) override {}
-};
-
-class TFakeTray : public TTrayShell {
-public:
-    std::vector<std::pair<std::uint32_t, std::string>> Calls;
-    bool Shown = true;
-    bool IconShown() const override { return Shown; }
-    bool Shell_NotifyIconA(std::uint32_t message, const TNotifyIconData& data) override {
-        Calls.emplace_back(message, data.szTip);
-        return true;
-    }
-};
-
-/// A view with the designed Options values that records the model's calls.
-class TFakeView : public IFormView {
-public:
-    std::map<EOption, bool> Checks{{EOption::cbMinimizeToTray, true},
-                                   {EOption::cbShowALOHARadius, true},
-                                   {EOption::rbDrawCircle, true},
-                                   {EOption::rbDrawEllispe, false},
-                                   {EOption::cbUseInternet, false}};
-    std::map<EOption, std::string> Texts{{EOption::edRecalculateRate, "30"},
-                                         {EOption::edPacketDensity, "1800"}};
-    std::array<std::vector<std::string>, 3> Panes;
-    std::string Caption = "Velloran";
-    std::string Status;
-    bool DebugShown = false;
-    bool CalculateEnabled = true;
-    bool OnTaskbar = true;
-    int Restores = 0, Popups = 0, Terminations = 0, DeferredRuns = 0;
-    std::vector<std::string> Errors;
-    std::function<void()> WhileErrorShown;
-    int Runs = 0; ///< each run clears the summary pane first
-
-    bool Checked(EOption control) const override { return Checks.at(control); }
-    void SetChecked(EOption control, bool checked) override { Checks[control] = checked; }
-    /// What a toolkit does when the user clicks a shape button: it is checked
-    /// and the other cleared, then the model hears of the click.
-    void ClickShape(TFormModel& model, EOption shape) {
-        Checks[EOption::rbDrawCircle] = shape == EOption::rbDrawCircle;
-        Checks[EOption::rbDrawEllispe] = shape == EOption::rbDrawEllispe;
-        model.ShapeClicked(shape);
-    }
-    std::string Text(EOption control) const override { return Texts.at(control); }
-    void SetText(EOption control, const std::string& text) override { Texts[control] = text; }
-    void AppendLine(EPane pane, const std::string& line) override {
-        Panes[static_cast<std::size_t>(pane)].push_back(line);
-    }
-    void ClearPane(EPane pane) override {
-        Runs += pane == EPane::Summary;
-        Panes[static_cast<std::size_t>(pane)].clear();
-    }
-    void SetCaption(const std::string& caption) override { Caption = caption; }
-    void SetStatusText(const std::string& text) override { Status = text; }
-    void ShowFirstPage() override {}
-    void ShowDebugOptions() override { DebugShown = true; }
-    void SetCalculateEnabled(bool enabled) override { CalculateEnabled = enabled; }
-    std::function<void()> OnProcessMessages;
-    void ProcessMessages() override {
-        if (OnProcessMessages)
-            OnProcessMessages();
-    }
-    void PostDeferredRun() override { ++DeferredRuns; }
-    void ShowErrorBox(const std::string& caption, const std::string& message) override {
-        Errors.push_back(caption + ": " + message);
-        if (WhileErrorShown)
-            WhileErrorShown();
-    }
-    void RequestTermination() override { ++Terminations; }
-    void SetTaskbarEntryVisible(bool visible) override { OnTaskbar = visible; }
-    void RestoreWindow() override { ++Restores; }
-    void PopupTrayMenu() override { ++Popups; }
-
-    TWindowPlacement GetPlacement() const override { return Placement; }
-    void SetPlacement(const TWindowPlacement& placement) override { Placement = placement; }
-    void SetStartState(std::int32_t) override {}
-    bool ApplicationMinimized() const override { return false; }
-    std::int32_t PixelsPerInch() const override { return 96; }
-    TWindowPlacement Placement{0, SW_SHOWNORMAL, {235, 174, 762, 640}};
-
-    bool SummaryHas(const std::string& text) const {
-        for (const std::string& line : Panes[0])
-            if (line.find(text) != std::string::npos)
-                return true;
-        return false;
-    }
-};
+using testsupport::TFakeTimer;
+using testsupport::TFakeTray;
+using testsupport::TFakeView;
 
 std::string Scenario(const std::string& fail = "") {
     return MobilesScenario(130, "n1abc", fail);
@@ -541,4 +451,133 @@ TEST(FormModel, PageChangeRules) {
     EXPECT_EQ(TFormModel::NextPage(4, 5, false), 0);
     EXPECT_EQ(TFormModel::NextPage(0, 5, true), 4);
     EXPECT_EQ(TFormModel::NextPage(2, 5, true), 1);
+}
+
+// --- the measured radius on the host's map ---------------------------------
+
+namespace {
+
+/// Frames heard from each of the mobiles M0 .. M<count-1>.
+void Hear(TChannelModel& channel, int count, int framesEach) {
+    for (int i = 0; i < count; ++i) {
+        const std::string frame =
+            aprs::EncodeAx25("M" + std::to_string(i), "APRS", {"WIDE1-1"}, "=4230.00N/07100.00W>");
+        for (int n = 0; n < framesEach; ++n)
+            channel.AddFrame(frame);
+    }
+}
+
+/// The map calls since the last RefreshMap (all of them when there was none).
+std::vector<std::string> SinceRefresh(const standin::TStandinHost& host) {
+    std::vector<std::string> lines;
+    for (const standin::TMapCall& call : host.MapCalls()) {
+        if (call.kind == standin::TMapCall::Kind::RefreshMap)
+            lines.clear();
+        lines.push_back(standin::FormatMapCall(call));
+    }
+    return lines;
+}
+
+std::vector<const standin::TMapCall*> Measured(const standin::TStandinHost& host,
+                                               standin::TMapCall::Kind kind) {
+    std::vector<const standin::TMapCall*> found;
+    for (const standin::TMapCall& call : host.MapCalls())
+        if (call.kind == kind && call.colour == overlay::kMeasuredColour)
+            found.push_back(&call);
+    return found;
+}
+
+/// A rig started with the settings file given and, before its first run,
+/// the frames of `heard` mobiles heard 200 times each.
+struct TChannelRig : TRig {
+    TChannelRig(const std::string& ini, int heard, int mobiles = 130)
+        : TRig(MobilesScenario(mobiles, "n1abc")) {
+        support::InitializeAprsPatterns();
+        std::ofstream(Ini(), std::ios::binary) << ini;
+        Model->Create();
+        Hear(*Model->Channel, heard, 200);
+        Model->Handle([this] { Model->FormShow(); });
+    }
+    ~TChannelRig() { support::FinalizeAprsPatterns(); }
+};
+
+} // namespace
+
+TEST(MeasuredOnTheMap, SecondFigureAndLabelAfterTheRunsOwnAndAtEveryRedraw) {
+    // 9 mobiles of 200 frames reach 1800 at M8, 9 km out (0.54 units a km).
+    TChannelRig rig("[Channel]\r\nDrawMeasured=1\r\n", 9);
+    ASSERT_TRUE(rig.View.Errors.empty());
+    const std::vector<std::string> lines = SinceRefresh(*rig.Host);
+    const auto circles = Measured(*rig.Host, standin::TMapCall::Kind::DrawCircle);
+    const auto texts = Measured(*rig.Host, standin::TMapCall::Kind::DrawMapText);
+    ASSERT_EQ(circles.size(), 1u);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_FLOAT_EQ(circles[0]->x, -4300.0f);
+    EXPECT_FLOAT_EQ(circles[0]->y, 2500.0f);
+    EXPECT_NEAR(circles[0]->radius, 9 * 0.54, 1e-3);
+    EXPECT_EQ(circles[0]->aspect, 1.0f);
+    EXPECT_EQ(texts[0]->text, " Measured ALOHA radius: 9 KM / 6 miles");
+    // At the figure's top, away from the run's own label.
+    EXPECT_FLOAT_EQ(texts[0]->x, -4300.0f);
+    EXPECT_NEAR(texts[0]->y, 2500 + 9 * 0.54, 1e-3);
+    // Drawn after the run's own figure and label, which are as ever.
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "RefreshMap");
+    EXPECT_EQ(lines.back(), standin::FormatMapCall(*texts[0]));
+    const auto aloha = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.starts_with("DrawMapText \" ALOHA radius: 120 KM");
+    });
+    const auto measured = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.starts_with("DrawCircle") && line.find(" 16711680 ") != std::string::npos;
+    });
+    EXPECT_LT(aloha, measured);
+
+    // The redraw draws both figures again, without clearing the map.
+    rig.Host->ClearMapCalls();
+    rig.RedrawTimer.Fire();
+    EXPECT_EQ(Measured(*rig.Host, standin::TMapCall::Kind::DrawCircle).size(), 1u);
+    EXPECT_EQ(Measured(*rig.Host, standin::TMapCall::Kind::DrawMapText).size(), 1u);
+    EXPECT_EQ(SinceRefresh(*rig.Host).size(), rig.Host->MapCalls().size());
+
+    // Switched off: the next run clears the map and draws it no more, nor
+    // does the redraw after it.
+    std::ofstream(rig.Ini(), std::ios::binary) << "[Channel]\r\nDrawMeasured=0\r\n";
+    rig.Model->btnCalculateClick();
+    rig.RedrawTimer.Fire();
+    for (const std::string& line : SinceRefresh(*rig.Host))
+        EXPECT_EQ(line.find(" 16711680"), std::string::npos) << line;
+}
+
+TEST(MeasuredOnTheMap, WithoutTheSwitchOrNotReachedTheMapIsAsWithoutAChannel) {
+    TChannelRig plain("", 0);
+    const std::vector<std::string> expected = SinceRefresh(*plain.Host);
+    ASSERT_FALSE(expected.empty());
+    for (const auto& [ini, heard] : std::vector<std::pair<std::string, int>>{
+             {"", 9},                                  // heard, key absent
+             {"[Channel]\r\nDrawMeasured=0\r\n", 9},   // switched off
+             {"[Channel]\r\nDrawMeasured=1\r\n", 8},   // 1600 frames: not reached
+             {"[Channel]\r\nDrawMeasured=yes\r\n", 9}, // not a switch value
+         }) {
+        TChannelRig rig(ini, heard);
+        EXPECT_EQ(SinceRefresh(*rig.Host), expected) << ini << heard;
+        rig.Host->ClearMapCalls();
+        rig.RedrawTimer.Fire();
+        EXPECT_TRUE(Measured(*rig.Host, standin::TMapCall::Kind::DrawCircle).empty());
+    }
+}
+
+TEST(MeasuredOnTheMap, FollowsTheShapeAndTheLabelOptionBesideTheFallbackFigure) {
+    // 50 mobiles estimate 750 packets: the run draws its fallback figure,
+    // while the channel measured 1800 frames by M8.
+    TChannelRig rig("[Channel]\r\nDrawMeasured=1\r\n[Settings]\r\nrbDrawCircle.Checked=False\r\n"
+                    "rbDrawEllispe.Checked=True\r\ncbShowALOHARadius.Checked=False\r\n",
+                    9, 50);
+    ASSERT_TRUE(rig.View.Checks[EOption::rbDrawEllispe]);
+    const auto circles = Measured(*rig.Host, standin::TMapCall::Kind::DrawCircle);
+    ASSERT_FALSE(circles.empty());
+    const double aspect = overlay::LatitudeAspect(2500);
+    EXPECT_NEAR(circles.back()->radius, 9 * 0.54 / aspect, 1e-3);
+    EXPECT_NEAR(circles.back()->aspect, aspect, 1e-6);
+    EXPECT_TRUE(Measured(*rig.Host, standin::TMapCall::Kind::DrawMapText).empty());
+    EXPECT_EQ(rig.Host->Scene().size(), 2u); // the fallback figure and the measured one
 }

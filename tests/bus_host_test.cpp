@@ -1,9 +1,14 @@
 // The stand-in host on the desktop bus, against the embedded one. Every test
 // runs in a session bus of its own (dbus-run-session).
+#include "app/model/FormModel.h"
+#include "aprs/Ax25.h"
 #include "host/BusConnector.h"
 #include "host/BusWire.h"
 #include "standin/BusService.h"
+#include "support/APRSParser.h"
 #include "tests/ChildProcess.h"
+#include "tests/FakeFormView.h"
+#include "tests/MobilesScenario.h"
 #include "tools/HeadlessRun.h"
 #include "tools/OwnSessionBus.h"
 
@@ -405,6 +410,67 @@ TEST(BusHostProgram, SnapshotShowsTheCircle) {
     EXPECT_TRUE(redNear(cx + expected, cy)) << "right edge at " << cx + expected;
     EXPECT_TRUE(redNear(cx - expected, cy)) << "left edge at " << cx - expected;
     EXPECT_FALSE(redNear(cx + expected / 2, cy + 7)); // inside the circle: no red line
+}
+
+TEST(BusHostProgram, SnapshotShowsTheMeasuredRadiusBesideTheEstimate) {
+    // The window's model over the bus, on 130 mobiles 0.54 units (1 km) apart
+    // northward: the estimate reaches 1800 packets at 120 km, the channel
+    // measured 200 frames from each of the nearest 9, so 1800 at 9 km.
+    const fs::path dir =
+        fs::temp_directory_path() / ("velloran-measured-map-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::ofstream(dir / "scenario.json") << MobilesScenario(130);
+    std::ofstream(dir / "velloran.INI", std::ios::binary) << "[Channel]\r\nDrawMeasured=1\r\n";
+    const fs::path png = dir / "map.png";
+    TChild hostProcess({VELLORAN_STANDIN_HOST_EXE, "--scenario", (dir / "scenario.json").string(),
+                        "--snapshot", png.string()});
+    auto connector = AttachWhenUp();
+    ASSERT_NE(connector, nullptr);
+
+    support::InitializeAprsPatterns();
+    testsupport::TFakeView view;
+    testsupport::TFakeTimer calcTimer, redrawTimer;
+    app::TFormServices services;
+    services.Connector = connector;
+    services.SettingsFile = dir / "velloran.INI";
+    {
+        app::TFormModel model(view, calcTimer, redrawTimer, std::move(services));
+        model.Loaded();
+        model.Create();
+        for (int i = 0; i < 9; ++i) {
+            const std::string frame = aprs::EncodeAx25("M" + std::to_string(i), "APRS", {"WIDE1-1"},
+                                                       "=4230.00N/07100.00W>");
+            for (int n = 0; n < 200; ++n)
+                model.Channel->AddFrame(frame);
+        }
+        model.Handle([&model] { model.FormShow(); });
+        EXPECT_EQ(view.Errors, std::vector<std::string>{});
+        for (int i = 0; i < 200 && !fs::exists(png); ++i)
+            std::this_thread::sleep_for(50ms);
+    }
+    support::FinalizeAprsPatterns();
+    QImage image;
+    ASSERT_TRUE(image.load(QString::fromStdString(png.string())));
+    fs::remove_all(dir);
+
+    // Along the line west of the own station, past its marker: first the
+    // measured figure in blue, then the estimated one in red, at 9 and 120 km.
+    const int cx = image.width() / 2, cy = image.height() / 2;
+    const auto first = [&](bool (*wanted)(const QColor&)) {
+        for (int d = 8; d < cx; ++d)
+            for (int dy = -1; dy <= 1; ++dy)
+                if (wanted(image.pixelColor(cx - d, cy + dy)))
+                    return d;
+        return -1;
+    };
+    const int blue =
+        first([](const QColor& c) { return c.blue() > 180 && c.red() < 90 && c.green() < 90; });
+    const int red =
+        first([](const QColor& c) { return c.red() > 180 && c.green() < 90 && c.blue() < 90; });
+    ASSERT_GT(blue, 0);
+    ASSERT_GT(red, 0);
+    EXPECT_NEAR(static_cast<double>(blue) / red, 9.0 / 120.0, 3.0 / red) << blue << " " << red;
 }
 
 // Each run of this program gets a session bus of its own: without one it

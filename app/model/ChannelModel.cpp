@@ -31,6 +31,9 @@ TChannelSettings ReadChannelSettings(const std::filesystem::path& file) {
         if (!settings.Tnc)
             settings.Problem = "Tnc=" + tnc + ": " + reason;
     }
+    const std::string draw = ReadProfileString(file, kChannelSection, "DrawMeasured", "0");
+    if (draw != "0" && draw != "1" && settings.Problem.empty())
+        settings.Problem = "DrawMeasured=" + draw + ": 0 or 1";
     const std::string delay = ReadProfileString(file, kChannelSection, "TxDelay", "300");
     const std::optional<std::int32_t> ms = support::ParseIntText(delay);
     if (ms && *ms >= 0 && *ms <= 2000) {
@@ -39,6 +42,10 @@ TChannelSettings ReadChannelSettings(const std::filesystem::path& file) {
         settings.Problem = "TxDelay=" + delay + ": not a number of milliseconds from 0 to 2000";
     }
     return settings;
+}
+
+bool ReadDrawMeasured(const std::filesystem::path& file) {
+    return ReadProfileString(file, kChannelSection, "DrawMeasured", "0") == "1";
 }
 
 TChannelModel::TChannelModel(TChannelSettings settings, std::function<double()> clock)
@@ -87,6 +94,12 @@ void TChannelModel::AddFrame(std::string_view ax25) {
     const double now = FClock();
     Forget(now);
     FFrames.push_back({now, frame.station, frame.kind, frame.airBits});
+}
+
+aloha::TMeasuredRadius TChannelModel::Measure(const aloha::TListedStations& list,
+                                              std::int32_t threshold) {
+    return aloha::MeasureRadius(list, aprs::TChannelMeter::PerStation(FMeter.Figures()),
+                                static_cast<std::uint64_t>(std::max(threshold, 0)));
 }
 
 TChannelPicture TChannelModel::Picture(const aloha::TListedStations& list,

@@ -40,6 +40,11 @@ struct TChannelSettings {
 /// Reads [Channel] from the settings file.
 TChannelSettings ReadChannelSettings(const std::filesystem::path& file);
 
+/// Reads DrawMeasured of [Channel] alone, which the runs read each time:
+/// 1 draws the measured radius on the host's map beside the estimate; 0, an
+/// absent key and anything else (a Problem for ReadChannelSettings) do not.
+bool ReadDrawMeasured(const std::filesystem::path& file);
+
 /// The last 30 minutes along the time axis.
 struct TChannelTimeline {
     static constexpr int kMinutes = 30;
@@ -85,6 +90,10 @@ public:
     /// A frame heard (without flags and FCS); the link calls it, tests too.
     /// The APRS text patterns must be initialized.
     void AddFrame(std::string_view ax25);
+
+    /// The measured radius of the run's list in the last 30 minutes, against
+    /// the run's threshold.
+    aloha::TMeasuredRadius Measure(const aloha::TListedStations& list, std::int32_t threshold);
 
     /// The window's content for the last run's list and results.
     TChannelPicture Picture(const aloha::TListedStations& list, const aloha::TRunState& run,

@@ -60,6 +60,14 @@ void TFormModel::Create() {
     // nothing listens and the program is as it always was.
     Channel = std::make_unique<TChannelModel>(ReadChannelSettings(FServices.SettingsFile));
     Channel->Start();
+    // Read at every run, so that switching it off takes the figure away at
+    // the next run without a restart.
+    Calculation.MeasureChannel =
+        [this](const aloha::TListedStations& list) -> std::optional<aloha::TMeasuredRadius> {
+        if (!Channel || !ReadDrawMeasured(FServices.SettingsFile))
+            return std::nullopt;
+        return Channel->Measure(list, Calculation.State.PacketDensity);
+    };
     Handle([this] { OvcFormState1.RestoreState(); });
     FDropErrors = true;
     Handle([this] { OvcComponentState1.RestoreState(); });

@@ -1,5 +1,6 @@
 #include "app/model/ProfileFile.h"
 
+#include "app/model/ProfileLock.h"
 #include "support/RegularFile.h"
 
 #include <cerrno>
@@ -203,6 +204,9 @@ std::string ReadProfileString(const std::filesystem::path& file, std::string_vie
 void WriteProfileString(const std::filesystem::path& file, std::string_view section,
                         std::string_view key, std::string_view value) {
     const std::filesystem::path full = std::filesystem::absolute(file);
+    // Held from the read to the replace, so that another program's write
+    // cannot fall between them.
+    const TProfileWriteLock lock(full, full.string());
     std::error_code error;
     const bool exists = std::filesystem::exists(full, error);
     std::string content;

@@ -44,6 +44,10 @@ std::string ReadProfileString(const std::filesystem::path& file, std::string_vie
 /// then replaces it in one rename, so a failure never leaves a half-written
 /// file. Throws EProfileWriteError when the file cannot be written; the file
 /// is then unchanged.
+///
+/// Programs sharing the file take turns: each write holds an advisory lock on
+/// the file's name with ".lock" added (see ProfileLock.h), so that a key
+/// written by one is never dropped by the other's replace.
 void WriteProfileString(const std::filesystem::path& file, std::string_view section,
                         std::string_view key, std::string_view value);
 

@@ -2,6 +2,7 @@
 // one key at a time in the file itself.
 #include "app/model/ProfileFile.h"
 
+#include "app/model/ProfileLock.h"
 #include "support/WideText.h"
 
 #include <vector>
@@ -34,6 +35,9 @@ std::string ReadProfileString(const std::filesystem::path& file, std::string_vie
 void WriteProfileString(const std::filesystem::path& file, std::string_view section,
                         std::string_view key, std::string_view value) {
     const std::wstring name = FullName(file);
+    // The profile call reads, changes and writes the whole file; another
+    // program's call between its read and write would drop that key.
+    const TProfileWriteLock lock(std::filesystem::path(name), support::Utf8(name));
     if (!::WritePrivateProfileStringW(support::Wide(section).c_str(), support::Wide(key).c_str(),
                                       support::Wide(value).c_str(), name.c_str()))
         throw EProfileWriteError("Unable to write to " + support::Utf8(name));

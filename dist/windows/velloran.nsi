@@ -64,6 +64,8 @@ Section "Uninstall"
     Delete "$INSTDIR\windows.md"
     Delete "$INSTDIR\standin-map-windows.png"
     ; The settings file is the operator's: it stays unless they remove it.
+    ; Its lock file holds nothing.
+    Delete "$INSTDIR\velloran.INI.lock"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"
     Delete "$SMPROGRAMS\Velloran\Velloran.lnk"

@@ -4,8 +4,8 @@
 # every golden case, COM starting the registered host, an unregistered class,
 # the Velloran window beside the host, the measured channel (a monitor file,
 # and Dire Wolf over KISS and AGW on the loopback address, when installed),
-# and the COM test program (layout, events, replacement objects, failures, a
-# host killed during a run).
+# two programs saving one settings file at once, and the COM test program
+# (layout, events, replacement objects, failures, a host killed during a run).
 #   sh tests/windows/run-com-tests.sh [BUILD_DIR [HOST_BUILD_DIR]]
 # BUILD_DIR (default build-windows/x86_64) holds the programs under test;
 # HOST_BUILD_DIR (default BUILD_DIR) the stand-in host they talk to, so that a
@@ -361,6 +361,9 @@ fi
 
 echo "== the Channel window"
 "$wine" "$build/tests/windows/channel_window_test.exe" --gtest_brief=1 || fail "channel_window_test"
+
+echo "== two programs saving one settings file"
+"$wine" "$build/tests/windows/settings_lock_test.exe" --gtest_brief=1 || fail "settings_lock_test"
 
 echo "== COM test program"
 # Under load a 32-bit host under Wine has been seen to stop taking calls at
