@@ -3,6 +3,8 @@
 // TCP port, the stand-in host listens to that port, and velloran-report
 // attached to the host reports the radius. The same lines read straight from
 // a file must give the same report.
+#include "app/model/ChannelModel.h"
+#include "support/APRSParser.h"
 #include "tests/ChildProcess.h"
 
 #include <gtest/gtest.h>
@@ -290,7 +292,8 @@ TEST(TncEndToEnd, ChannelStatsFailsWithoutALiveSource) {
 
 // velloran-report listening to Dire Wolf itself, over KISS and over AGW at
 // once: its Channel section counts exactly the frames of the audio, the same
-// as the monitor lines read from the file.
+// as the monitor lines read from the file. The Channel window's model,
+// configured in a settings file, listens beside it and counts the same.
 TEST(TncEndToEnd, VelloranReportMeasuresDireWolfOverKissAndAgw) {
     const fs::path dir =
         fs::temp_directory_path() / ("velloran-measure-" + std::to_string(getpid()));
@@ -363,13 +366,28 @@ TEST(TncEndToEnd, VelloranReportMeasuresDireWolfOverKissAndAgw) {
     TChild agw({VELLORAN_REPORT_EXE, "--scenario", (dir / "scenario.json").string(), "--agw",
                 "127.0.0.1:" + std::to_string(agwPort), "--listen", listen},
                {.output = (dir / "agw.out").string(), .errorToo = true});
+    support::InitializeAprsPatterns();
+    const auto window = [&](const std::string& tnc) {
+        const fs::path settings = dir / ("velloran-" + tnc.substr(0, 3) + ".INI");
+        std::ofstream(settings, std::ios::binary) << "[Channel]\r\nTnc=" << tnc << "\r\n";
+        auto model = std::make_unique<app::TChannelModel>(app::ReadChannelSettings(settings));
+        model->Start();
+        return model;
+    };
+    const auto kissWindow = window("kiss://127.0.0.1:" + std::to_string(kissPort));
+    const auto agwWindow = window("agw://127.0.0.1:" + std::to_string(agwPort));
+    const aloha::TListedStations listed{
+        {"N0ABC", 4, 2}, {"N1DIG", 8, 6}, {"K1MIC", 11, 15}, {"W1XYZ-9", 31, 30}};
     ASSERT_TRUE(WaitFor(
         [&] {
             return Read(dir / "kiss.out").find("connected to kiss://") != std::string::npos &&
-                   Read(dir / "agw.out").find("connected to agw://") != std::string::npos;
+                   Read(dir / "agw.out").find("connected to agw://") != std::string::npos &&
+                   kissWindow->Picture(listed, {}).Status.starts_with("connected to kiss://") &&
+                   agwWindow->Picture(listed, {}).Status.starts_with("connected to agw://");
         },
         60s))
-        << Read(dir / "kiss.out") << Read(dir / "agw.out") << Read(dir / "direwolf.log");
+        << Read(dir / "kiss.out") << Read(dir / "agw.out") << Read(dir / "direwolf.log")
+        << kissWindow->Picture(listed, {}).Status << agwWindow->Picture(listed, {}).Status;
 
     const std::string wav = Read(dir / "audio.wav");
     const std::string silence(44100 * 2, '\0');
@@ -394,6 +412,25 @@ TEST(TncEndToEnd, VelloranReportMeasuresDireWolfOverKissAndAgw) {
         // The rest of the report is the run's, as without the channel.
         EXPECT_NE(out.find(file.substr(0, file.find("== Channel =="))), std::string::npos) << out;
     }
+    for (app::TChannelModel* model : {kissWindow.get(), agwWindow.get()}) {
+        app::TChannelPicture picture;
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                picture = model->Picture(listed, {});
+                return !picture.Figures.empty() &&
+                       picture.Figures[0] == "Frames heard: 6 of 1800 in 30 minutes";
+            },
+            20s))
+            << picture.Status << "\n"
+            << (picture.Figures.empty() ? "" : picture.Figures[0]);
+        ASSERT_EQ(picture.Listed.size(), 4u) << picture.Status;
+        EXPECT_EQ(picture.Listed[3].Call, "W1XYZ-9");
+        EXPECT_EQ(picture.Listed[3].Measured, 2u);
+        EXPECT_EQ(picture.Unlisted, std::vector<std::string>{"K9ZZZ"});
+    }
+    kissWindow->Stop();
+    agwWindow->Stop();
+    support::FinalizeAprsPatterns();
     fs::remove_all(dir);
 }
 
