@@ -23,6 +23,28 @@ std::string SilenceText(std::chrono::steady_clock::duration quiet) {
            (seconds < 60 ? std::to_string(seconds) + " s" : std::to_string(seconds / 60) + " min");
 }
 
+TSilenceWatch::TSilenceWatch(TClock::duration limit, TClock::time_point connectedAt,
+                             std::uint64_t frames)
+    : FLimit(limit), FEvery(std::min<TClock::duration>(limit, std::chrono::minutes(1))),
+      FLastHeard(connectedAt), FNoteAt(connectedAt + limit), FFrames(frames) {}
+
+std::optional<std::string> TSilenceWatch::Turn(std::uint64_t frames, TClock::time_point now) {
+    if (frames != FFrames) {
+        FFrames = frames;
+        FLastHeard = now;
+        FNoteAt = now + FLimit;
+        const bool wasSilent = FSilent;
+        FSilent = false;
+        if (wasSilent)
+            return "hearing frames again";
+    } else if (now >= FNoteAt) {
+        FSilent = true;
+        FNoteAt = now + FEvery;
+        return SilenceText(now - FLastHeard);
+    }
+    return std::nullopt;
+}
+
 TTncLink::TTncLink(TTncAddress address) : FAddress(std::move(address)), FUrl(TncUrl(FAddress)) {}
 
 TTncLink::~TTncLink() {
@@ -118,14 +140,7 @@ void TTncLink::Run() {
             State("connected to " + FUrl);
         const auto connectedAt = std::chrono::steady_clock::now();
         const auto answerBy = connectedAt + std::chrono::seconds(10);
-        // Silence is said once the limit has passed, then each minute (or each
-        // limit, when a test sets one below a minute) as the count grows.
-        const auto noteEvery =
-            std::min<std::chrono::steady_clock::duration>(FSilenceLimit, std::chrono::minutes(1));
-        auto lastHeard = connectedAt;
-        auto noteAt = lastHeard + FSilenceLimit;
-        bool silent = false;
-        std::uint64_t heard = FFrames;
+        TSilenceWatch silence(FSilenceLimit, connectedAt, FFrames);
 
         char buffer[4096];
         std::string lost;
@@ -135,19 +150,10 @@ void TTncLink::Run() {
                 State("connected to " + FUrl + " (no answer to the version query)");
             }
             const auto now = std::chrono::steady_clock::now();
-            if (FFrames != heard) {
-                heard = FFrames;
-                lastHeard = now;
-                noteAt = now + FSilenceLimit;
-                if (silent)
-                    State("connected to " + FUrl + ", hearing frames again");
-                silent = false;
-            } else if (now >= noteAt) {
-                State("connected to " + FUrl + ", " + SilenceText(now - lastHeard));
-                silent = true;
-                noteAt = now + noteEvery;
-            }
-            const auto toNote = std::chrono::duration_cast<std::chrono::milliseconds>(noteAt - now);
+            if (const auto note = silence.Turn(FFrames, now))
+                State("connected to " + FUrl + ", " + *note);
+            const auto toNote =
+                std::chrono::duration_cast<std::chrono::milliseconds>(silence.NoteAt() - now);
             const int ready = socket.WaitReadable(
                 static_cast<int>(std::clamp<std::int64_t>(toNote.count() + 1, 1, kStopCheckMs)));
             if (ready == 0)

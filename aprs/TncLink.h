@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -22,6 +23,28 @@ inline constexpr std::chrono::minutes kSilenceNoteAfter{10};
 
 /// "nothing heard for 12 min" (seconds below a minute).
 std::string SilenceText(std::chrono::steady_clock::duration quiet);
+
+/// Watches a connected TNC's frame count for silence: once nothing has been
+/// heard for the limit it says so, then each minute (or each limit, when a
+/// test sets one below a minute) as the count grows, and once frames come
+/// again it says that.
+class TSilenceWatch {
+public:
+    using TClock = std::chrono::steady_clock;
+    TSilenceWatch(TClock::duration limit, TClock::time_point connectedAt, std::uint64_t frames);
+    /// What to add to "connected to URL, " now, if anything.
+    std::optional<std::string> Turn(std::uint64_t frames, TClock::time_point now);
+    /// When the next note is due, for the wait until then.
+    TClock::time_point NoteAt() const { return FNoteAt; }
+
+private:
+    TClock::duration FLimit;
+    TClock::duration FEvery;
+    TClock::time_point FLastHeard;
+    TClock::time_point FNoteAt;
+    std::uint64_t FFrames;
+    bool FSilent = false;
+};
 
 /// Listens to a TNC on a thread of its own: KISS over TCP, or the AGW packet
 /// engine protocol asking for raw monitored frames. It never transmits: over

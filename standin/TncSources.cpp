@@ -130,8 +130,6 @@ void TKissTcpSource::Run() {
             ++heard;
         FLive.HandleKissFrame(frame);
     };
-    const auto noteEvery =
-        std::min<std::chrono::steady_clock::duration>(FSilenceLimit, std::chrono::minutes(1));
     int backoff = kFirstBackoffMs;
     char buffer[4096];
     while (!FStop) {
@@ -153,25 +151,13 @@ void TKissTcpSource::Run() {
         backoff = kFirstBackoffMs;
         State("connected to " + where);
         std::string lost = "closed by the TNC";
-        auto lastHeard = std::chrono::steady_clock::now();
-        auto noteAt = lastHeard + FSilenceLimit;
-        std::uint64_t heardBefore = heard;
-        bool silent = false;
+        aprs::TSilenceWatch silence(FSilenceLimit, std::chrono::steady_clock::now(), heard);
         while (!FStop) {
             const auto now = std::chrono::steady_clock::now();
-            if (heard != heardBefore) {
-                heardBefore = heard;
-                lastHeard = now;
-                noteAt = now + FSilenceLimit;
-                if (silent)
-                    State("connected to " + where + ", hearing frames again");
-                silent = false;
-            } else if (now >= noteAt) {
-                State("connected to " + where + ", " + aprs::SilenceText(now - lastHeard));
-                silent = true;
-                noteAt = now + noteEvery;
-            }
-            const auto toNote = std::chrono::ceil<std::chrono::milliseconds>(noteAt - now).count();
+            if (const auto note = silence.Turn(heard, now))
+                State("connected to " + where + ", " + *note);
+            const auto toNote =
+                std::chrono::ceil<std::chrono::milliseconds>(silence.NoteAt() - now).count();
             pollfd fds[2] = {{sock, POLLIN, 0}, {FWake.ReadFd(), POLLIN, 0}};
             if (poll(fds, 2, static_cast<int>(std::clamp<std::int64_t>(toNote, 0, 60000))) < 0 &&
                 errno != EINTR) {
