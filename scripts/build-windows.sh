@@ -8,29 +8,26 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 archs="${*:-x86_64 i686}"
 
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO="sudo"
-./scripts/setup.sh cmake ninja-build nlohmann-json3-dev libgtest-dev dpkg-dev \
-    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 wine32:i386 libwine-dev nsis
+./scripts/setup.sh windows
 
 # Debian's PCRE2 sources, fetched once into the build folder.
 src="$root/build-windows/src"
 mkdir -p "$src"
 pcre2=$(find "$src" -maxdepth 1 -type d -name 'pcre2-*' | head -n 1)
 if [ -z "$pcre2" ]; then
-    if ! grep -rqsE '^(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-        echo "Adding a deb-src line for the Debian sources"
-        . /etc/os-release
-        # Same key as the binary entries, or apt refuses the two as conflicting.
-        key=/usr/share/keyrings/debian-archive-keyring.gpg
-        opts=""
-        [ -f "$key" ] && opts="[signed-by=$key] "
-        mirror=$(sh scripts/debian-mirror.sh)
-        echo "deb-src ${opts}$mirror ${VERSION_CODENAME:-bookworm} main" |
-            $SUDO tee /etc/apt/sources.list.d/velloran-deb-src.list >/dev/null
-        $SUDO apt-get update -q
-    fi
-    (cd "$src" && apt-get source -q pcre2)
+    # A sources list and index folder of our own for this one fetch: the
+    # machine's apt sources and lists stay as they are.
+    apt_dir="$src/apt"
+    mkdir -p "$apt_dir/lists/partial"
+    codename=$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")
+    key=/usr/share/keyrings/debian-archive-keyring.gpg
+    opts=""
+    [ -f "$key" ] && opts="[signed-by=$key] "
+    echo "deb-src ${opts}$(sh scripts/debian-mirror.sh) ${codename:-bookworm} main" >"$apt_dir/sources.list"
+    set -- -o Dir::Etc::SourceList="$apt_dir/sources.list" -o Dir::Etc::SourceParts=/nonexistent \
+        -o Dir::State::Lists="$apt_dir/lists" -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache=
+    apt-get "$@" update -q
+    (cd "$src" && apt-get "$@" source -q pcre2)
     pcre2=$(find "$src" -maxdepth 1 -type d -name 'pcre2-*' | head -n 1)
 fi
 

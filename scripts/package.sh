@@ -4,7 +4,7 @@
 # Install it with: apt-get install ./build-package/package/velloran_*.deb
 set -eu
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
+./scripts/setup.sh run package
 ./scripts/build.sh build-package -DCMAKE_BUILD_TYPE=Release \
     -DVELLORAN_BUILD_TESTS=OFF -DVELLORAN_BUILD_BENCH=OFF
 (cd build-package && cpack -G DEB >/dev/null)

@@ -8,7 +8,7 @@
 # calculation, and the host's map is saved as build-run/standin-map.png.
 set -eu
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
+./scripts/setup.sh run
 ./scripts/build.sh build-run -DVELLORAN_BUILD_TESTS=OFF -DVELLORAN_BUILD_BENCH=OFF
 
 # Both programs need one session bus; start one when there is none.

@@ -5,7 +5,7 @@
 # runs the Windows tests under Wine.
 set -eu
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
+./scripts/setup.sh run test package windows
 
 echo "== formatting"
 files=$(./scripts/sources.sh)
