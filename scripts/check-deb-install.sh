@@ -5,12 +5,28 @@
 # some minutes; not part of the test command.
 #
 #   sh scripts/check-deb-install.sh [velloran_VERSION_ARCH.deb]
+#   sh scripts/check-deb-install.sh --arch arm64 [velloran_VERSION_arm64.deb]
 #
-# Without an argument it builds the package first (scripts/package.sh).
+# Without a file it builds the package first (scripts/package.sh). With
+# --arch arm64 the root is an arm64 Debian (a Raspberry Pi's), its programs run
+# under qemu-user-static.
 set -eu
 cd "$(dirname "$0")/.."
+arch=""
+if [ "${1:-}" = "--arch" ]; then
+    [ $# -ge 2 ] || { echo "check-deb-install.sh: --arch needs an architecture (arm64)" >&2; exit 2; }
+    arch=$2
+    shift 2
+    case "$arch" in
+    arm64) ;;
+    *) echo "check-deb-install.sh: unknown architecture '$arch' (arm64)" >&2; exit 2 ;;
+    esac
+fi
 if [ $# -gt 0 ]; then
     deb=$(realpath "$1")
+elif [ -n "$arch" ]; then
+    sh scripts/package.sh --arch "$arch"
+    deb=$(realpath build-package-"$arch"/package/velloran_*_"$arch".deb)
 else
     sh scripts/package.sh
     deb=$(realpath build-package/package/velloran_*.deb)
@@ -25,11 +41,23 @@ cleanup() {
     rm -rf "$root"
 }
 trap cleanup EXIT INT TERM
-echo "== debootstrap bookworm into $root"
-debootstrap --variant=minbase bookworm "$root" "$mirror" >"$root.log" 2>&1 || {
-    tail -20 "$root.log"
-    exit 1
-}
+if [ -z "$arch" ]; then
+    echo "== debootstrap bookworm into $root"
+    debootstrap --variant=minbase bookworm "$root" "$mirror" >"$root.log" 2>&1 || {
+        tail -20 "$root.log"
+        exit 1
+    }
+else
+    # The second stage runs the root's own programs: through qemu.
+    ./scripts/setup.sh qemu-user-static binfmt-support
+    sh scripts/binfmt.sh aarch64
+    echo "== debootstrap bookworm ($arch) into $root"
+    { debootstrap --foreign --arch="$arch" --variant=minbase bookworm "$root" "$mirror" &&
+        chroot "$root" /debootstrap/debootstrap --second-stage; } >"$root.log" 2>&1 || {
+        tail -20 "$root.log"
+        exit 1
+    }
+fi
 rm -f "$root.log"
 mount -t proc proc "$root/proc"
 mount --bind /dev "$root/dev"
@@ -53,4 +81,4 @@ chroot "$root" sh -eu -c '
     [ $status -eq 124 ] || { echo "velloran ended with status $status" >&2; exit 1; }
     echo "velloran ran until stopped"
 '
-echo "The package installs and runs on a clean Debian 12."
+echo "The package installs and runs on a clean Debian 12${arch:+ ($arch)}."

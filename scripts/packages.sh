@@ -21,3 +21,12 @@ PACKAGES_package="dpkg-dev lintian"
 PACKAGES_windows="cmake ninja-build nlohmann-json3-dev libgtest-dev dpkg-dev
 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
 wine64 wine32:i386 libwine-dev nsis"
+
+# The arm64 (Raspberry Pi OS 64-bit) cross build: the cross compiler, the
+# arm64 halves of the libraries (installed with their amd64 halves in one go,
+# so that apt can match their versions), and qemu to run what it builds.
+# libnetcdf-dev is not multiarch: the machine's headers and the arm64 runtime
+# library serve.
+PACKAGES_arm64="crossbuild-essential-arm64 qemu-user-static binfmt-support
+qt6-base-dev:arm64 libpcre2-dev:arm64 libdbus-1-dev:arm64 libnetcdf19:arm64
+libgtest-dev:arm64 libgmock-dev:arm64"

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs the Debian 12 packages the named stages need (run, test, package,
-# windows: see scripts/packages.sh), or packages named on the command line.
+# windows, arm64: see scripts/packages.sh), or packages named on the command line.
 # With no argument: the run stage. Skips apt entirely when everything is
 # already there.
 #
@@ -21,7 +21,7 @@ pause=${VELLORAN_APT_PAUSE:-10}
 wanted=""
 for word in ${*:-run}; do
     case "$word" in
-    run | test | package | windows) eval "wanted=\"\$wanted \$PACKAGES_$word\"" ;;
+    run | test | package | windows | arm64) eval "wanted=\"\$wanted \$PACKAGES_$word\"" ;;
     *) wanted="$wanted $word" ;;
     esac
 done
@@ -36,9 +36,10 @@ done
 echo "Installing:$missing"
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-case "$missing" in *:i386*)
-    dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386 ;;
-esac
+# The architectures of :ARCH packages (Wine's 32-bit side, the arm64 libraries).
+for arch in $(echo "$missing" | tr ' ' '\n' | sed -n 's/^[^:]*:\(.*\)$/\1/p' | sort -u); do
+    dpkg --print-foreign-architectures | grep -qx "$arch" || $SUDO dpkg --add-architecture "$arch"
+done
 
 log=$(mktemp)
 trap 'rm -f "$log" "$log.rc"' EXIT

@@ -2,13 +2,14 @@
 # Installs what is missing, checks formatting, builds, and runs the whole test
 # suite twice: as built, and built with AddressSanitizer and
 # UndefinedBehaviorSanitizer; cross-builds for Windows (64 and 32 bits) and
-# runs the Windows tests under Wine.
+# runs the Windows tests under Wine; cross-builds for arm64 and runs the tests
+# that need no display under qemu.
 set -eu
 cd "$(dirname "$0")/.."
 start=$(date +%s)
 # Each stage's heading says how long the command has run so far.
 stage() { echo "== $* ($(($(date +%s) - start)) s)"; }
-./scripts/setup.sh run test package windows
+./scripts/setup.sh run test package windows arm64
 
 stage "formatting"
 files=$(./scripts/sources.sh)
@@ -33,6 +34,11 @@ sh tests/windows/run-com-tests.sh build-windows/x86_64 build-windows/i686
 sh tests/windows/run-com-tests.sh build-windows/i686 build-windows/x86_64
 # The window's layout at three screen scales, on a virtual display.
 sh tests/windows/run-dpi-tests.sh build-windows/x86_64
+
+stage "arm64: the package, cross-built, and the unit and widget tests under qemu"
+rm -rf build-package-arm64
+sh scripts/package.sh --arch arm64 -DVELLORAN_BUILD_TESTS=ON
+(cd build-package-arm64 && ctest --output-on-failure -j "$(nproc)" -L '^(unit|widgets|package)$')
 
 stage "build and test with sanitizers"
 # -O1 with line tables only: half the compile time of -O2 -g under the

@@ -78,6 +78,11 @@ check "all: one install" "$([ "$(grep -c '^install' "$work/calls")" -eq 1 ] && e
 check "all: wine32 beside wine64" "$(has "$work/calls" 'install .*wine64 .*wine32:i386')"
 check "all: i386 added" "$(has "$work/arches" 'i386')"
 
+# The arm64 cross build adds its architecture, and only that one.
+run_setup 0 0 arm64
+check "arm64: arm64 added" "$([ "$(cat "$work/arches")" = arm64 ] && echo yes || echo no)"
+check "arm64: Qt's arm64 half" "$(has "$work/calls" 'install .* qt6-base-dev:arm64')"
+
 # An index that keeps failing: retried, named, and the install goes on.
 run_setup 100 0 windows
 check "failing index: succeeds" "$([ $status -eq 0 ] && echo yes || echo no)"
