@@ -2,20 +2,41 @@
 # Installs what is missing, checks formatting, builds, and runs the whole test
 # suite twice: as built, and built with AddressSanitizer and
 # UndefinedBehaviorSanitizer; cross-builds for Windows (64 and 32 bits) and
-# runs the Windows tests under Wine; cross-builds for arm64 and runs the tests
-# that need no display under qemu.
+# runs the Windows tests under Wine; cross-builds for arm64 and runs the unit
+# and widget tests under qemu.
+#
+#   sh scripts/test.sh          every stage (what CI runs)
+#   sh scripts/test.sh quick    formatting, the build, the unit and widget tests:
+#                               a few minutes, for everyday work
 set -eu
 cd "$(dirname "$0")/.."
+tier=${1:-full}
+case "$tier" in
+full | quick) ;;
+*) echo "test.sh: unknown tier '$tier' (quick, or nothing for every stage)" >&2; exit 2 ;;
+esac
 start=$(date +%s)
 # Each stage's heading says how long the command has run so far.
 stage() { echo "== $* ($(($(date +%s) - start)) s)"; }
-./scripts/setup.sh run test package windows arm64
+if [ "$tier" = quick ]; then
+    ./scripts/setup.sh run test
+else
+    ./scripts/setup.sh run test package windows arm64
+fi
 
 stage "formatting"
 files=$(./scripts/sources.sh)
 clang-format --dry-run --Werror $files
 
 export QT_QPA_PLATFORM=offscreen
+if [ "$tier" = quick ]; then
+    stage "build, and the unit and widget tests"
+    ./scripts/build.sh build -DVELLORAN_BUILD_TESTS=ON
+    (cd build && ctest --output-on-failure -j "$(nproc)" -L '^(unit|widgets)$')
+    echo "Quick tests passed ($(($(date +%s) - start)) s)."
+    exit 0
+fi
+
 stage "build and test"
 ./scripts/build.sh build -DVELLORAN_BUILD_TESTS=ON -DVELLORAN_BUILD_BENCH=ON
 (cd build && ctest --output-on-failure -j "$(nproc)")
