@@ -118,8 +118,10 @@ void TCalculation::GatherRFStations() {
         const std::string entry = FHost.clsUIV.GetStationListEntry(index);
         std::shared_ptr<host::_clsStationInfo> info = FHost.clsStationInfo.DefaultInterface();
 
+        // Characters 2 to 10, counted as the host counts them: a call with
+        // letters beyond ASCII is not cut in the middle of a letter.
         std::string call = support::TrimBlanksAndControls(
-            entry.size() > 1 ? std::string_view(entry).substr(1, 9) : std::string_view());
+            support::CharacterSpan(entry, 1, 9, support::kHostTextUnit));
         if (!call.empty() && call.back() == '*')
             call.pop_back();
 
