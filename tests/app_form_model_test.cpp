@@ -120,20 +120,58 @@ TEST(FormModel, StartUpShowsCaptionRunsAndSetsTheTray) {
     }
 }
 
-TEST(FormModel, RestoredSettingsApplyAndTheirRunShowsNoError) {
+// In debug mode a Packet Density below 1 counts as 1800: no radius of 0 km is
+// reported and the tray tip stays, with nothing counted.
+TEST(FormModel, DebugDensityBelowOneIsTheStandardOne) {
+    TRig rig(MobilesScenario(0), {"DEBUG"});
+    rig.View.Texts[EOption::edPacketDensity] = "0";
+    rig.Start();
+    EXPECT_EQ(rig.Model->Calculation.State.PacketDensity, 1800);
+    EXPECT_FALSE(rig.View.SummaryHas("Your ALOHA radius"));
+    EXPECT_EQ(rig.Tray->Calls.size(), 1u); // the icon added, its tip never changed
+}
+
+// A shape the settings restore selects starts no run while the own station is
+// unknown: the figure would stand at 0,0. The first show runs it; and a run
+// asked for after a failed own-station read reads it again first.
+TEST(FormModel, NoRunNorFigureUntilTheOwnStationIsKnown) {
     TRig rig(Scenario(R"({"operation": "GetStationCount", "after": 0, "message": "Gone"})"));
     std::ofstream(rig.Ini(), std::ios::binary)
         << "[Settings]\r\nrbDrawCircle.Checked=False\r\nrbDrawEllispe.Checked=True\r\n"
            "edRecalculateRate.Text=5\r\n";
     rig.Model->Create();
-    EXPECT_EQ(rig.View.Runs, 1);
+    EXPECT_EQ(rig.View.Runs, 0);
+    EXPECT_TRUE(rig.Host->MapCalls().empty());
+    EXPECT_FALSE(rig.CalcTimer.Enabled() || rig.RedrawTimer.Enabled());
     EXPECT_TRUE(rig.View.Errors.empty());
     EXPECT_TRUE(rig.View.Checks[EOption::rbDrawEllispe]);
     EXPECT_FALSE(rig.View.Checks[EOption::rbDrawCircle]);
     EXPECT_EQ(rig.CalcTimer.Interval(), 300000);
-    // Later errors are shown again.
-    rig.Model->btnCalculateClick();
+    // The first show's run, with its error shown.
+    rig.Model->Handle([&] { rig.Model->FormShow(); });
+    EXPECT_EQ(rig.View.Runs, 1);
     EXPECT_EQ(rig.View.Errors, std::vector<std::string>{"Velloran: Gone."});
+
+    // The own station cannot be read: F9 and a shape change each
+    // try to read it again and show why not, and nothing is drawn.
+    TRig failing(Scenario(R"({"operation": "GetLat", "after": 0, "message": "No position"})"));
+    failing.Start();
+    failing.Model->btnCalculateClick();
+    failing.View.ClickShape(*failing.Model, EOption::rbDrawEllispe);
+    EXPECT_EQ(failing.View.Runs, 0);
+    EXPECT_EQ(failing.View.Errors, std::vector<std::string>(3, "Velloran: No position."));
+    EXPECT_EQ(failing.View.Caption, "Velloran");
+    EXPECT_TRUE(failing.Host->MapCalls().empty());
+    failing.Host->SetFail(std::nullopt);
+    failing.Model->btnCalculateClick();
+    EXPECT_EQ(failing.View.Caption, "Velloran v1.5.0 - Station Call Sign - N1ABC");
+    ASSERT_EQ(failing.View.Runs, 1);
+    ASSERT_FALSE(failing.Host->MapCalls().empty());
+    for (const standin::TMapCall& call : failing.Host->MapCalls()) {
+        if (call.kind == standin::TMapCall::Kind::DrawCircle) {
+            EXPECT_EQ(std::make_pair(call.x, call.y), std::make_pair(-4300.0f, 2500.0f));
+        }
+    }
 }
 
 TEST(FormModel, ErrorsOneBoxAtATimeAndAFailingRedrawOnceARun) {

@@ -69,9 +69,9 @@ void TFormModel::Create() {
         return Channel->Measure(list, Calculation.State.PacketDensity);
     };
     Handle([this] { OvcFormState1.RestoreState(); });
-    FDropErrors = true;
+    FRestoringOptions = true;
     Handle([this] { OvcComponentState1.RestoreState(); });
-    FDropErrors = false;
+    FRestoringOptions = false;
 }
 
 void TFormModel::Destroy() {
@@ -195,7 +195,7 @@ void TFormModel::FormShow() {
     }
     if (FDebugMode) {
         Calculation.State.PacketDensity =
-            support::IntTextOr(FView.Text(EOption::edPacketDensity), 1800);
+            aloha::PacketDensityFromText(FView.Text(EOption::edPacketDensity));
         FView.ShowDebugOptions();
     }
     Calculation.ReadOwnStation();
@@ -223,6 +223,15 @@ void TFormModel::btnCalculateClick() {
         // The show put off during a host call, with its run.
         FShowAfterWait = false;
         Handle([this] { FormShow(); });
+        return;
+    }
+    if (!Calculation.State.OwnStationKnown) {
+        // No run around a position nobody read. The settings restore's run is
+        // left to the first show, which reads the own station; any later
+        // request reads it first, as the first show does, and a failed read
+        // is shown instead of a figure at 0,0.
+        if (!FRestoringOptions)
+            Handle([this] { FormShow(); });
         return;
     }
     FRedrawErrorShown = false;
@@ -357,7 +366,7 @@ void TFormModel::RestoreFromTray() {
 void TFormModel::AppMinimize() {
     if (!FView.Checked(EOption::cbMinimizeToTray))
         return;
-    if (Calculation.State.OwnCall.empty()) {
+    if (!Calculation.State.OwnStationKnown) {
         // The run FormShow makes lets the tray's messages in: a restore
         // during it is the operator's last word.
         const unsigned restores = FRestores;
@@ -388,7 +397,7 @@ void TFormModel::TrayIconMessage(std::uint32_t callbackMessage, std::uint32_t mo
 }
 
 void TFormModel::ShowError(const std::string& message) {
-    if (FDropErrors || !FErrorBox.TryOpen())
+    if (FRestoringOptions || !FErrorBox.TryOpen())
         return;
     FView.ShowErrorBox(ApplicationTitle(), support::WithFullStop(message));
     FErrorBox.Closed();

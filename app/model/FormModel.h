@@ -142,8 +142,8 @@ public:
     /// host cannot be reached.
     void Loaded();
     /// The creation step: FormCreate, then the saved placement, then the
-    /// saved Options (which set the recalculation interval). A run that the
-    /// restored shape starts shows no error.
+    /// saved Options (which set the recalculation interval). A shape restored
+    /// here starts no run: the own station is not known before the first show.
     void Create();
     /// The destruction step ahead of the model's own end (the view calls it
     /// while its controls still exist); later calls do nothing.
@@ -271,7 +271,9 @@ private:
     bool FFormShown = false;
     unsigned FRestores = 0;         // restores from the tray so far
     std::optional<EOption> FShape;  // the shape whose selection last started a run
-    bool FDropErrors = false;       // errors of the run a settings restore starts
+    // The creation step's restore of the Options: a shape it selects starts
+    // no run yet, and an error from one of its values is dropped.
+    bool FRestoringOptions = false;
     bool FRedrawErrorShown = false; // a failing redraw is reported once a run
     bool FDestroying = false;
     bool FDestroyed = false;
