@@ -255,7 +255,7 @@ if start_host "$work/stopped.host.log" --scenario "$root/tests/golden/ellipse/sc
     took=$(($(date +%s) - started))
     kill -CONT "$host_pid"
     [ "$status" = 1 ] || fail "stopped host: exit status $status, expected 1"
-    [ "$(cat "$work/stopped.err")" = "The stand-in host did not answer CreateObject within 3000 ms." ] ||
+    [ "$(cat "$work/stopped.err")" = "The host did not answer CreateObject within 3000 ms." ] ||
         fail "stopped host: standard error is '$(cat "$work/stopped.err")'"
     [ "$took" -lt 60 ] || fail "stopped host: the report took $took s"
     close_host
