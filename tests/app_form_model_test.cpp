@@ -448,6 +448,24 @@ TEST(FormModel, ARestoreDuringTheMinimizedStartRunWins) {
     EXPECT_EQ(rig.View.Runs, 1);
 }
 
+// A minimized start that the view hears of twice (its own notice and the
+// window system's) makes the minimize step once: one own-station read, one
+// error box. The next minimize after a restore makes it again.
+TEST(FormModel, OneMinimizeMakesOneMinimizeStep) {
+    TRig rig(Scenario(R"({"operation": "GetLat", "after": 0, "message": "No position"})"));
+    rig.Tray->Shown = false; // ticked, but no icon to go to
+    rig.Model->Create();
+    rig.Model->Handle([&] { rig.Model->AppMinimize(); });
+    rig.Model->Handle([&] { rig.Model->AppMinimize(); });
+    EXPECT_EQ(rig.View.Errors, std::vector<std::string>{"Velloran: No position."});
+    EXPECT_FALSE(rig.Model->WindowShown(true, true));
+    rig.Model->Handle([&] { rig.Model->AppMinimize(); });
+    EXPECT_EQ(rig.View.Errors.size(), 1u);
+    EXPECT_TRUE(rig.Model->WindowShown(true, false)); // restored: the first show
+    rig.Model->Handle([&] { rig.Model->AppMinimize(); });
+    EXPECT_EQ(rig.View.Errors.size(), 2u);
+}
+
 // Hidden in the tray, the window is saved as minimized whatever the window
 // itself reports, so that the next start goes to the tray again.
 TEST(FormModel, HiddenInTheTrayIsSavedAsMinimized) {

@@ -351,6 +351,8 @@ TStartShow TFormModel::StartShow(std::int32_t systemShowCmd) const {
 }
 
 bool TFormModel::WindowShown(bool visible, bool minimized) {
+    if (visible && !minimized)
+        FMinimizeStepDone = false;
     if (FFormShown || !visible || minimized || FDestroying)
         return false;
     FFormShown = true;
@@ -359,11 +361,18 @@ bool TFormModel::WindowShown(bool visible, bool minimized) {
 
 void TFormModel::RestoreFromTray() {
     ++FRestores;
+    FMinimizeStepDone = false;
     LeaveTray();
     FView.RestoreWindow();
 }
 
 void TFormModel::AppMinimize() {
+    // Once a minimize: a view may hear of one minimize twice (the start's own
+    // notice and the window system's), and a second step would read the own
+    // station, or show its error, again.
+    if (FMinimizeStepDone)
+        return;
+    FMinimizeStepDone = true;
     if (!FView.Checked(EOption::cbMinimizeToTray))
         return;
     if (!Calculation.State.OwnStationKnown) {

@@ -194,7 +194,9 @@ public:
     /// handler has returned. Minimizing, restoring and the tray do not count.
     bool WindowShown(bool visible, bool minimized);
     /// The window has been minimized: with "Minimize to Tray" it leaves the
-    /// taskbar (when a tray icon can bring it back). Throws like FormShow.
+    /// taskbar (when a tray icon can bring it back). Runs once a minimize: a
+    /// second call before the window is shown again (WindowShown) or restored
+    /// (RestoreFromTray) does nothing. Throws like FormShow.
     void AppMinimize();
     /// Brings the window back from the tray or from being minimized (tray
     /// double click, the tray menu's Restore, a second instance): its taskbar
@@ -270,6 +272,7 @@ private:
     bool FHiddenInTray = false;
     bool FFormShown = false;
     unsigned FRestores = 0;         // restores from the tray so far
+    bool FMinimizeStepDone = false; // AppMinimize ran since the window was last shown
     std::optional<EOption> FShape;  // the shape whose selection last started a run
     // The creation step's restore of the Options: a shape it selects starts
     // no run yet, and an error from one of its values is dropped.

@@ -369,6 +369,8 @@ void TWin32Form::Start(int showCmd) {
     if (start.Minimized) {
         if (start.Visible)
             ::ShowWindow(FWindow, SW_SHOWMINNOACTIVE);
+        // Shown minimized, WM_SIZE posts the step too: the model makes it
+        // once a minimize.
         ::PostMessageW(FWindow, kMinimizedMessage, 0, 0);
         return;
     }
