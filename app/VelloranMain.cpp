@@ -26,7 +26,7 @@ namespace app {
 namespace {
 
 /// Turns SIGTERM and SIGHUP (log-out, a closed terminal, systemctl stop) into
-/// the normal way out, closing the window, so that the settings are saved and
+/// the end of the session, as Windows' log-off is: the end-of-program saves,
 /// the tray icon removed. A signal handler may only write to a pipe; the event
 /// loop reads it.
 class TTerminationSignals : public QObject {
@@ -152,7 +152,7 @@ int RunVelloran(QApplication& application, const std::vector<std::string>& args)
     form->Start();
     if (instance)
         instance->OnActivate = [&form] { form->BringToFront(); };
-    const TTerminationSignals terminationSignals([&form] { form->close(); });
+    const TTerminationSignals terminationSignals([&form] { form->Model.SessionEnds(); });
     const int status = application.exec();
     instance.reset();
     form.reset();

@@ -310,6 +310,28 @@ TEST(FormModel, WaysToEnd) {
     EXPECT_EQ(rig.View.Panes[0].size(), lines);
 }
 
+// The end of the session (log-off; SIGTERM or SIGHUP on Linux) saves as the
+// end of the program does: Options saved during the run are not saved again,
+// the window's placement is, and no close request runs.
+TEST(FormModel, TheEndOfTheSessionSavesAsTheEndOfTheProgram) {
+    TRig rig;
+    rig.Start();
+    EXPECT_TRUE(rig.Model->ProgramEndSaves().Settings && rig.Model->ProgramEndSaves().MainForm);
+    rig.View.Texts[EOption::edRecalculateRate] = "12";
+    rig.Model->btnSaveSettingsClick();
+    rig.View.Texts[EOption::edRecalculateRate] = "13";
+    EXPECT_FALSE(rig.Model->ProgramEndSaves().Settings);
+    EXPECT_TRUE(rig.Model->ProgramEndSaves().MainForm);
+    rig.Model->SessionEnds();
+    EXPECT_EQ(rig.View.Terminations, 1);
+    EXPECT_EQ(rig.Tray->Calls.back().first, NIM_DELETE);
+    const std::string ini = ReadFile(rig.Ini());
+    EXPECT_NE(ini.find("edRecalculateRate.Text=12\r\n"), std::string::npos);
+    EXPECT_NE(ini.find("[MainForm]\r\n"), std::string::npos);
+    rig.Model.reset();
+    EXPECT_EQ(ReadFile(rig.Ini()), ini);
+}
+
 TEST(FormModel, TrayMinimizeAndMessages) {
     TRig rig;
     rig.Start();

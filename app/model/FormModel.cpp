@@ -83,18 +83,24 @@ void TFormModel::Destroy() {
         Channel->Stop();
     FCalcTimer.Stop();
     FRedrawTimer.Stop();
-    Handle([this] {
-        if (!OvcComponentState1.Saved())
-            OvcComponentState1.SaveState();
-    });
-    Handle([this] {
-        if (!OvcFormState1.Saved())
-            OvcFormState1.SaveState();
-    });
+    const TEndSaves saves = ProgramEndSaves();
+    if (saves.Settings)
+        Handle([this] { OvcComponentState1.SaveState(); });
+    if (saves.MainForm)
+        Handle([this] { OvcFormState1.SaveState(); });
     Handle([this] { FormDestroy(); });
     Host.clsUIV.OnUIView32IsClosing = nullptr;
     if (FServices.Tray)
         FServices.Tray->OnCallback = nullptr;
+}
+
+TFormModel::TEndSaves TFormModel::ProgramEndSaves() const {
+    return {!OvcComponentState1.Saved(), !OvcFormState1.Saved()};
+}
+
+void TFormModel::SessionEnds() {
+    Destroy();
+    FView.RequestTermination();
 }
 
 void TFormModel::BindSettings() {

@@ -184,6 +184,18 @@ public:
     void CloseRequest();
     /// The end-of-session query: the answer is yes, and nothing else runs.
     bool QueryEndSession() const { return true; }
+    /// The sections the end of the program saves (Exit, the host closing,
+    /// the end of the session): those not saved during the run; never both
+    /// anew, as a close request saves them.
+    struct TEndSaves {
+        bool Settings = false;
+        bool MainForm = false;
+    };
+    TEndSaves ProgramEndSaves() const;
+    /// The session ends (log-off or shutdown; SIGTERM and SIGHUP on Linux):
+    /// the destruction step at once, with its ProgramEndSaves, then the end
+    /// of the program. No close request runs.
+    void SessionEnds();
     /// How the window appears at start-up, after Create: from the restored
     /// placement and the system's start-up show command (SW_SHOWMINNOACTIVE
     /// starts minimized whatever was saved, SW_SHOWMAXIMIZED maximized). A

@@ -509,10 +509,10 @@ LRESULT TWin32Form::Message(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_QUERYENDSESSION:
         return FModel->QueryEndSession() ? TRUE : FALSE;
     case WM_ENDSESSION:
-        // The session ends once this returns: the destruction step saves what
-        // is not saved yet and removes the tray icon now.
+        // The session ends once this returns: the end-of-program saves and the
+        // tray icon's removal happen now.
         if (wParam)
-            FModel->Destroy();
+            FModel->SessionEnds();
         return 0;
     default:
         break;
