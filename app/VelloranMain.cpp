@@ -6,7 +6,6 @@
 #include "app/SingleInstance.h"
 #include "standin/Scenario.h"
 #include "standin/StandinHost.h"
-#include "support/TextRules.h"
 
 #include "host/BusConnector.h"
 #include "host/BusWire.h"
@@ -145,7 +144,7 @@ int RunVelloran(QApplication& application, const std::vector<std::string>& args)
         form = std::make_unique<TMainForm>(std::move(setup));
     } catch (const std::exception& error) {
         platform->ShowError(TMainForm::ApplicationTitle(),
-                            QString::fromStdString(support::WithFullStop(error.what())));
+                            QString::fromStdString(StartUpErrorText(error)));
         return 1;
     }
     form->Create();

@@ -258,6 +258,11 @@ TEST(FormModel, HostLossIsWordedForTheOperator) {
     EXPECT_EQ(OperatorErrorText(host::EHostError("Station list is gone")), "Station list is gone");
     EXPECT_EQ(OperatorErrorText(std::runtime_error("Unable to write to x")),
               "Unable to write to x");
+    // A start-up that fails says it as every later box does, in both views.
+    EXPECT_EQ(StartUpErrorText(
+                  host::EHostError("Class not registered", host::THostFailure::NotInstalled)),
+              missing + ".");
+    EXPECT_EQ(StartUpErrorText(std::runtime_error("No scenario")), "No scenario.");
 }
 
 TEST(FormModel, AboutTellsVersionNoticeSettingsFileAndHost) {

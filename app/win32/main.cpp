@@ -140,9 +140,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd) {
         form.Start(showCmd);
         status = form.Run();
     } catch (const std::exception& error) {
-        ::MessageBoxW(nullptr,
-                      support::Wide(support::WithFullStop(app::OperatorErrorText(error))).c_str(),
-                      L"Velloran", MB_OK | MB_ICONERROR);
+        ::MessageBoxW(nullptr, support::Wide(app::StartUpErrorText(error)).c_str(), L"Velloran",
+                      MB_OK | MB_ICONERROR);
         status = 1;
     }
     if (instanceMutex)
