@@ -79,6 +79,33 @@ struct TRig {
 
 } // namespace
 
+// A saved window goes to the available area of the screen nearest to it, in
+// both views: the one it overlaps most, else the closest.
+TEST(FormModel, PlacementTakesTheNearestScreensAvailableArea) {
+    const std::vector<TScreenArea> screens{
+        {{0, 0, 1920, 1080}, {0, 0, 1920, 1040}},        // task bar at the bottom
+        {{1920, 0, 3200, 1024}, {1920, 30, 3200, 1024}}, // panel at the top
+    };
+    const TRect fallback{0, 0, 800, 600};
+    struct Case {
+        TRect window, area;
+    } const cases[] = {
+        {{100, 100, 600, 500}, screens[0].Available},
+        {{1800, 100, 2400, 500}, screens[1].Available}, // more of it on the second
+        {{1700, 100, 2000, 500}, screens[0].Available},
+        {{5000, 5000, 5400, 5400}, screens[1].Available}, // off every screen: the closest
+        {{-900, 200, -100, 600}, screens[0].Available},
+        {{600, 100, 100, 500}, screens[0].Available}, // sides the wrong way round
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(NearestAvailableArea(c.window, screens, fallback), c.area)
+            << c.window.Left << "," << c.window.Top;
+    EXPECT_EQ(NearestAvailableArea({1, 2, 3, 4}, {}, fallback), fallback);
+    // Fitted there: the second screen's panel is not covered.
+    EXPECT_EQ(FitToWorkArea({2000, 0, 2500, 400}, screens[1].Available),
+              (TRect{2000, 30, 2500, 430}));
+}
+
 TEST(FormModel, RecalculateIntervalRules) {
     EXPECT_EQ(TFormModel::RecalculateInterval("30"), 1800000);
     EXPECT_EQ(TFormModel::RecalculateInterval(" 45 "), 1800000);

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 
 namespace app::win32 {
 
@@ -35,26 +36,35 @@ constexpr UINT_PTR kCalcTimerId = 1, kRedrawTimerId = 2, kPurgeTimerId = 3, kPan
 constexpr UINT kPaneFlushMs = 50;
 constexpr const wchar_t* kPageClass = L"TVelloranPage";
 
+/// A rectangle of the screen in workspace coordinates (from the primary
+/// monitor's work area).
+TRect Relative(const RECT& r, POINT origin) {
+    return {r.left - origin.x, r.top - origin.y, r.right - origin.x, r.bottom - origin.y};
+}
+
 /// The work area of the monitor nearest to a rectangle, both in workspace
-/// coordinates.
+/// coordinates, by the model's rule, as in every view.
 TRect NearestWorkArea(const TRect& saved) {
     MONITORINFO primary{};
     primary.cbSize = sizeof primary;
     ::GetMonitorInfoW(::MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &primary);
-    const POINT origin{primary.rcWork.left, primary.rcWork.top};
-    // Corrupt numbers are brought within what the screen coordinates hold.
-    const auto onScreen = [](std::int64_t value, LONG offset) {
-        return static_cast<LONG>(std::clamp<std::int64_t>(value + offset, -1000000, 1000000));
-    };
-    RECT screen{onScreen(saved.Left, origin.x), onScreen(saved.Top, origin.y),
-                onScreen(saved.Right, origin.x), onScreen(saved.Bottom, origin.y)};
-    MONITORINFO nearest{};
-    nearest.cbSize = sizeof nearest;
-    if (!::GetMonitorInfoW(::MonitorFromRect(&screen, MONITOR_DEFAULTTONEAREST), &nearest))
-        nearest = primary;
-    const RECT& work = nearest.rcWork;
-    return {work.left - origin.x, work.top - origin.y, work.right - origin.x,
-            work.bottom - origin.y};
+    struct TMonitors {
+        POINT Origin;
+        std::vector<TScreenArea> Areas;
+    } monitors{{primary.rcWork.left, primary.rcWork.top}, {}};
+    ::EnumDisplayMonitors(
+        nullptr, nullptr,
+        [](HMONITOR monitor, HDC, LPRECT, LPARAM data) -> BOOL {
+            auto& found = *reinterpret_cast<TMonitors*>(data);
+            MONITORINFO info{};
+            info.cbSize = sizeof info;
+            if (::GetMonitorInfoW(monitor, &info))
+                found.Areas.push_back(
+                    {Relative(info.rcMonitor, found.Origin), Relative(info.rcWork, found.Origin)});
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&monitors));
+    return NearestAvailableArea(saved, monitors.Areas, Relative(primary.rcWork, monitors.Origin));
 }
 
 } // namespace
