@@ -396,24 +396,27 @@ void TWin32Form::CheckFirstShow() {
 
 int TWin32Form::Run() {
     MSG message;
-    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (::TranslateAcceleratorW(FWindow, FAccelerators, &message))
-            continue;
-        // Ctrl+Tab and Ctrl+Shift+Tab change pages anywhere in the window, as
-        // a tabbed dialog does; the tab control alone does not know them.
-        if (message.message == WM_KEYDOWN && message.wParam == VK_TAB &&
-            (::GetKeyState(VK_CONTROL) & 0x8000) &&
-            (message.hwnd == FWindow || ::IsChild(FWindow, message.hwnd))) {
-            const int current = TabCtrl_GetCurSel(FTabs);
-            if (FModel->PageChanging(current, EPageChange::NextPageKey))
-                ShowPage(TFormModel::NextPage(current, TabCtrl_GetItemCount(FTabs),
-                                              (::GetKeyState(VK_SHIFT) & 0x8000) != 0));
-            continue;
-        }
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
-    }
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0)
+        Take(message);
     return FExitCode;
+}
+
+void TWin32Form::Take(MSG& message) {
+    if (::TranslateAcceleratorW(FWindow, FAccelerators, &message))
+        return;
+    // Ctrl+Tab and Ctrl+Shift+Tab change pages anywhere in the window, as a
+    // tabbed dialog does; the tab control alone does not know them.
+    if (message.message == WM_KEYDOWN && message.wParam == VK_TAB &&
+        (::GetKeyState(VK_CONTROL) & 0x8000) &&
+        (message.hwnd == FWindow || ::IsChild(FWindow, message.hwnd))) {
+        const int current = TabCtrl_GetCurSel(FTabs);
+        if (FModel->PageChanging(current, EPageChange::NextPageKey))
+            ShowPage(TFormModel::NextPage(current, TabCtrl_GetItemCount(FTabs),
+                                          (::GetKeyState(VK_SHIFT) & 0x8000) != 0));
+        return;
+    }
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
 }
 
 LRESULT CALLBACK TWin32Form::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -635,10 +638,8 @@ void TWin32Form::ProcessMessages() {
             ::PostQuitMessage(static_cast<int>(message.wParam));
             return;
         }
-        if (::TranslateAcceleratorW(FWindow, FAccelerators, &message))
-            continue;
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
+        // During a run as outside one: the keys are the window's alike.
+        Take(message);
     }
 }
 
