@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -518,6 +519,64 @@ TEST(FormModel, OneMinimizeMakesOneMinimizeStep) {
     EXPECT_TRUE(rig.Model->WindowShown(true, false)); // restored: the first show
     rig.Model->Handle([&] { rig.Model->AppMinimize(); });
     EXPECT_EQ(rig.View.Errors.size(), 2u);
+}
+
+// The shape changed and the Options saved while a map call waits for a slow
+// host, in a run's drawing or in a redraw, at every call of them in turn: once
+// the runs asked for are over, the map shows the new figure alone, never the
+// old circle beside it.
+TEST(FormModel, AShapeChangedWhileTheMapIsDrawnLeavesOnlyTheNewFigure) {
+    const auto isMapCall = [](std::string_view operation) {
+        return operation != "GetStationCount" && operation != "GetStationListEntry" &&
+                       operation.find("Get") == 0
+                   ? operation == "GetMap" || operation == "GetTextX" || operation == "GetTextY"
+                   : operation.find("Draw") != std::string_view::npos ||
+                         operation.find("SetDraw") == 0 || operation == "RefreshMap";
+    };
+    for (int at = 0;; ++at) {
+        SCOPED_TRACE("map call " + std::to_string(at));
+        TRig rig;
+        rig.Start();
+        int calls = 0;
+        bool changed = false;
+        rig.Host->OnCall = [&](std::string_view operation) {
+            if (changed || !isMapCall(operation) || calls++ != at)
+                return;
+            changed = true;
+            host::IHostWait& wait = *rig.Model;
+            wait.WaitBegins();
+            rig.View.Texts[EOption::edRecalculateRate] = "7";
+            rig.View.ClickShape(*rig.Model, EOption::rbDrawEllispe);
+            rig.Model->btnSaveSettingsClick();
+            rig.RedrawTimer.Fire();
+            wait.Waiting();
+            wait.WaitEnds();
+        };
+        // A redraw, a run, a redraw; then each run asked for, each followed
+        // by a redraw, as the message loop takes them.
+        rig.RedrawTimer.Fire();
+        rig.Model->btnCalculateClick();
+        rig.RedrawTimer.Fire();
+        for (int run = 0; run < rig.View.DeferredRuns; ++run) {
+            rig.Model->btnCalculateClick();
+            rig.RedrawTimer.Fire();
+        }
+        if (!changed)
+            break; // past the last map call
+        rig.Host->OnCall = nullptr;
+        ASSERT_TRUE(rig.View.Checks[EOption::rbDrawEllispe]);
+        const float aspect = static_cast<float>(std::cos(2500.0 / 60.0 * 3.14159265358979 / 180.0));
+        int figures = 0;
+        for (const standin::TMapCall& drawn : rig.Host->Scene()) {
+            if (drawn.kind != standin::TMapCall::Kind::DrawCircle)
+                continue;
+            ++figures;
+            EXPECT_NEAR(drawn.aspect, aspect, 1e-6);
+            EXPECT_NEAR(drawn.radius, rig.Model->Calculation.State.MapRadius, 1e-3);
+        }
+        EXPECT_EQ(figures, 1);
+        EXPECT_EQ(rig.CalcTimer.Interval(), 7 * 60000);
+    }
 }
 
 // Hidden in the tray, the window is saved as minimized whatever the window
