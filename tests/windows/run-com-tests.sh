@@ -193,8 +193,14 @@ echo "== registering the stand-in host"
 clsid_key='HKCU\Software\Classes\CLSID\{33CFA0BD-2826-11D4-82E8-00C0DF464FC9}\LocalServer32'
 "$host_wine" "$host" /RegServer | grep -q "HKEY_CURRENT_USER" || fail "/RegServer did not say where"
 "$host_wine" reg query "$clsid_key" >/dev/null 2>&1 || fail "/RegServer registered no local server"
+typelib_key='HKCU\Software\Classes\TypeLib\{41942F94-FDD4-4CAC-BCC3-6E10E613B35A}'
+"$host_wine" reg query "$typelib_key\1.0" >/dev/null 2>&1 || fail "/RegServer registered no type library"
 "$host_wine" "$host" /UnregServer >/dev/null || fail "/UnregServer failed"
 if "$host_wine" reg query "$clsid_key" >/dev/null 2>&1; then fail "/UnregServer left the class"; fi
+# Nothing of the type library is left behind either (its version key and id).
+if "$host_wine" reg query "$typelib_key" >/dev/null 2>&1; then
+    fail "/UnregServer left the type library's key: $("$host_wine" reg query "$typelib_key" /s 2>&1 | tr -d '\r' | head -5)"
+fi
 "$host_wine" "$host" /RegServer /AllUsers
 
 echo "== embedded runs"
