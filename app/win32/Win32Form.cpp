@@ -42,28 +42,30 @@ TRect Relative(const RECT& r, POINT origin) {
     return {r.left - origin.x, r.top - origin.y, r.right - origin.x, r.bottom - origin.y};
 }
 
+/// The monitors found so far, relative to the primary work area's origin.
+struct TMonitors {
+    POINT Origin;
+    std::vector<TScreenArea> Areas;
+};
+
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+    auto& found = *reinterpret_cast<TMonitors*>(data);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (::GetMonitorInfoW(monitor, &info))
+        found.Areas.push_back(
+            {Relative(info.rcMonitor, found.Origin), Relative(info.rcWork, found.Origin)});
+    return TRUE;
+}
+
 /// The work area of the monitor nearest to a rectangle, both in workspace
 /// coordinates, by the model's rule, as in every view.
 TRect NearestWorkArea(const TRect& saved) {
     MONITORINFO primary{};
     primary.cbSize = sizeof primary;
     ::GetMonitorInfoW(::MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &primary);
-    struct TMonitors {
-        POINT Origin;
-        std::vector<TScreenArea> Areas;
-    } monitors{{primary.rcWork.left, primary.rcWork.top}, {}};
-    ::EnumDisplayMonitors(
-        nullptr, nullptr,
-        [](HMONITOR monitor, HDC, LPRECT, LPARAM data) -> BOOL {
-            auto& found = *reinterpret_cast<TMonitors*>(data);
-            MONITORINFO info{};
-            info.cbSize = sizeof info;
-            if (::GetMonitorInfoW(monitor, &info))
-                found.Areas.push_back(
-                    {Relative(info.rcMonitor, found.Origin), Relative(info.rcWork, found.Origin)});
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&monitors));
+    TMonitors monitors{{primary.rcWork.left, primary.rcWork.top}, {}};
+    ::EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
     return NearestAvailableArea(saved, monitors.Areas, Relative(primary.rcWork, monitors.Origin));
 }
 
