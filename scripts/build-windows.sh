@@ -11,7 +11,8 @@ archs="${*:-x86_64 i686}"
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 ./scripts/setup.sh cmake ninja-build nlohmann-json3-dev libgtest-dev dpkg-dev \
-    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 wine32:i386 libwine-dev nsis
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 wine32:i386 libwine-dev nsis \
+    fonts-wqy-microhei
 
 # Debian's PCRE2 sources, fetched once into the build folder.
 src="$root/build-windows/src"

@@ -9,7 +9,8 @@ libgtest-dev libgmock-dev libbenchmark-dev
 libdbus-1-dev dbus dbus-x11 xvfb xauth
 direwolf
 dpkg-dev lintian librsvg2-bin gzip libnetcdf-dev gmt-gshhg-low
-g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 wine32:i386 libwine-dev nsis"
+g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 wine32:i386 libwine-dev nsis
+fonts-wqy-microhei"
 PACKAGES="${*:-$ALL_PACKAGES}"
 
 missing=""

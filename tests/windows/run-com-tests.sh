@@ -51,6 +51,9 @@ rm -rf "$WINEPREFIX" "$work"
 mkdir -p "$work"
 echo "== Wine prefix"
 "$wine64" wineboot -i >/dev/null 2>&1
+# A font for every script, so that the map pictures the tests take show CJK
+# call signs, not boxes.
+sh "$root/scripts/wine-fonts.sh" "$wine64"
 # Windows without a display: Wine's null graphics driver.
 "$wine64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 # The running object table needs Wine's services up before any server starts.
