@@ -427,6 +427,9 @@ if [ "$host_build" = "$build" ] && [ -f "$setup" ] && [ "$setup" -nt "$build/sta
         case "$(server $root_key)" in *Velloran*) ;; *) fail "installed host not registered ($scope)" ;; esac
         "$wine" "$installed\uninstall.exe" /S "_?=$installed" || fail "the uninstaller failed"
         [ -z "$(server HKCU)" ] || fail "the uninstaller left the per-user registration ($scope)"
+        if "$wine" reg query "$typelib_key" >/dev/null 2>&1; then
+            fail "the uninstaller left the per-user type library key ($scope)"
+        fi
         if [ "$scope" ]; then
             [ -z "$(server HKLM)" ] || fail "the uninstaller left the machine-wide registration"
         else
