@@ -26,7 +26,14 @@ TCalculation::TCalculation(host::THostComponents& host, IReportPanes& panes, IRu
     : FHost(host), FPanes(panes), FWindow(window), FOptions(options),
       FOverlay(host.clsUIV, options, State) {}
 
+std::int32_t PacketDensityFromText(std::string_view text) {
+    constexpr std::int32_t standard = TRunState{}.PacketDensity;
+    const std::int32_t density = support::IntTextOr(text, standard);
+    return density < 1 ? standard : density;
+}
+
 void TCalculation::ReadOwnStation() {
+    State.OwnStationKnown = false;
     std::shared_ptr<host::_clsMyInfo> info = FHost.clsMyInfo.DefaultInterface();
     FHost.clsUIV.GetMyInfo(info);
     if (!info)
@@ -34,6 +41,7 @@ void TCalculation::ReadOwnStation() {
     State.OwnCall = support::UpperAscii(info->GetCallsign());
     State.OwnLatitude = info->GetLat();
     State.OwnLongitude = info->GetLong();
+    State.OwnStationKnown = true;
 }
 
 void TCalculation::btnCalculateClick() {
@@ -96,7 +104,8 @@ void TCalculation::GiveWay() {
 }
 
 void TCalculation::tmrRedrawTimer() {
-    FOverlay.tmrRedrawTimer();
+    if (State.OwnStationKnown)
+        FOverlay.tmrRedrawTimer();
 }
 
 void TCalculation::GatherRFStations() {
@@ -118,8 +127,10 @@ void TCalculation::GatherRFStations() {
         const std::string entry = FHost.clsUIV.GetStationListEntry(index);
         std::shared_ptr<host::_clsStationInfo> info = FHost.clsStationInfo.DefaultInterface();
 
+        // Characters 2 to 10, counted as the host counts them: a call with
+        // letters beyond ASCII is not cut in the middle of a letter.
         std::string call = support::TrimBlanksAndControls(
-            entry.size() > 1 ? std::string_view(entry).substr(1, 9) : std::string_view());
+            support::CharacterSpan(entry, 1, 9, support::kHostTextUnit));
         if (!call.empty() && call.back() == '*')
             call.pop_back();
 
@@ -406,21 +417,23 @@ void TCalculation::AccumulateLoad() {
     }
     FPanes.LogSummary(" ");
 
-    if (State.PacketTotal >= State.PacketDensity && limit) {
+    const bool reached = State.PacketTotal >= State.PacketDensity && limit;
+    if (reached) {
         State.RadiusKm = limit->Distance;
         State.RadiusMiles = State.RadiusKm * kMilesPerKm;
-        FOverlay.ComputeMapRadius(*limit);
-        FHost.clsUIV.RefreshMap();
-        FOverlay.DrawAlohaOverlay(State.OwnLongitude, State.OwnLatitude, State.MapRadius);
-        DrawMeasured(list);
-        FWindow.RedrawTimer().Start();
-    } else if (State.PacketTotal > 0 && limit) {
-        FOverlay.ComputeMapRadius(*limit);
-        FHost.clsUIV.RefreshMap();
-        FOverlay.DrawReachOverlay(State.OwnLongitude, State.OwnLatitude, State.MapRadius);
-        DrawMeasured(list);
-        FWindow.RedrawTimer().Start();
     }
+    // Nothing counted, nothing drawn; and without the own station a figure
+    // would have no centre.
+    if (!limit || State.PacketTotal <= 0 || !State.OwnStationKnown)
+        return;
+    FOverlay.ComputeMapRadius(*limit);
+    FHost.clsUIV.RefreshMap();
+    if (reached)
+        FOverlay.DrawAlohaOverlay(State.OwnLongitude, State.OwnLatitude, State.MapRadius);
+    else
+        FOverlay.DrawReachOverlay(State.OwnLongitude, State.OwnLatitude, State.MapRadius);
+    DrawMeasured(list);
+    FWindow.RedrawTimer().Start();
 }
 
 void TCalculation::DrawMeasured(const TStationList& list) {

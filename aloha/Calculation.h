@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 /// The ALOHA computation: from the host's station list to the radius.
 namespace aloha {
@@ -123,6 +124,11 @@ private:
     support::TPacer FYieldPacer{std::chrono::milliseconds(20)};
     support::TPacer FEventsPacer{std::chrono::milliseconds(50)};
 };
+
+/// The saturation threshold for a typed Packet Density: the text read as a
+/// number, or 1800 when it is not one or is below 1 (a threshold of 0 or less
+/// would report a radius without counting a single packet).
+std::int32_t PacketDensityFromText(std::string_view text);
 
 /// The distance above which a station is too far away to count, in km.
 inline constexpr std::int32_t kMaxDistanceKm = 805;

@@ -14,6 +14,10 @@ struct TRunState {
     std::string OwnCall;      ///< upper case; empty until read from the host
     double OwnLatitude = 0.0; ///< host position units
     double OwnLongitude = 0.0;
+    /// True once the own station has been read whole; false again while a
+    /// read is under way or after one failed. Nothing is drawn without it: a
+    /// figure would stand around a position nobody read.
+    bool OwnStationKnown = false;
 
     std::int32_t PacketTotal = 0; ///< packets per 30 minutes counted by the last run
     double RadiusKm = 0.0;        ///< set only when the threshold was reached

@@ -604,15 +604,18 @@ TWindowPlacement TMainForm::GetPlacement() const {
 void TMainForm::SetPlacement(const TWindowPlacement& placement) {
     FRestoreToMaximized = (placement.Flags & WPF_RESTORETOMAXIMIZED) != 0;
     // A saved rectangle may be corrupt or come from a larger screen: keep the
-    // window on the desktop that is there now.
+    // window on the screen nearest to it, in the part windows may use.
     const QPoint origin = WorkAreaOrigin(this);
-    TRect area{0, 0, 32767, 32767};
-    if (const QScreen* screen = this->screen()) {
-        const QRect desktop = screen->availableVirtualGeometry().translated(-origin);
-        area = {desktop.left(), desktop.top(), desktop.left() + desktop.width(),
-                desktop.top() + desktop.height()};
-    }
-    const TRect r = FitToWorkArea(placement.NormalPosition, area);
+    const auto rect = [&origin](QRect r) {
+        r.translate(-origin);
+        return TRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+    };
+    std::vector<TScreenArea> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens.push_back({rect(screen->geometry()), rect(screen->availableGeometry())});
+    const TRect r = FitToWorkArea(
+        placement.NormalPosition,
+        NearestAvailableArea(placement.NormalPosition, screens, {0, 0, 32767, 32767}));
     move(origin.x() + r.Left, origin.y() + r.Top);
     resize(r.Right - r.Left, r.Bottom - r.Top);
     const TRect& saved = placement.NormalPosition;

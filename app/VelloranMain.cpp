@@ -6,7 +6,6 @@
 #include "app/SingleInstance.h"
 #include "standin/Scenario.h"
 #include "standin/StandinHost.h"
-#include "support/TextRules.h"
 
 #include "host/BusConnector.h"
 #include "host/BusWire.h"
@@ -26,7 +25,7 @@ namespace app {
 namespace {
 
 /// Turns SIGTERM and SIGHUP (log-out, a closed terminal, systemctl stop) into
-/// the normal way out, closing the window, so that the settings are saved and
+/// the end of the session, as Windows' log-off is: the end-of-program saves,
 /// the tray icon removed. A signal handler may only write to a pipe; the event
 /// loop reads it.
 class TTerminationSignals : public QObject {
@@ -145,14 +144,14 @@ int RunVelloran(QApplication& application, const std::vector<std::string>& args)
         form = std::make_unique<TMainForm>(std::move(setup));
     } catch (const std::exception& error) {
         platform->ShowError(TMainForm::ApplicationTitle(),
-                            QString::fromStdString(support::WithFullStop(error.what())));
+                            QString::fromStdString(StartUpErrorText(error)));
         return 1;
     }
     form->Create();
     form->Start();
     if (instance)
         instance->OnActivate = [&form] { form->BringToFront(); };
-    const TTerminationSignals terminationSignals([&form] { form->close(); });
+    const TTerminationSignals terminationSignals([&form] { form->Model.SessionEnds(); });
     const int status = application.exec();
     instance.reset();
     form.reset();

@@ -110,12 +110,12 @@ public:
         // The window answers while a call waits; what it does meanwhile must
         // not call the host again before the first call is answered.
         if (FWaiting)
-            throw TAnswerGate::StillAnswering(method);
+            throw FGate.StillAnswering(method);
         // A host that let a call time out is asked briefly whether it is back.
         if (!FGate.MayCall([this] { return Answers(); }))
-            throw TAnswerGate::NotCalled(method, dbus_connection_get_is_connected(FConnection.get())
-                                                     ? THostFailure::NotAnswering
-                                                     : THostFailure::Gone);
+            throw FGate.NotCalled(method, dbus_connection_get_is_connected(FConnection.get())
+                                              ? THostFailure::NotAnswering
+                                              : THostFailure::Gone);
         TMessage call(
             dbus_message_new_method_call(FDestination.empty() ? nullptr : FDestination.c_str(),
                                          path.c_str(), interfaceName, method));
@@ -422,8 +422,8 @@ private:
     TConnection FConnection;
     int FTimeoutMs;
     std::string FDestination;
-    TAnswerGate FGate;
-    bool FWaiting = false; // a call waits for its answer
+    TAnswerGate FGate{"The stand-in host"}; // the only host on the bus
+    bool FWaiting = false;                  // a call waits for its answer
     std::uint64_t FGeneration = 0;
     std::vector<std::int32_t> FHeldEvents; // arrived while a call waited
     support::TAdaptiveSpin FSpin{std::chrono::microseconds(300)};

@@ -153,10 +153,9 @@ bool TComLink::Answers() {
 
 void TComLink::Run(const char* method, std::function<void()> work, int limitMs) {
     if (FWaiting)
-        throw TAnswerGate::StillAnswering(method);
+        throw FGate.StillAnswering(method);
     if (!FGate.MayCall([this] { return Answers(); }))
-        throw TAnswerGate::NotCalled(method,
-                                     FGone ? THostFailure::Gone : THostFailure::NotAnswering);
+        throw FGate.NotCalled(method, FGone ? THostFailure::Gone : THostFailure::NotAnswering);
     const int limit = limitMs > 0 ? limitMs : HostAnswerLimitMs();
     if (FGone) {
         // The host went away: attach afresh when it runs again, and make the

@@ -100,7 +100,7 @@ private:
     HANDLE FThread = nullptr;
     HWND FEventWindow = nullptr;
     IHostWait* FWait = nullptr;
-    TAnswerGate FGate;
+    TAnswerGate FGate{"The host"}; // over COM, usually the real host
     std::shared_ptr<TJob> FProbe;
     bool FWaiting = false;
     std::shared_ptr<std::atomic<std::uint64_t>> FGeneration =

@@ -17,10 +17,11 @@ libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth direwolf"
 PACKAGES_package="dpkg-dev lintian"
 
 # wine32:i386 is the 32-bit side of Wine: it runs the i686 programs. dpkg-dev
-# fetches PCRE2's source for the cross builds.
+# fetches PCRE2's source for the cross builds. The CJK font stands behind the
+# Windows faces in the tests' Wine prefixes.
 PACKAGES_windows="cmake ninja-build nlohmann-json3-dev libgtest-dev dpkg-dev
 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
-wine64 wine32:i386 libwine-dev nsis"
+wine64 wine32:i386 libwine-dev nsis fonts-wqy-microhei"
 
 # The arm64 (Raspberry Pi OS 64-bit) cross build: the cross compiler, the
 # arm64 halves of the libraries (installed with their amd64 halves in one go,

@@ -23,6 +23,7 @@ unset VELLORAN_SCENARIO
 rm -rf "$WINEPREFIX" "$work"
 mkdir -p "$work"
 "$wine" wineboot -i >/dev/null 2>&1
+sh "$root/scripts/wine-fonts.sh" "$wine"
 "${wine%/*}/wineserver" -w 2>/dev/null || wineserver -w
 "$wine" "$host" /RegServer /AllUsers >/dev/null
 cp "$build/app/win32/velloran.exe" "$work/velloran.exe"

@@ -1,6 +1,7 @@
 #include "standin/Scenario.h"
 
 #include "support/RegularFile.h"
+#include "support/TextRules.h"
 
 #include <nlohmann/json.hpp>
 
@@ -159,8 +160,9 @@ private:
 
 std::string DefaultEntry(const std::string& callsign) {
     std::string entry = " " + callsign;
-    if (callsign.size() < 9)
-        entry.append(9 - callsign.size(), ' ');
+    const std::size_t length = support::CharacterCount(callsign, support::kHostTextUnit);
+    if (length < 9)
+        entry.append(9 - length, ' ');
     return entry;
 }
 

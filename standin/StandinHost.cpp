@@ -381,6 +381,8 @@ void TStandinHost::SetFail(std::optional<TScenarioFail> fail) {
 }
 
 void TStandinHost::Enter(std::string_view interfaceName, std::string_view operation) {
+    if (OnCall)
+        OnCall(operation);
     if (FFailOperation.empty() || operation != FFailOperation)
         return;
     if (!FFailInterface.empty() && interfaceName != FFailInterface)

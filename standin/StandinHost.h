@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,6 +66,9 @@ public:
     /// Counts a call of the operation and throws the scenario's failure once
     /// its quota of successful calls is used up.
     void Enter(std::string_view interfaceName, std::string_view operation);
+    /// Told of each call as it comes in, before it is answered: the tests
+    /// let a host be slow to answer there (what the caller does meanwhile).
+    std::function<void(std::string_view operation)> OnCall;
 
     /// The first station whose call sign equals the text exactly, or null.
     /// The pointer is good until the station list next changes.

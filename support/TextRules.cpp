@@ -18,7 +18,69 @@ int HexDigit(char c) {
     return -1;
 }
 
+/// The length in bytes of the well-formed UTF-8 sequence at the start of the
+/// text, or 1 when the first byte does not begin one.
+std::size_t SequenceLength(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0; // no overlong forms
+        else if (lead == 0xED)
+            high = 0x9F; // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F; // nothing beyond U+10FFFF
+    } else
+        return 1;
+    if (text.size() < length || byte(1) < low || byte(1) > high)
+        return 1;
+    for (std::size_t i = 2; i < length; ++i)
+        if (byte(i) < 0x80 || byte(i) > 0xBF)
+            return 1;
+    return length;
+}
+
 } // namespace
+
+std::string_view CharacterSpan(std::string_view utf8, std::size_t first, std::size_t count,
+                               TTextUnit unit) {
+    std::size_t at = 0;    // byte position
+    std::size_t units = 0; // units before `at`
+    std::size_t begin = utf8.size();
+    const std::size_t end = first + count;
+    while (at < utf8.size()) {
+        const std::size_t length = SequenceLength(utf8.substr(at));
+        const std::size_t width = unit == TTextUnit::Utf16 && length == 4 ? 2 : 1;
+        if (begin == utf8.size() && units >= first)
+            begin = at;
+        if (units + width > end)
+            break;
+        at += length;
+        units += width;
+    }
+    return begin < at ? utf8.substr(begin, at - begin) : std::string_view();
+}
+
+std::size_t CharacterCount(std::string_view utf8, TTextUnit unit) {
+    std::size_t units = 0;
+    for (std::size_t at = 0; at < utf8.size();) {
+        const std::size_t length = SequenceLength(utf8.substr(at));
+        units += unit == TTextUnit::Utf16 && length == 4 ? 2 : 1;
+        at += length;
+    }
+    return units;
+}
 
 std::optional<std::int32_t> ParseIntText(std::string_view text) {
     std::size_t i = 0;

@@ -41,6 +41,32 @@ bool HasControlCharacter(std::string_view text);
 /// is not. Other text passes unchanged.
 std::string EscapeControls(std::string_view text);
 
+/// How a text's characters are counted where a host counts them.
+enum class TTextUnit {
+    CodePoint, ///< one per Unicode code point
+    Utf16,     ///< one per UTF-16 code unit: two for a character beyond U+FFFF
+};
+
+/// How the host counts the characters of its texts (the station-list entry's
+/// layout is in characters): on Windows in UTF-16 units, as its own strings
+/// do; elsewhere in code points. The two differ only beyond U+FFFF.
+#ifdef _WIN32
+inline constexpr TTextUnit kHostTextUnit = TTextUnit::Utf16;
+#else
+inline constexpr TTextUnit kHostTextUnit = TTextUnit::CodePoint;
+#endif
+
+/// The part of a UTF-8 text that starts at character `first` (0-based) and
+/// holds at most `count` characters, counted in `unit`. A byte that does not
+/// begin a well-formed UTF-8 sequence counts as one character of its own. A
+/// character of two UTF-16 units that would be cut in half, at either end, is
+/// left out: half of it is no text.
+std::string_view CharacterSpan(std::string_view utf8, std::size_t first, std::size_t count,
+                               TTextUnit unit);
+
+/// The number of characters of a UTF-8 text, counted in `unit` (as CharacterSpan counts).
+std::size_t CharacterCount(std::string_view utf8, TTextUnit unit);
+
 /// Turns the ASCII letters a-z into A-Z; every other byte is kept.
 std::string UpperAscii(std::string_view text);
 

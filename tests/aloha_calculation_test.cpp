@@ -559,6 +559,17 @@ TEST(Accumulation, RadiusLineTooltipAndLabel) {
 }
 
 TEST(Accumulation, DebugDensityAndOverflowGuard) {
+    // A typed density below 1 would report a radius with nothing counted: it
+    // counts as the standard 1800, as a text that is not a number does.
+    for (const auto& [typed, density] :
+         std::vector<std::pair<std::string, std::int32_t>>{{"0", 1800},
+                                                           {"-5", 1800},
+                                                           {"$80000000", 1800},
+                                                           {"abc", 1800},
+                                                           {"1", 1},
+                                                           {"$100", 256}})
+        EXPECT_EQ(aloha::PacketDensityFromText(typed), density) << typed;
+
     TestRun low(Scenario(Mobiles(3)));
     low.Calc().State.PacketDensity = 20;
     low.Calc().btnCalculateClick();
@@ -735,14 +746,22 @@ TEST(CalculationRun, OwnStationIsUpperCased) {
     EXPECT_EQ(run.Calc().State.OwnLongitude, -4200.0);
 }
 
-TEST(CalculationRun, OwnStationValuesAreKeptAsFarAsRead) {
-    auto scenario = Scenario({});
+// A failed read keeps what it read, but the own station is not known, and a
+// run then reports its radius without drawing a figure around 0,0.
+TEST(CalculationRun, OwnStationValuesAreKeptAsFarAsReadButNothingIsDrawn) {
+    auto scenario = Scenario(Mobiles(130));
     scenario.fail = standin::TScenarioFail{"_clsMyInfo.GetLong", 0, "no longitude"};
     tools::THeadlessRun run(scenario);
     EXPECT_THROW(run.Calculation.ReadOwnStation(), host::EHostError);
     EXPECT_EQ(run.Calculation.State.OwnCall, "N0CALL");
     EXPECT_EQ(run.Calculation.State.OwnLatitude, 2580.0);
     EXPECT_EQ(run.Calculation.State.OwnLongitude, 0.0);
+    EXPECT_FALSE(run.Calculation.State.OwnStationKnown);
+    run.Calculation.btnCalculateClick();
+    run.Calculation.tmrRedrawTimer();
+    EXPECT_EQ(run.Calculation.State.RadiusKm, 120);
+    EXPECT_TRUE(run.Host->MapCalls().empty());
+    EXPECT_FALSE(run.Window.tmrRedraw.IsActive());
 }
 
 TEST(Overlay, GatedStationIsDrawnAtItsIGate) {

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -79,6 +80,33 @@ struct TRig {
 
 } // namespace
 
+// A saved window goes to the available area of the screen nearest to it, in
+// both views: the one it overlaps most, else the closest.
+TEST(FormModel, PlacementTakesTheNearestScreensAvailableArea) {
+    const std::vector<TScreenArea> screens{
+        {{0, 0, 1920, 1080}, {0, 0, 1920, 1040}},        // task bar at the bottom
+        {{1920, 0, 3200, 1024}, {1920, 30, 3200, 1024}}, // panel at the top
+    };
+    const TRect fallback{0, 0, 800, 600};
+    struct Case {
+        TRect window, area;
+    } const cases[] = {
+        {{100, 100, 600, 500}, screens[0].Available},
+        {{1800, 100, 2400, 500}, screens[1].Available}, // more of it on the second
+        {{1700, 100, 2000, 500}, screens[0].Available},
+        {{5000, 5000, 5400, 5400}, screens[1].Available}, // off every screen: the closest
+        {{-900, 200, -100, 600}, screens[0].Available},
+        {{600, 100, 100, 500}, screens[0].Available}, // sides the wrong way round
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(NearestAvailableArea(c.window, screens, fallback), c.area)
+            << c.window.Left << "," << c.window.Top;
+    EXPECT_EQ(NearestAvailableArea({1, 2, 3, 4}, {}, fallback), fallback);
+    // Fitted there: the second screen's panel is not covered.
+    EXPECT_EQ(FitToWorkArea({2000, 0, 2500, 400}, screens[1].Available),
+              (TRect{2000, 30, 2500, 430}));
+}
+
 TEST(FormModel, RecalculateIntervalRules) {
     EXPECT_EQ(TFormModel::RecalculateInterval("30"), 1800000);
     EXPECT_EQ(TFormModel::RecalculateInterval(" 45 "), 1800000);
@@ -120,20 +148,58 @@ TEST(FormModel, StartUpShowsCaptionRunsAndSetsTheTray) {
     }
 }
 
-TEST(FormModel, RestoredSettingsApplyAndTheirRunShowsNoError) {
+// In debug mode a Packet Density below 1 counts as 1800: no radius of 0 km is
+// reported and the tray tip stays, with nothing counted.
+TEST(FormModel, DebugDensityBelowOneIsTheStandardOne) {
+    TRig rig(MobilesScenario(0), {"DEBUG"});
+    rig.View.Texts[EOption::edPacketDensity] = "0";
+    rig.Start();
+    EXPECT_EQ(rig.Model->Calculation.State.PacketDensity, 1800);
+    EXPECT_FALSE(rig.View.SummaryHas("Your ALOHA radius"));
+    EXPECT_EQ(rig.Tray->Calls.size(), 1u); // the icon added, its tip never changed
+}
+
+// A shape the settings restore selects starts no run while the own station is
+// unknown: the figure would stand at 0,0. The first show runs it; and a run
+// asked for after a failed own-station read reads it again first.
+TEST(FormModel, NoRunNorFigureUntilTheOwnStationIsKnown) {
     TRig rig(Scenario(R"({"operation": "GetStationCount", "after": 0, "message": "Gone"})"));
     std::ofstream(rig.Ini(), std::ios::binary)
         << "[Settings]\r\nrbDrawCircle.Checked=False\r\nrbDrawEllispe.Checked=True\r\n"
            "edRecalculateRate.Text=5\r\n";
     rig.Model->Create();
-    EXPECT_EQ(rig.View.Runs, 1);
+    EXPECT_EQ(rig.View.Runs, 0);
+    EXPECT_TRUE(rig.Host->MapCalls().empty());
+    EXPECT_FALSE(rig.CalcTimer.Enabled() || rig.RedrawTimer.Enabled());
     EXPECT_TRUE(rig.View.Errors.empty());
     EXPECT_TRUE(rig.View.Checks[EOption::rbDrawEllispe]);
     EXPECT_FALSE(rig.View.Checks[EOption::rbDrawCircle]);
     EXPECT_EQ(rig.CalcTimer.Interval(), 300000);
-    // Later errors are shown again.
-    rig.Model->btnCalculateClick();
+    // The first show's run, with its error shown.
+    rig.Model->Handle([&] { rig.Model->FormShow(); });
+    EXPECT_EQ(rig.View.Runs, 1);
     EXPECT_EQ(rig.View.Errors, std::vector<std::string>{"Velloran: Gone."});
+
+    // The own station cannot be read: F9 and a shape change each
+    // try to read it again and show why not, and nothing is drawn.
+    TRig failing(Scenario(R"({"operation": "GetLat", "after": 0, "message": "No position"})"));
+    failing.Start();
+    failing.Model->btnCalculateClick();
+    failing.View.ClickShape(*failing.Model, EOption::rbDrawEllispe);
+    EXPECT_EQ(failing.View.Runs, 0);
+    EXPECT_EQ(failing.View.Errors, std::vector<std::string>(3, "Velloran: No position."));
+    EXPECT_EQ(failing.View.Caption, "Velloran");
+    EXPECT_TRUE(failing.Host->MapCalls().empty());
+    failing.Host->SetFail(std::nullopt);
+    failing.Model->btnCalculateClick();
+    EXPECT_EQ(failing.View.Caption, "Velloran v1.5.0 - Station Call Sign - N1ABC");
+    ASSERT_EQ(failing.View.Runs, 1);
+    ASSERT_FALSE(failing.Host->MapCalls().empty());
+    for (const standin::TMapCall& call : failing.Host->MapCalls()) {
+        if (call.kind == standin::TMapCall::Kind::DrawCircle) {
+            EXPECT_EQ(std::make_pair(call.x, call.y), std::make_pair(-4300.0f, 2500.0f));
+        }
+    }
 }
 
 TEST(FormModel, ErrorsOneBoxAtATimeAndAFailingRedrawOnceARun) {
@@ -220,6 +286,11 @@ TEST(FormModel, HostLossIsWordedForTheOperator) {
     EXPECT_EQ(OperatorErrorText(host::EHostError("Station list is gone")), "Station list is gone");
     EXPECT_EQ(OperatorErrorText(std::runtime_error("Unable to write to x")),
               "Unable to write to x");
+    // A start-up that fails says it as every later box does, in both views.
+    EXPECT_EQ(StartUpErrorText(
+                  host::EHostError("Class not registered", host::THostFailure::NotInstalled)),
+              missing + ".");
+    EXPECT_EQ(StartUpErrorText(std::runtime_error("No scenario")), "No scenario.");
 }
 
 TEST(FormModel, AboutTellsVersionNoticeSettingsFileAndHost) {
@@ -270,6 +341,28 @@ TEST(FormModel, WaysToEnd) {
     const std::size_t lines = rig.View.Panes[0].size();
     rig.Model->btnCalculateClick();
     EXPECT_EQ(rig.View.Panes[0].size(), lines);
+}
+
+// The end of the session (log-off; SIGTERM or SIGHUP on Linux) saves as the
+// end of the program does: Options saved during the run are not saved again,
+// the window's placement is, and no close request runs.
+TEST(FormModel, TheEndOfTheSessionSavesAsTheEndOfTheProgram) {
+    TRig rig;
+    rig.Start();
+    EXPECT_TRUE(rig.Model->ProgramEndSaves().Settings && rig.Model->ProgramEndSaves().MainForm);
+    rig.View.Texts[EOption::edRecalculateRate] = "12";
+    rig.Model->btnSaveSettingsClick();
+    rig.View.Texts[EOption::edRecalculateRate] = "13";
+    EXPECT_FALSE(rig.Model->ProgramEndSaves().Settings);
+    EXPECT_TRUE(rig.Model->ProgramEndSaves().MainForm);
+    rig.Model->SessionEnds();
+    EXPECT_EQ(rig.View.Terminations, 1);
+    EXPECT_EQ(rig.Tray->Calls.back().first, NIM_DELETE);
+    const std::string ini = ReadFile(rig.Ini());
+    EXPECT_NE(ini.find("edRecalculateRate.Text=12\r\n"), std::string::npos);
+    EXPECT_NE(ini.find("[MainForm]\r\n"), std::string::npos);
+    rig.Model.reset();
+    EXPECT_EQ(ReadFile(rig.Ini()), ini);
 }
 
 TEST(FormModel, TrayMinimizeAndMessages) {
@@ -408,6 +501,82 @@ TEST(FormModel, ARestoreDuringTheMinimizedStartRunWins) {
     rig.Model->AppMinimize(); // the own station is known now: no run
     EXPECT_TRUE(rig.Model->HiddenInTray());
     EXPECT_EQ(rig.View.Runs, 1);
+}
+
+// A minimized start that the view hears of twice (its own notice and the
+// window system's) makes the minimize step once: one own-station read, one
+// error box. The next minimize after a restore makes it again.
+TEST(FormModel, OneMinimizeMakesOneMinimizeStep) {
+    TRig rig(Scenario(R"({"operation": "GetLat", "after": 0, "message": "No position"})"));
+    rig.Tray->Shown = false; // ticked, but no icon to go to
+    rig.Model->Create();
+    rig.Model->Handle([&] { rig.Model->AppMinimize(); });
+    rig.Model->Handle([&] { rig.Model->AppMinimize(); });
+    EXPECT_EQ(rig.View.Errors, std::vector<std::string>{"Velloran: No position."});
+    EXPECT_FALSE(rig.Model->WindowShown(true, true));
+    rig.Model->Handle([&] { rig.Model->AppMinimize(); });
+    EXPECT_EQ(rig.View.Errors.size(), 1u);
+    EXPECT_TRUE(rig.Model->WindowShown(true, false)); // restored: the first show
+    rig.Model->Handle([&] { rig.Model->AppMinimize(); });
+    EXPECT_EQ(rig.View.Errors.size(), 2u);
+}
+
+// The shape changed and the Options saved while a map call waits for a slow
+// host, in a run's drawing or in a redraw, at every call of them in turn: once
+// the runs asked for are over, the map shows the new figure alone, never the
+// old circle beside it.
+TEST(FormModel, AShapeChangedWhileTheMapIsDrawnLeavesOnlyTheNewFigure) {
+    const auto isMapCall = [](std::string_view operation) {
+        return operation != "GetStationCount" && operation != "GetStationListEntry" &&
+                       operation.find("Get") == 0
+                   ? operation == "GetMap" || operation == "GetTextX" || operation == "GetTextY"
+                   : operation.find("Draw") != std::string_view::npos ||
+                         operation.find("SetDraw") == 0 || operation == "RefreshMap";
+    };
+    for (int at = 0;; ++at) {
+        SCOPED_TRACE("map call " + std::to_string(at));
+        TRig rig;
+        rig.Start();
+        int calls = 0;
+        bool changed = false;
+        rig.Host->OnCall = [&](std::string_view operation) {
+            if (changed || !isMapCall(operation) || calls++ != at)
+                return;
+            changed = true;
+            host::IHostWait& wait = *rig.Model;
+            wait.WaitBegins();
+            rig.View.Texts[EOption::edRecalculateRate] = "7";
+            rig.View.ClickShape(*rig.Model, EOption::rbDrawEllispe);
+            rig.Model->btnSaveSettingsClick();
+            rig.RedrawTimer.Fire();
+            wait.Waiting();
+            wait.WaitEnds();
+        };
+        // A redraw, a run, a redraw; then each run asked for, each followed
+        // by a redraw, as the message loop takes them.
+        rig.RedrawTimer.Fire();
+        rig.Model->btnCalculateClick();
+        rig.RedrawTimer.Fire();
+        for (int run = 0; run < rig.View.DeferredRuns; ++run) {
+            rig.Model->btnCalculateClick();
+            rig.RedrawTimer.Fire();
+        }
+        if (!changed)
+            break; // past the last map call
+        rig.Host->OnCall = nullptr;
+        ASSERT_TRUE(rig.View.Checks[EOption::rbDrawEllispe]);
+        const float aspect = static_cast<float>(std::cos(2500.0 / 60.0 * 3.14159265358979 / 180.0));
+        int figures = 0;
+        for (const standin::TMapCall& drawn : rig.Host->Scene()) {
+            if (drawn.kind != standin::TMapCall::Kind::DrawCircle)
+                continue;
+            ++figures;
+            EXPECT_NEAR(drawn.aspect, aspect, 1e-6);
+            EXPECT_NEAR(drawn.radius, rig.Model->Calculation.State.MapRadius, 1e-3);
+        }
+        EXPECT_EQ(figures, 1);
+        EXPECT_EQ(rig.CalcTimer.Interval(), 7 * 60000);
+    }
 }
 
 // Hidden in the tray, the window is saved as minimized whatever the window

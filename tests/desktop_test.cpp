@@ -43,9 +43,10 @@ struct TTempDir {
 } // namespace
 
 TEST(Desktop, TerminationSignalsEndVelloranTheNormalWay) {
-    // Log-out, a closed terminal or systemctl: the settings are saved as when
-    // the window is closed. The program is copied so that its settings file,
-    // beside it, is this test's own.
+    // Log-out, a closed terminal or systemctl end the session: what was not
+    // saved during the run is saved, as at the end of the program. The
+    // program is copied so that its settings file, beside it, is this test's
+    // own.
     for (const int signal : {SIGTERM, SIGHUP}) {
         TTempDir dir;
         const fs::path program = dir.Path / "velloran";

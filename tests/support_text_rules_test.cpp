@@ -90,6 +90,43 @@ TEST(TextHelpers, TrimBlanksAndControls) {
     EXPECT_EQ(support::TrimBlanksAndControls("\xC3\xA9"), "\xC3\xA9"); // UTF-8 bytes kept
 }
 
+TEST(TextHelpers, CharacterSpanCountsCharactersNotBytes) {
+    using support::TTextUnit;
+    // u8"..." literals are char8_t: the cases hold plain UTF-8 bytes instead.
+    const std::string accented = " OK1\xC5\x98\xC4\x8C\xC5\xA0-17 more";    // OK1ŘČŠ-17
+    const std::string cjk = " JA1\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E-100"; // JA1日本語-100
+    const std::string astral = "\xF0\x9D\x90\x80"
+                               "1AB"; // 𝐀1AB
+    struct Case {
+        std::string text;
+        std::size_t first, count;
+        TTextUnit unit;
+        std::string expected;
+    } const cases[] = {
+        {accented, 1, 9, TTextUnit::CodePoint, "OK1\xC5\x98\xC4\x8C\xC5\xA0-17"},
+        {accented, 1, 9, TTextUnit::Utf16, "OK1\xC5\x98\xC4\x8C\xC5\xA0-17"},
+        {cjk, 1, 9, TTextUnit::CodePoint, "JA1\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E-10"},
+        {" W1", 1, 9, TTextUnit::CodePoint, "W1"}, // shorter than the span
+        {"W", 1, 9, TTextUnit::CodePoint, ""},     // nothing from the second on
+        {"", 0, 3, TTextUnit::Utf16, ""},
+        // Beyond U+FFFF one character is two UTF-16 units: both count it whole,
+        // or leave it out when the span would cut it in half.
+        {astral, 0, 3, TTextUnit::CodePoint, astral.substr(0, 6)},
+        {astral, 0, 3, TTextUnit::Utf16, astral.substr(0, 5)},
+        {astral, 0, 1, TTextUnit::Utf16, ""},
+        {astral, 1, 2, TTextUnit::Utf16, "1"},
+        // A byte that begins no UTF-8 sequence is a character of its own.
+        {"A\xC5Z\x80", 1, 2, TTextUnit::CodePoint, "\xC5Z"},
+        {"\xE6\x97", 0, 1, TTextUnit::CodePoint, "\xE6"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(support::CharacterSpan(c.text, c.first, c.count, c.unit), c.expected)
+            << c.text << " from " << c.first << " for " << c.count;
+    EXPECT_EQ(support::CharacterCount(astral, TTextUnit::CodePoint), 4u);
+    EXPECT_EQ(support::CharacterCount(astral, TTextUnit::Utf16), 5u);
+    EXPECT_EQ(support::CharacterCount(accented, TTextUnit::Utf16), 15u);
+}
+
 TEST(TextHelpers, UpperAsciiOnlyTouchesAsciiLetters) {
     EXPECT_EQ(support::UpperAscii("kb1xyz-10*"), "KB1XYZ-10*");
     EXPECT_EQ(support::UpperAscii("\xC3\xA9t\xC3\xA9"), "\xC3\xA9T\xC3\xA9");

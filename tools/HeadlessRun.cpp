@@ -204,7 +204,7 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
 
     aloha::TCalculation& calc = run->Calculation;
     if (debug)
-        calc.State.PacketDensity = support::IntTextOr(density, 1800);
+        calc.State.PacketDensity = aloha::PacketDensityFromText(density);
 
     // As the window's first show: the own station first, then the run.
     try {

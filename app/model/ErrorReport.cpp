@@ -1,6 +1,7 @@
 #include "app/model/ErrorReport.h"
 
 #include "host/HostError.h"
+#include "support/TextRules.h"
 
 namespace app {
 
@@ -28,6 +29,10 @@ std::string OperatorErrorText(const std::exception& error) {
         break;
     }
     return error.what();
+}
+
+std::string StartUpErrorText(const std::exception& error) {
+    return support::WithFullStop(OperatorErrorText(error));
 }
 
 } // namespace app

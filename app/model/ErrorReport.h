@@ -31,4 +31,8 @@ private:
 /// technical message after it; any other error keeps its own message.
 std::string OperatorErrorText(const std::exception& error);
 
+/// The text of the box that ends a start-up that failed (the host could not
+/// be reached): worded as every later error box, the full stop rule applied.
+std::string StartUpErrorText(const std::exception& error);
+
 } // namespace app

@@ -69,9 +69,9 @@ void TFormModel::Create() {
         return Channel->Measure(list, Calculation.State.PacketDensity);
     };
     Handle([this] { OvcFormState1.RestoreState(); });
-    FDropErrors = true;
+    FRestoringOptions = true;
     Handle([this] { OvcComponentState1.RestoreState(); });
-    FDropErrors = false;
+    FRestoringOptions = false;
 }
 
 void TFormModel::Destroy() {
@@ -83,18 +83,24 @@ void TFormModel::Destroy() {
         Channel->Stop();
     FCalcTimer.Stop();
     FRedrawTimer.Stop();
-    Handle([this] {
-        if (!OvcComponentState1.Saved())
-            OvcComponentState1.SaveState();
-    });
-    Handle([this] {
-        if (!OvcFormState1.Saved())
-            OvcFormState1.SaveState();
-    });
+    const TEndSaves saves = ProgramEndSaves();
+    if (saves.Settings)
+        Handle([this] { OvcComponentState1.SaveState(); });
+    if (saves.MainForm)
+        Handle([this] { OvcFormState1.SaveState(); });
     Handle([this] { FormDestroy(); });
     Host.clsUIV.OnUIView32IsClosing = nullptr;
     if (FServices.Tray)
         FServices.Tray->OnCallback = nullptr;
+}
+
+TFormModel::TEndSaves TFormModel::ProgramEndSaves() const {
+    return {!OvcComponentState1.Saved(), !OvcFormState1.Saved()};
+}
+
+void TFormModel::SessionEnds() {
+    Destroy();
+    FView.RequestTermination();
 }
 
 void TFormModel::BindSettings() {
@@ -195,7 +201,7 @@ void TFormModel::FormShow() {
     }
     if (FDebugMode) {
         Calculation.State.PacketDensity =
-            support::IntTextOr(FView.Text(EOption::edPacketDensity), 1800);
+            aloha::PacketDensityFromText(FView.Text(EOption::edPacketDensity));
         FView.ShowDebugOptions();
     }
     Calculation.ReadOwnStation();
@@ -223,6 +229,15 @@ void TFormModel::btnCalculateClick() {
         // The show put off during a host call, with its run.
         FShowAfterWait = false;
         Handle([this] { FormShow(); });
+        return;
+    }
+    if (!Calculation.State.OwnStationKnown) {
+        // No run around a position nobody read. The settings restore's run is
+        // left to the first show, which reads the own station; any later
+        // request reads it first, as the first show does, and a failed read
+        // is shown instead of a figure at 0,0.
+        if (!FRestoringOptions)
+            Handle([this] { FormShow(); });
         return;
     }
     FRedrawErrorShown = false;
@@ -342,6 +357,8 @@ TStartShow TFormModel::StartShow(std::int32_t systemShowCmd) const {
 }
 
 bool TFormModel::WindowShown(bool visible, bool minimized) {
+    if (visible && !minimized)
+        FMinimizeStepDone = false;
     if (FFormShown || !visible || minimized || FDestroying)
         return false;
     FFormShown = true;
@@ -350,14 +367,21 @@ bool TFormModel::WindowShown(bool visible, bool minimized) {
 
 void TFormModel::RestoreFromTray() {
     ++FRestores;
+    FMinimizeStepDone = false;
     LeaveTray();
     FView.RestoreWindow();
 }
 
 void TFormModel::AppMinimize() {
+    // Once a minimize: a view may hear of one minimize twice (the start's own
+    // notice and the window system's), and a second step would read the own
+    // station, or show its error, again.
+    if (FMinimizeStepDone)
+        return;
+    FMinimizeStepDone = true;
     if (!FView.Checked(EOption::cbMinimizeToTray))
         return;
-    if (Calculation.State.OwnCall.empty()) {
+    if (!Calculation.State.OwnStationKnown) {
         // The run FormShow makes lets the tray's messages in: a restore
         // during it is the operator's last word.
         const unsigned restores = FRestores;
@@ -388,7 +412,7 @@ void TFormModel::TrayIconMessage(std::uint32_t callbackMessage, std::uint32_t mo
 }
 
 void TFormModel::ShowError(const std::string& message) {
-    if (FDropErrors || !FErrorBox.TryOpen())
+    if (FRestoringOptions || !FErrorBox.TryOpen())
         return;
     FView.ShowErrorBox(ApplicationTitle(), support::WithFullStop(message));
     FErrorBox.Closed();

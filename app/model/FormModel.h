@@ -142,8 +142,8 @@ public:
     /// host cannot be reached.
     void Loaded();
     /// The creation step: FormCreate, then the saved placement, then the
-    /// saved Options (which set the recalculation interval). A run that the
-    /// restored shape starts shows no error.
+    /// saved Options (which set the recalculation interval). A shape restored
+    /// here starts no run: the own station is not known before the first show.
     void Create();
     /// The destruction step ahead of the model's own end (the view calls it
     /// while its controls still exist); later calls do nothing.
@@ -184,6 +184,18 @@ public:
     void CloseRequest();
     /// The end-of-session query: the answer is yes, and nothing else runs.
     bool QueryEndSession() const { return true; }
+    /// The sections the end of the program saves (Exit, the host closing,
+    /// the end of the session): those not saved during the run; never both
+    /// anew, as a close request saves them.
+    struct TEndSaves {
+        bool Settings = false;
+        bool MainForm = false;
+    };
+    TEndSaves ProgramEndSaves() const;
+    /// The session ends (log-off or shutdown; SIGTERM and SIGHUP on Linux):
+    /// the destruction step at once, with its ProgramEndSaves, then the end
+    /// of the program. No close request runs.
+    void SessionEnds();
     /// How the window appears at start-up, after Create: from the restored
     /// placement and the system's start-up show command (SW_SHOWMINNOACTIVE
     /// starts minimized whatever was saved, SW_SHOWMAXIMIZED maximized). A
@@ -194,7 +206,9 @@ public:
     /// handler has returned. Minimizing, restoring and the tray do not count.
     bool WindowShown(bool visible, bool minimized);
     /// The window has been minimized: with "Minimize to Tray" it leaves the
-    /// taskbar (when a tray icon can bring it back). Throws like FormShow.
+    /// taskbar (when a tray icon can bring it back). Runs once a minimize: a
+    /// second call before the window is shown again (WindowShown) or restored
+    /// (RestoreFromTray) does nothing. Throws like FormShow.
     void AppMinimize();
     /// Brings the window back from the tray or from being minimized (tray
     /// double click, the tray menu's Restore, a second instance): its taskbar
@@ -270,8 +284,11 @@ private:
     bool FHiddenInTray = false;
     bool FFormShown = false;
     unsigned FRestores = 0;         // restores from the tray so far
+    bool FMinimizeStepDone = false; // AppMinimize ran since the window was last shown
     std::optional<EOption> FShape;  // the shape whose selection last started a run
-    bool FDropErrors = false;       // errors of the run a settings restore starts
+    // The creation step's restore of the Options: a shape it selects starts
+    // no run yet, and an error from one of its values is dropped.
+    bool FRestoringOptions = false;
     bool FRedrawErrorShown = false; // a failing redraw is reported once a run
     bool FDestroying = false;
     bool FDestroyed = false;

@@ -151,6 +151,36 @@ TRect FitToWorkArea(const TRect& saved, const TRect& area) {
             static_cast<std::int32_t>(left + width), static_cast<std::int32_t>(top + height)};
 }
 
+TRect NearestAvailableArea(const TRect& window, const std::vector<TScreenArea>& screens,
+                           const TRect& fallback) {
+    using Wide = std::int64_t;
+    // Overlap as a positive area, distance as a negative square: the larger
+    // the nearer. Sides of corrupt rectangles are ordered first.
+    const auto nearness = [&window](const TRect& screen) {
+        const auto gap = [](Wide low1, Wide high1, Wide low2, Wide high2) {
+            return std::min(std::max(low1, high1), std::max(low2, high2)) -
+                   std::max(std::min(low1, high1), std::min(low2, high2));
+        };
+        const Wide x = gap(window.Left, window.Right, screen.Left, screen.Right);
+        const Wide y = gap(window.Top, window.Bottom, screen.Top, screen.Bottom);
+        if (x > 0 && y > 0)
+            return static_cast<double>(x) * static_cast<double>(y);
+        const double dx = static_cast<double>(std::min<Wide>(x, 0));
+        const double dy = static_cast<double>(std::min<Wide>(y, 0));
+        return -(dx * dx + dy * dy);
+    };
+    const TScreenArea* best = nullptr;
+    double bestNearness = 0;
+    for (const TScreenArea& screen : screens) {
+        const double n = nearness(screen.Screen);
+        if (!best || n > bestNearness) {
+            best = &screen;
+            bestNearness = n;
+        }
+    }
+    return best ? best->Available : fallback;
+}
+
 TOvcComponentState::TOvcComponentState(TOvcIniFileStore& storage)
     : TOvcAbstractState(storage, "Settings") {}
 

@@ -48,6 +48,19 @@ struct TRect {
 /// saved values cannot overflow.
 TRect FitToWorkArea(const TRect& saved, const TRect& area);
 
+/// One screen: its whole rectangle and the part windows may use (without
+/// task bars and panels), in the coordinates of the saved placement.
+struct TScreenArea {
+    TRect Screen;
+    TRect Available;
+};
+
+/// Where a saved window goes: the available area of the screen nearest to
+/// it, the one it overlaps most, or when it overlaps none the one closest to
+/// it (the first of equals). Without screens, `fallback`.
+TRect NearestAvailableArea(const TRect& window, const std::vector<TScreenArea>& screens,
+                           const TRect& fallback);
+
 /// Show states and placement flag as they are stored.
 inline constexpr std::int32_t SW_HIDE = 0;
 inline constexpr std::int32_t SW_SHOWNORMAL = 1;

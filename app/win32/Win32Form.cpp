@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 
 namespace app::win32 {
 
@@ -35,26 +36,37 @@ constexpr UINT_PTR kCalcTimerId = 1, kRedrawTimerId = 2, kPurgeTimerId = 3, kPan
 constexpr UINT kPaneFlushMs = 50;
 constexpr const wchar_t* kPageClass = L"TVelloranPage";
 
+/// A rectangle of the screen in workspace coordinates (from the primary
+/// monitor's work area).
+TRect Relative(const RECT& r, POINT origin) {
+    return {r.left - origin.x, r.top - origin.y, r.right - origin.x, r.bottom - origin.y};
+}
+
+/// The monitors found so far, relative to the primary work area's origin.
+struct TMonitors {
+    POINT Origin;
+    std::vector<TScreenArea> Areas;
+};
+
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+    auto& found = *reinterpret_cast<TMonitors*>(data);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (::GetMonitorInfoW(monitor, &info))
+        found.Areas.push_back(
+            {Relative(info.rcMonitor, found.Origin), Relative(info.rcWork, found.Origin)});
+    return TRUE;
+}
+
 /// The work area of the monitor nearest to a rectangle, both in workspace
-/// coordinates.
+/// coordinates, by the model's rule, as in every view.
 TRect NearestWorkArea(const TRect& saved) {
     MONITORINFO primary{};
     primary.cbSize = sizeof primary;
     ::GetMonitorInfoW(::MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &primary);
-    const POINT origin{primary.rcWork.left, primary.rcWork.top};
-    // Corrupt numbers are brought within what the screen coordinates hold.
-    const auto onScreen = [](std::int64_t value, LONG offset) {
-        return static_cast<LONG>(std::clamp<std::int64_t>(value + offset, -1000000, 1000000));
-    };
-    RECT screen{onScreen(saved.Left, origin.x), onScreen(saved.Top, origin.y),
-                onScreen(saved.Right, origin.x), onScreen(saved.Bottom, origin.y)};
-    MONITORINFO nearest{};
-    nearest.cbSize = sizeof nearest;
-    if (!::GetMonitorInfoW(::MonitorFromRect(&screen, MONITOR_DEFAULTTONEAREST), &nearest))
-        nearest = primary;
-    const RECT& work = nearest.rcWork;
-    return {work.left - origin.x, work.top - origin.y, work.right - origin.x,
-            work.bottom - origin.y};
+    TMonitors monitors{{primary.rcWork.left, primary.rcWork.top}, {}};
+    ::EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
+    return NearestAvailableArea(saved, monitors.Areas, Relative(primary.rcWork, monitors.Origin));
 }
 
 } // namespace
@@ -369,6 +381,8 @@ void TWin32Form::Start(int showCmd) {
     if (start.Minimized) {
         if (start.Visible)
             ::ShowWindow(FWindow, SW_SHOWMINNOACTIVE);
+        // Shown minimized, WM_SIZE posts the step too: the model makes it
+        // once a minimize.
         ::PostMessageW(FWindow, kMinimizedMessage, 0, 0);
         return;
     }
@@ -384,24 +398,27 @@ void TWin32Form::CheckFirstShow() {
 
 int TWin32Form::Run() {
     MSG message;
-    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (::TranslateAcceleratorW(FWindow, FAccelerators, &message))
-            continue;
-        // Ctrl+Tab and Ctrl+Shift+Tab change pages anywhere in the window, as
-        // a tabbed dialog does; the tab control alone does not know them.
-        if (message.message == WM_KEYDOWN && message.wParam == VK_TAB &&
-            (::GetKeyState(VK_CONTROL) & 0x8000) &&
-            (message.hwnd == FWindow || ::IsChild(FWindow, message.hwnd))) {
-            const int current = TabCtrl_GetCurSel(FTabs);
-            if (FModel->PageChanging(current, EPageChange::NextPageKey))
-                ShowPage(TFormModel::NextPage(current, TabCtrl_GetItemCount(FTabs),
-                                              (::GetKeyState(VK_SHIFT) & 0x8000) != 0));
-            continue;
-        }
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
-    }
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0)
+        Take(message);
     return FExitCode;
+}
+
+void TWin32Form::Take(MSG& message) {
+    if (::TranslateAcceleratorW(FWindow, FAccelerators, &message))
+        return;
+    // Ctrl+Tab and Ctrl+Shift+Tab change pages anywhere in the window, as a
+    // tabbed dialog does; the tab control alone does not know them.
+    if (message.message == WM_KEYDOWN && message.wParam == VK_TAB &&
+        (::GetKeyState(VK_CONTROL) & 0x8000) &&
+        (message.hwnd == FWindow || ::IsChild(FWindow, message.hwnd))) {
+        const int current = TabCtrl_GetCurSel(FTabs);
+        if (FModel->PageChanging(current, EPageChange::NextPageKey))
+            ShowPage(TFormModel::NextPage(current, TabCtrl_GetItemCount(FTabs),
+                                          (::GetKeyState(VK_SHIFT) & 0x8000) != 0));
+        return;
+    }
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
 }
 
 LRESULT CALLBACK TWin32Form::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -507,10 +524,10 @@ LRESULT TWin32Form::Message(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_QUERYENDSESSION:
         return FModel->QueryEndSession() ? TRUE : FALSE;
     case WM_ENDSESSION:
-        // The session ends once this returns: the destruction step saves what
-        // is not saved yet and removes the tray icon now.
+        // The session ends once this returns: the end-of-program saves and the
+        // tray icon's removal happen now.
         if (wParam)
-            FModel->Destroy();
+            FModel->SessionEnds();
         return 0;
     default:
         break;
@@ -623,10 +640,8 @@ void TWin32Form::ProcessMessages() {
             ::PostQuitMessage(static_cast<int>(message.wParam));
             return;
         }
-        if (::TranslateAcceleratorW(FWindow, FAccelerators, &message))
-            continue;
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
+        // During a run as outside one: the keys are the window's alike.
+        Take(message);
     }
 }
 

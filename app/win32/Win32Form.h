@@ -110,6 +110,10 @@ private:
     void BuildMenus();
     void Command(int id, int notification);
     void ShowPage(int index);
+    /// One message from the queue, in the message loop or while a run lets
+    /// messages in: the accelerators, Ctrl+Tab and Ctrl+Shift+Tab, then the
+    /// window it is for.
+    void Take(MSG& message);
     void Layout();
     /// Fonts for the window's DPI.
     void CreateFonts();

@@ -1,7 +1,8 @@
 // velloran.exe: the Velloran window beside the host on Windows.
 
-// Ahead of <windows.h>, whose GetObject macro would rename the connector's call.
+// Ahead of <windows.h>, whose GetObject macro would rename the connectors' call.
 #include "host/ComConnector.h"
+#include "standin/StandinHost.h"
 
 #include "app/model/CommandLine.h"
 #include "app/model/ErrorReport.h"
@@ -77,6 +78,25 @@ std::string HostDescription() {
     return "UIView32.clsUIV over COM";
 }
 
+/// The host Velloran uses, and its description for Help > About: with
+/// VELLORAN_SCENARIO=FILE an embedded stand-in host on that scenario, as on
+/// Linux; otherwise the host over COM (the running one, or the registered one
+/// started).
+std::shared_ptr<host::IHostConnector> MakeHostConnector(std::string& description) {
+    const DWORD length = ::GetEnvironmentVariableW(L"VELLORAN_SCENARIO", nullptr, 0);
+    std::wstring file(length, L'\0');
+    if (length > 1 &&
+        ::GetEnvironmentVariableW(L"VELLORAN_SCENARIO", file.data(), length) == length - 1) {
+        file.resize(length - 1);
+        const std::string path = support::Utf8(file);
+        description = "embedded stand-in host on the scenario " + path;
+        return std::make_shared<standin::TEmbeddedConnector>(
+            std::make_shared<standin::TStandinHost>(standin::LoadScenarioFile(path)));
+    }
+    description = HostDescription();
+    return std::make_shared<host::TComConnector>();
+}
+
 /// Brings the running Velloran's window to the front (it may still be
 /// starting: its window is waited for a while).
 void ActivateRunning() {
@@ -132,17 +152,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd) {
         const TAprsPatterns patterns;
         const host::com::TApartment apartment;
         app::TFormServices services;
-        services.Connector = std::make_shared<host::TComConnector>();
+        std::string hostDescription;
+        services.Connector = MakeHostConnector(hostDescription);
         services.Args = args;
         services.SettingsFile = app::TOvcIniFileStore::ExeDirIniPath(app::win32::ExecutablePath());
         services.VersionBlock = app::win32::ExecutableVersionBlock();
-        app::win32::TWin32Form form(instance, std::move(services), "", HostDescription());
+        app::win32::TWin32Form form(instance, std::move(services), "", hostDescription);
         form.Start(showCmd);
         status = form.Run();
     } catch (const std::exception& error) {
-        ::MessageBoxW(nullptr,
-                      support::Wide(support::WithFullStop(app::OperatorErrorText(error))).c_str(),
-                      L"Velloran", MB_OK | MB_ICONERROR);
+        ::MessageBoxW(nullptr, support::Wide(app::StartUpErrorText(error)).c_str(), L"Velloran",
+                      MB_OK | MB_ICONERROR);
         status = 1;
     }
     if (instanceMutex)

@@ -209,6 +209,53 @@ void RegisterForOtherBitness(HKEY root, ITypeLib* typeLib, const std::wstring& p
     SetValue(root, view, TypeLibKey(OtherSysKindName()), nullptr, path);
 }
 
+/// Removes the type library's version key (its name and FLAGS) and then its
+/// id's key, once no library of any platform is registered under it: what is
+/// left after this program's library went. A version that still names a
+/// library (the real host's, or this program's other bitness) stays whole.
+void RemoveEmptyTypeLib(HKEY root, REGSAM view) {
+    const std::wstring idKey = L"Software\\Classes\\TypeLib\\" + GuidText(LIBID_UIView32);
+    const std::wstring versionKey = idKey + L"\\1.0";
+    HKEY handle = nullptr;
+    if (::RegOpenKeyExW(root, versionKey.c_str(), 0, KEY_READ | view, &handle) != ERROR_SUCCESS)
+        return;
+    bool namesALibrary = false;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (::RegEnumKeyExW(handle, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        // Besides FLAGS and HELPDIR, each subkey is a locale: it names a
+        // library when it holds a platform's key (win32, win64).
+        if (::lstrcmpiW(name, L"FLAGS") == 0 || ::lstrcmpiW(name, L"HELPDIR") == 0)
+            continue;
+        HKEY locale = nullptr;
+        DWORD platforms = 1; // unreadable: counted as naming one
+        if (::RegOpenKeyExW(handle, name, 0, KEY_READ | view, &locale) == ERROR_SUCCESS) {
+            ::RegQueryInfoKeyW(locale, nullptr, nullptr, nullptr, &platforms, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr, nullptr);
+            ::RegCloseKey(locale);
+        }
+        namesALibrary = namesALibrary || platforms > 0;
+    }
+    ::RegCloseKey(handle);
+    if (namesALibrary)
+        return;
+    DeleteTree(root, view, versionKey);
+    // The id's key goes when no other version is left in it.
+    if (::RegOpenKeyExW(root, idKey.c_str(), 0, KEY_READ | view, &handle) != ERROR_SUCCESS)
+        return;
+    DWORD subkeys = 0;
+    const bool empty =
+        ::RegQueryInfoKeyW(handle, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                           nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+        subkeys == 0;
+    ::RegCloseKey(handle);
+    if (empty)
+        ::RegDeleteKeyExW(root, idKey.c_str(), view, 0);
+}
+
 /// Removes what RegisterForOtherBitness wrote, when it still names this
 /// program.
 void UnregisterForOtherBitness(HKEY root, ITypeLib* typeLib, const std::wstring& path) {
@@ -221,6 +268,7 @@ void UnregisterForOtherBitness(HKEY root, ITypeLib* typeLib, const std::wstring&
     for (const TInterfaceEntry& entry : Interfaces(typeLib))
         DeleteTree(root, view, L"Software\\Classes\\Interface\\" + entry.iid);
     DeleteTree(root, view, TypeLibKey(OtherSysKindName()));
+    RemoveEmptyTypeLib(root, view);
 }
 
 } // namespace
@@ -286,6 +334,9 @@ std::string UnregisterServer(TRegistryScope scope) {
             forUser(LIBID_UIView32, 1, 0, LOCALE_NEUTRAL, OwnSysKind());
         else
             ::UnRegisterTypeLib(LIBID_UIView32, 1, 0, LOCALE_NEUTRAL, OwnSysKind());
+        // What the unregistration leaves of the library's keys (Wine leaves
+        // its version key).
+        RemoveEmptyTypeLib(root, 0);
     }
     std::string result = "Removed " + std::to_string(removed) + " of the stand-in host's classes" +
                          (library && SameProgram(*library, path) ? " and its type library" : "") +

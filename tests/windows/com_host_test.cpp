@@ -320,8 +320,7 @@ TEST(ComHostTrouble, AStoppedHostRunsOutOfTimeThenFailsAtOnceUntilItAnswersAgain
         components.clsUIV.GetStationCount();
         ADD_FAILURE() << "a stopped host answered";
     } catch (const host::EHostError& error) {
-        EXPECT_STREQ(error.what(),
-                     "The stand-in host did not answer GetStationCount within 2000 ms");
+        EXPECT_STREQ(error.what(), "The host did not answer GetStationCount within 2000 ms");
         EXPECT_EQ(error.Failure(), host::THostFailure::NotAnswering);
     }
     const ULONGLONG waited = ::GetTickCount64() - start;
@@ -333,7 +332,7 @@ TEST(ComHostTrouble, AStoppedHostRunsOutOfTimeThenFailsAtOnceUntilItAnswersAgain
         components.clsUIV.GetMap();
         ADD_FAILURE() << "a stopped host answered";
     } catch (const host::EHostError& error) {
-        EXPECT_STREQ(error.what(), "The stand-in host is not answering; GetMap was not called");
+        EXPECT_STREQ(error.what(), "The host is not answering; GetMap was not called");
     }
     // At once: a brief look whether the host answers, not the whole limit.
     EXPECT_LT(::GetTickCount64() - again, 1900u);

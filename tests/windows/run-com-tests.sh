@@ -51,6 +51,9 @@ rm -rf "$WINEPREFIX" "$work"
 mkdir -p "$work"
 echo "== Wine prefix"
 "$wine64" wineboot -i >/dev/null 2>&1
+# A font for every script, so that the map pictures the tests take show CJK
+# call signs, not boxes.
+sh "$root/scripts/wine-fonts.sh" "$wine64"
 # Windows without a display: Wine's null graphics driver.
 "$wine64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 # The running object table needs Wine's services up before any server starts.
@@ -193,8 +196,14 @@ echo "== registering the stand-in host"
 clsid_key='HKCU\Software\Classes\CLSID\{33CFA0BD-2826-11D4-82E8-00C0DF464FC9}\LocalServer32'
 "$host_wine" "$host" /RegServer | grep -q "HKEY_CURRENT_USER" || fail "/RegServer did not say where"
 "$host_wine" reg query "$clsid_key" >/dev/null 2>&1 || fail "/RegServer registered no local server"
+typelib_key='HKCU\Software\Classes\TypeLib\{41942F94-FDD4-4CAC-BCC3-6E10E613B35A}'
+"$host_wine" reg query "$typelib_key\1.0" >/dev/null 2>&1 || fail "/RegServer registered no type library"
 "$host_wine" "$host" /UnregServer >/dev/null || fail "/UnregServer failed"
 if "$host_wine" reg query "$clsid_key" >/dev/null 2>&1; then fail "/UnregServer left the class"; fi
+# Nothing of the type library is left behind either (its version key and id).
+if "$host_wine" reg query "$typelib_key" >/dev/null 2>&1; then
+    fail "/UnregServer left the type library's key: $("$host_wine" reg query "$typelib_key" /s 2>&1 | tr -d '\r' | head -5)"
+fi
 "$host_wine" "$host" /RegServer /AllUsers
 
 echo "== embedded runs"
@@ -255,7 +264,7 @@ if start_host "$work/stopped.host.log" --scenario "$root/tests/golden/ellipse/sc
     took=$(($(date +%s) - started))
     kill -CONT "$host_pid"
     [ "$status" = 1 ] || fail "stopped host: exit status $status, expected 1"
-    [ "$(cat "$work/stopped.err")" = "The stand-in host did not answer CreateObject within 3000 ms." ] ||
+    [ "$(cat "$work/stopped.err")" = "The host did not answer CreateObject within 3000 ms." ] ||
         fail "stopped host: standard error is '$(cat "$work/stopped.err")'"
     [ "$took" -lt 60 ] || fail "stopped host: the report took $took s"
     close_host
@@ -418,6 +427,9 @@ if [ "$host_build" = "$build" ] && [ -f "$setup" ] && [ "$setup" -nt "$build/sta
         case "$(server $root_key)" in *Velloran*) ;; *) fail "installed host not registered ($scope)" ;; esac
         "$wine" "$installed\uninstall.exe" /S "_?=$installed" || fail "the uninstaller failed"
         [ -z "$(server HKCU)" ] || fail "the uninstaller left the per-user registration ($scope)"
+        if "$wine" reg query "$typelib_key" >/dev/null 2>&1; then
+            fail "the uninstaller left the per-user type library key ($scope)"
+        fi
         if [ "$scope" ]; then
             [ -z "$(server HKLM)" ] || fail "the uninstaller left the machine-wide registration"
         else

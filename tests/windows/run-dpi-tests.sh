@@ -25,6 +25,7 @@ export VELLORAN_SCENARIO="$root/tests/golden/ellipse/scenario.json"
 rm -rf "$WINEPREFIX" "$work"
 mkdir -p "$work/app"
 "$wine" wineboot -i >/dev/null 2>&1
+sh "$root/scripts/wine-fonts.sh" "$wine"
 "$server" -w
 "$wine" "$host" /RegServer /AllUsers >/dev/null
 cp "$build/app/win32/velloran.exe" "$work/app/velloran.exe"

@@ -756,6 +756,32 @@ TEST(VelloranWithoutHost, SaysTheHostIsNotInstalledAndEnds) {
     EXPECT_EQ(velloran.WaitForExit(), 1);
 }
 
+// With VELLORAN_SCENARIO, as on Linux, no host is needed: an embedded
+// stand-in host serves the scenario, and About names it.
+TEST(VelloranWithoutHost, WithAScenarioItRunsOnAnEmbeddedHost) {
+    char folder[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, folder);
+    const std::string scenario = std::string(folder) + "velloran-embedded-scenario.json";
+    std::ofstream(scenario, std::ios::binary)
+        << R"({"own": {"callsign": "n0call", "lat": 2580, "long": -4200}, "stations": [)"
+           R"({"callsign": "W1ABC", "symbolTable": "/", "symbolCode": ">", "speed": 30,)"
+           R"( "distance": 12, "lat": 2586, "long": -4200, "path": "APRS",)"
+           R"( "lastHeardRF": "2026-12-08 14:00:00", "lastHeardInternet": ""}]})";
+    ::SetEnvironmentVariableA("VELLORAN_SCENARIO", scenario.c_str());
+    TVelloran velloran;
+    ::SetEnvironmentVariableA("VELLORAN_SCENARIO", nullptr);
+    HWND window = velloran.WaitForWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(TVelloran::Text(window), kCaption);
+    HWND memo1 = FindControl(window, kMemo1);
+    ASSERT_NE(memo1, nullptr);
+    EXPECT_TRUE(WaitForText(memo1, "Your station hears an estimated 15 packets"))
+        << TVelloran::Text(memo1);
+    ::PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(velloran.WaitForExit(), 0);
+    ::DeleteFileA(scenario.c_str());
+}
+
 namespace {
 
 /// A notification area of our own for the tests, where the system has none:
