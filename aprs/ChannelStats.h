@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <list>
 #include <string>
 #include <string_view>
@@ -101,11 +102,31 @@ public:
     void SetTxDelayMs(std::int32_t ms) { FTxDelaySeconds = ms / 1000.0; }
 
     /// One frame heard, from the station it is counted for (none when empty:
-    /// it counts for the channel only), airBits long.
-    void Add(std::string_view station, std::size_t airBits);
+    /// it counts for the channel only), airBits long; kinds: bits the caller
+    /// gives the frame's kind (the timeline's colours), kept per station step.
+    void Add(std::string_view station, std::size_t airBits, std::uint8_t kinds = 0) {
+        AddFrames(station, 1, airBits, kinds);
+    }
+    /// frames frames heard at once from one station, airBits long together.
+    void AddFrames(std::string_view station, std::uint32_t frames, std::uint64_t airBits,
+                   std::uint8_t kinds);
 
     /// The window as it stands now, with the top talkers (at most topTalkers).
     TChannelFigures Figures(std::size_t topTalkers);
+
+    /// The airtime of each minute of the window in seconds, the oldest first.
+    std::array<double, kWindowSeconds / 60> AirtimePerMinute();
+    /// The kinds a station sent in each step of the window that holds one:
+    /// seconds into the window (the step's middle, 0 to 1800) and the kind bits.
+    std::vector<std::pair<double, std::uint8_t>> StationSteps(std::string_view station);
+
+    /// The whole window as text, to be read back by Restore after a restart:
+    /// bounded by the stations and the window's length, never by the frames.
+    void Save(std::ostream& out) const;
+    /// Takes back what Save wrote, on the same clock, and gives the second
+    /// the saved window ended at. Throws std::runtime_error naming what is
+    /// wrong; the window is then left as it was.
+    std::int64_t Restore(std::istream& in);
 
 private:
     static constexpr std::size_t kSeconds = kWindowSeconds;
@@ -119,6 +140,7 @@ private:
         std::string name;
         std::int64_t lastStep = 0; ///< the step of its last frame
         std::array<std::uint32_t, kSteps> steps{};
+        std::array<std::uint8_t, kSteps> kinds{};
     };
     using TStationList = std::list<TStationWindow>;
 
