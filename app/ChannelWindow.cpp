@@ -57,6 +57,10 @@ TChannelWindow::TChannelWindow(std::function<TChannelPicture()> picture, QWidget
     setWindowTitle(QStringLiteral("Channel"));
     auto* layout = new QVBoxLayout(this);
     FStatus = new QLabel(this);
+    FProblem = new QLabel(this);
+    FProblem->setObjectName(QStringLiteral("problem"));
+    FProblem->setWordWrap(true);
+    FProblem->setStyleSheet(QStringLiteral("color: #B00000"));
     FEstimated = new QLabel(this);
     FMeasured = new QLabel(this);
     FFigures = new QLabel(this);
@@ -68,10 +72,10 @@ TChannelWindow::TChannelWindow(std::function<TChannelPicture()> picture, QWidget
     FUnlisted = new QLabel(this);
     FUnlisted->setWordWrap(true);
     FTimeline = new TTimelineWidget(this);
-    for (QWidget* widget : {static_cast<QWidget*>(FStatus), static_cast<QWidget*>(FEstimated),
-                            static_cast<QWidget*>(FMeasured), static_cast<QWidget*>(FFigures),
-                            static_cast<QWidget*>(FTable), static_cast<QWidget*>(FUnlisted),
-                            static_cast<QWidget*>(FTimeline)})
+    for (QWidget* widget : {static_cast<QWidget*>(FStatus), static_cast<QWidget*>(FProblem),
+                            static_cast<QWidget*>(FEstimated), static_cast<QWidget*>(FMeasured),
+                            static_cast<QWidget*>(FFigures), static_cast<QWidget*>(FTable),
+                            static_cast<QWidget*>(FUnlisted), static_cast<QWidget*>(FTimeline)})
         layout->addWidget(widget);
     FTimer = new QTimer(this);
     FTimer->setInterval(2000);
@@ -83,6 +87,8 @@ TChannelWindow::TChannelWindow(std::function<TChannelPicture()> picture, QWidget
 void TChannelWindow::Refresh() {
     const TChannelPicture picture = FPicture();
     FStatus->setText(QString::fromStdString(picture.Status));
+    FProblem->setText(QString::fromStdString(picture.Problem));
+    FProblem->setVisible(!picture.Problem.empty());
     FEstimated->setText(QString::fromStdString(picture.EstimatedRadius));
     FMeasured->setText(QString::fromStdString(picture.MeasuredRadius));
     QStringList figures;

@@ -36,6 +36,7 @@ public:
 private:
     std::function<TChannelPicture()> FPicture;
     QLabel* FStatus = nullptr;
+    QLabel* FProblem = nullptr; ///< [Channel] or the kept window not taken: stays until closed
     QLabel* FEstimated = nullptr;
     QLabel* FMeasured = nullptr;
     QLabel* FFigures = nullptr;

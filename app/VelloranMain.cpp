@@ -27,8 +27,8 @@ namespace {
 
 /// Turns SIGTERM and SIGHUP (log-out, a closed terminal, systemctl stop) into
 /// the normal way out, closing the window, so that the settings are saved and
-/// the tray icon removed. A signal handler may only write to a pipe; the event
-/// loop reads it.
+/// the tray icon removed; nobody is there to answer a box then. A signal handler may only write to
+/// a pipe; the event loop reads it.
 class TTerminationSignals : public QObject {
 public:
     explicit TTerminationSignals(std::function<void()> onSignal) : FOnSignal(std::move(onSignal)) {
@@ -152,7 +152,7 @@ int RunVelloran(QApplication& application, const std::vector<std::string>& args)
     form->Start();
     if (instance)
         instance->OnActivate = [&form] { form->BringToFront(); };
-    const TTerminationSignals terminationSignals([&form] { form->close(); });
+    const TTerminationSignals terminationSignals([&form] { form->EndUnattended(); });
     const int status = application.exec();
     instance.reset();
     form.reset();

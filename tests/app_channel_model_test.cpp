@@ -75,11 +75,21 @@ TEST_F(ChannelModel, TheChannelSectionOfTheSettingsFile) {
     EXPECT_EQ(agw.Tnc->port, "8000");
     EXPECT_EQ(agw.TxDelayMs, 250);
 
-    const app::TChannelSettings bad =
-        app::ReadChannelSettings(Settings("[Channel]\nTnc=localhost:8001\nTxDelay=-5\n"));
+    // Every key not taken is named, each with what it should be.
+    const app::TChannelSettings bad = app::ReadChannelSettings(
+        Settings("[Channel]\nTnc=localhost:8001\nTxDelay=-5\nDrawMeasured=2\n"));
     EXPECT_FALSE(bad.Tnc);
-    EXPECT_NE(bad.Problem.find("Tnc=localhost:8001"), std::string::npos) << bad.Problem;
+    for (const char* named :
+         {"[Channel] Tnc=localhost:8001", "; DrawMeasured=2: 0 or 1",
+          "; TxDelay=-5: not a number of milliseconds from 0 to 2000, 300 used"})
+        EXPECT_NE(bad.Problem.find(named), std::string::npos) << bad.Problem;
     EXPECT_EQ(bad.TxDelayMs, 300);
+    {
+        // On a line of its own: the link's status does not take its place.
+        const app::TChannelPicture said = app::TChannelModel(bad).Picture({}, {});
+        EXPECT_EQ(said.Problem, bad.Problem);
+        EXPECT_NE(said.Status.find("no TNC set"), std::string::npos) << said.Status;
+    }
     const app::TChannelSettings delay =
         app::ReadChannelSettings(Settings("[Channel]\nTnc=kiss://localhost:8001\nTxDelay=soon\n"));
     EXPECT_TRUE(delay.Tnc);

@@ -40,6 +40,7 @@ private slots:
     void ShowsTheRadiiTheFiguresAndTheListedStations() {
         TChannelPicture picture;
         picture.Status = "connected to kiss://localhost:8001";
+        picture.Problem = "[Channel] TxDelay=NaN: not a number of milliseconds from 0 to 2000";
         picture.MeasuredRadius = "Measured ALOHA radius: 11 km";
         picture.EstimatedRadius = "Estimated ALOHA radius: 48 km";
         picture.Figures = {"Frames heard: 1903 of 1800 in 30 minutes", "Occupancy: 65.5 %"};
@@ -54,7 +55,7 @@ private slots:
         QString labels;
         for (const QLabel* label : window.findChildren<QLabel*>())
             labels += label->text() + "\n";
-        for (const char* text : {"connected to kiss://localhost:8001",
+        for (const char* text : {"connected to kiss://localhost:8001", "[Channel] TxDelay=NaN",
                                  "Measured ALOHA radius: 11 km", "Estimated ALOHA radius: 48 km",
                                  "Occupancy: 65.5 %", "Heard, not in the station list: K9ZZZ"})
             QVERIFY2(labels.contains(text), qPrintable(labels));

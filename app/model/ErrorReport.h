@@ -1,6 +1,7 @@
 #pragma once
 
 #include <exception>
+#include <filesystem>
 #include <string>
 
 /// How the window reports errors to the operator. Plain C++, so that any
@@ -30,5 +31,11 @@ private:
 /// described for the operator, what happened and what to do, with the
 /// technical message after it; any other error keeps its own message.
 std::string OperatorErrorText(const std::exception& error);
+
+/// Where an error goes when nobody is there to answer a box (the end of a
+/// session on Windows): a line at the end of file, after the time in UTC.
+/// A file that cannot be written loses the line; nothing else is left to
+/// tell.
+void AppendLogLine(const std::filesystem::path& file, const std::string& line);
 
 } // namespace app

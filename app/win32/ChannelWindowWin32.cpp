@@ -60,8 +60,11 @@ private:
 
 /// The text part of the window, line by line.
 std::vector<std::string> TextLines(const TChannelPicture& picture) {
-    std::vector<std::string> lines = {picture.Status, picture.EstimatedRadius,
-                                      picture.MeasuredRadius};
+    std::vector<std::string> lines = {picture.Status};
+    if (!picture.Problem.empty())
+        lines.push_back(picture.Problem); // its own line: the status does not replace it
+    lines.push_back(picture.EstimatedRadius);
+    lines.push_back(picture.MeasuredRadius);
     lines.insert(lines.end(), picture.Figures.begin(), picture.Figures.end());
     char line[160];
     std::snprintf(line, sizeof line, "%-9s %7s %10s %9s", "Call", "km", "Estimated", "Measured");

@@ -509,8 +509,13 @@ LRESULT TWin32Form::Message(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ENDSESSION:
         // The session ends once this returns: the destruction step saves what
         // is not saved yet and removes the tray icon now.
-        if (wParam)
+        if (wParam) {
+            // Nobody answers a box now: a save that fails goes to the log.
+            FModel->SetUnattended([log = FModel->EndOfSessionLog()](const std::string& message) {
+                AppendLogLine(log, message);
+            });
             FModel->Destroy();
+        }
         return 0;
     default:
         break;
