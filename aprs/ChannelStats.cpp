@@ -189,6 +189,30 @@ void TChannelStats::Advance(std::int64_t second) {
     FSecond = second;
 }
 
+void TChannelStats::Dropped(const std::string& name) {
+    // A 64-bit FNV-1a hash of the call, never 0 (an empty slot), kept in an
+    // open-addressed table of 2^20 slots (8 MB, made at the first drop).
+    constexpr std::size_t kSlots = std::size_t{1} << 20;
+    constexpr std::size_t kMostCalls = kSlots / 4 * 3;
+    std::uint64_t hash = 0xCBF29CE484222325ull;
+    for (const char c : name)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3ull;
+    hash |= 1;
+    if (FDroppedCalls.empty())
+        FDroppedCalls.resize(kSlots);
+    if (FDroppedCount < kMostCalls) {
+        std::size_t slot = static_cast<std::size_t>(hash >> 20) % kSlots;
+        while (FDroppedCalls[slot] != 0) {
+            if (FDroppedCalls[slot] == hash)
+                return; // dropped before
+            slot = (slot + 1) % kSlots;
+        }
+        FDroppedCalls[slot] = hash;
+        ++FDroppedCount;
+    }
+    ++FStationsDropped;
+}
+
 void TChannelStats::ForgetQuiet(std::int64_t step) {
     while (!FStations.empty() &&
            FStations.front().lastStep <= step - static_cast<std::int64_t>(kSteps)) {
@@ -232,9 +256,9 @@ void TChannelStats::AddFrames(std::string_view name, std::uint32_t frames, std::
     if (found == FByName.end()) {
         ForgetQuiet(step);
         if (FStations.size() >= FMaxStations) {
+            Dropped(FStations.front().name);
             FByName.erase(FStations.front().name);
             FStations.pop_front();
-            ++FStationsDropped;
         }
         FStations.push_back(TStationWindow{std::string(name), step, {}, {}});
         found = FByName.emplace(std::string(name), std::prev(FStations.end())).first;
