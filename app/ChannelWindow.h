@@ -3,6 +3,7 @@
 #include "app/model/ChannelTimeline.h"
 
 #include <QDialog>
+#include <QList>
 #include <QWidget>
 #include <functional>
 
@@ -17,6 +18,9 @@ class TTimelineWidget : public QWidget {
 public:
     explicit TTimelineWidget(QWidget* parent = nullptr);
     void SetTimeline(TChannelTimeline timeline);
+    /// Tall enough for ten talkers and the whole legend in the widget's font.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -33,9 +37,17 @@ public:
     /// Takes the content anew.
     void Refresh();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    /// Opens large enough for 15 rows of the table, the timeline and its
+    /// whole legend, within the screen.
+    void FitToScreen();
+
     std::function<TChannelPicture()> FPicture;
     QLabel* FStatus = nullptr;
+    QLabel* FProblem = nullptr; ///< [Channel] or the kept window not taken: stays until closed
     QLabel* FEstimated = nullptr;
     QLabel* FMeasured = nullptr;
     QLabel* FFigures = nullptr;
@@ -43,6 +55,7 @@ private:
     QLabel* FUnlisted = nullptr;
     TTimelineWidget* FTimeline = nullptr;
     QTimer* FTimer = nullptr;
+    QList<int> FSplit; ///< the table's and the timeline's heights at the first show
 };
 
 } // namespace app

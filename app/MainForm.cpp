@@ -8,6 +8,8 @@
 #include "support/QtPurgeTimer.h"
 #include "support/TextRules.h"
 
+#include <iostream>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -534,6 +536,12 @@ void TMainForm::changeEvent(QEvent* event) {
     }
     if (!minimized)
         CheckFirstShow();
+}
+
+void TMainForm::EndUnattended() {
+    Model.SetUnattended(
+        [](const std::string& message) { std::cerr << "velloran: " << message << std::endl; });
+    Model.SessionEnds();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

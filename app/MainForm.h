@@ -69,6 +69,10 @@ public:
     /// Brings the window to the front, from the tray or minimized too (a
     /// second start of the program asks for this).
     void BringToFront();
+    /// The end of a session (SIGTERM, SIGHUP): ends the program as a log-off
+    /// does, with nobody to answer, so that a save that fails is written to
+    /// standard error rather than shown in a box.
+    void EndUnattended();
 
     /// The recalculation interval in ms for a rate text in minutes.
     static std::int32_t RecalculateInterval(const QString& rateText) {

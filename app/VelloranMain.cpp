@@ -26,8 +26,8 @@ namespace {
 
 /// Turns SIGTERM and SIGHUP (log-out, a closed terminal, systemctl stop) into
 /// the end of the session, as Windows' log-off is: the end-of-program saves,
-/// the tray icon removed. A signal handler may only write to a pipe; the event
-/// loop reads it.
+/// the tray icon removed, and nobody there to answer a box. A signal handler
+/// may only write to a pipe; the event loop reads it.
 class TTerminationSignals : public QObject {
 public:
     explicit TTerminationSignals(std::function<void()> onSignal) : FOnSignal(std::move(onSignal)) {
@@ -151,7 +151,7 @@ int RunVelloran(QApplication& application, const std::vector<std::string>& args)
     form->Start();
     if (instance)
         instance->OnActivate = [&form] { form->BringToFront(); };
-    const TTerminationSignals terminationSignals([&form] { form->Model.SessionEnds(); });
+    const TTerminationSignals terminationSignals([&form] { form->EndUnattended(); });
     const int status = application.exec();
     instance.reset();
     form.reset();

@@ -118,7 +118,7 @@ void TChannelMeter::SetTxDelayMs(std::int32_t ms) {
 
 void TChannelMeter::Add(const TMeteredFrame& frame) {
     std::lock_guard lock(FMutex);
-    FStats.Add(frame.station, frame.airBits);
+    FStats.Add(frame.station, frame.airBits, KindBit(frame.kind));
 }
 
 void TChannelMeter::AddUnreadable() {
@@ -129,6 +129,26 @@ void TChannelMeter::AddUnreadable() {
 TChannelFigures TChannelMeter::Figures() {
     std::lock_guard lock(FMutex);
     return FStats.Figures(std::numeric_limits<std::size_t>::max());
+}
+
+std::array<double, TChannelStats::kWindowSeconds / 60> TChannelMeter::AirtimePerMinute() {
+    std::lock_guard lock(FMutex);
+    return FStats.AirtimePerMinute();
+}
+
+std::vector<std::pair<double, std::uint8_t>> TChannelMeter::StationSteps(std::string_view station) {
+    std::lock_guard lock(FMutex);
+    return FStats.StationSteps(station);
+}
+
+void TChannelMeter::Save(std::ostream& out) {
+    std::lock_guard lock(FMutex);
+    FStats.Save(out);
+}
+
+std::int64_t TChannelMeter::Restore(std::istream& in) {
+    std::lock_guard lock(FMutex);
+    return FStats.Restore(in);
 }
 
 std::unordered_map<std::string, std::uint64_t>

@@ -3,12 +3,15 @@
 #include "aprs/AprsDecode.h"
 #include "aprs/ChannelStats.h"
 
+#include <array>
 #include <cstdint>
+#include <iosfwd>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 /// The channel measured from what a TNC hears, frame by frame.
 namespace aprs {
@@ -33,6 +36,11 @@ struct TMeteredFrame {
     std::size_t airBits = 0;
     EFrameKind kind = EFrameKind::Other;
 };
+
+/// The bit a kind has in a set of kinds.
+constexpr std::uint8_t KindBit(EFrameKind kind) {
+    return static_cast<std::uint8_t>(1u << static_cast<unsigned>(kind));
+}
 
 /// The kind of a decoded packet.
 EFrameKind FrameKind(const TAprsReport& report);
@@ -65,6 +73,14 @@ public:
 
     /// The window now, with every station heard in it.
     TChannelFigures Figures();
+    /// Airtime per minute of the window, the oldest first.
+    std::array<double, TChannelStats::kWindowSeconds / 60> AirtimePerMinute();
+    /// The kinds of frame a station sent in each step of the window: seconds
+    /// into the window and the kinds (one bit each, KindBit).
+    std::vector<std::pair<double, std::uint8_t>> StationSteps(std::string_view station);
+    /// The window as text, and back (see TChannelStats::Save and Restore).
+    void Save(std::ostream& out);
+    std::int64_t Restore(std::istream& in);
     /// Frames in the window per station, for the measured radius.
     static std::unordered_map<std::string, std::uint64_t>
     PerStation(const TChannelFigures& figures);

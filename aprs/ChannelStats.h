@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <list>
 #include <string>
 #include <string_view>
@@ -65,7 +66,8 @@ struct TChannelFigures {
     bool overfull = false;       ///< the airtime was more than the 30 minutes
     std::size_t stations = 0;    ///< stations heard in the window
     /// Stations forgotten to keep the table bounded, since counting began
-    /// (their frames still count in the frames and the airtime).
+    /// (their frames still count in the frames and the airtime): each call
+    /// once, however often it came back and was forgotten again.
     std::uint64_t stationsDropped = 0;
     /// Frames whose call sign had a control character: counted for the
     /// channel, not as a station.
@@ -101,11 +103,31 @@ public:
     void SetTxDelayMs(std::int32_t ms) { FTxDelaySeconds = ms / 1000.0; }
 
     /// One frame heard, from the station it is counted for (none when empty:
-    /// it counts for the channel only), airBits long.
-    void Add(std::string_view station, std::size_t airBits);
+    /// it counts for the channel only), airBits long; kinds: bits the caller
+    /// gives the frame's kind (the timeline's colours), kept per station step.
+    void Add(std::string_view station, std::size_t airBits, std::uint8_t kinds = 0) {
+        AddFrames(station, 1, airBits, kinds);
+    }
+    /// frames frames heard at once from one station, airBits long together.
+    void AddFrames(std::string_view station, std::uint32_t frames, std::uint64_t airBits,
+                   std::uint8_t kinds);
 
     /// The window as it stands now, with the top talkers (at most topTalkers).
     TChannelFigures Figures(std::size_t topTalkers);
+
+    /// The airtime of each minute of the window in seconds, the oldest first.
+    std::array<double, kWindowSeconds / 60> AirtimePerMinute();
+    /// The kinds a station sent in each step of the window that holds one:
+    /// seconds into the window (the step's middle, 0 to 1800) and the kind bits.
+    std::vector<std::pair<double, std::uint8_t>> StationSteps(std::string_view station);
+
+    /// The whole window as text, to be read back by Restore after a restart:
+    /// bounded by the stations and the window's length, never by the frames.
+    void Save(std::ostream& out) const;
+    /// Takes back what Save wrote, on the same clock, and gives the second
+    /// the saved window ended at. Throws std::runtime_error naming what is
+    /// wrong; the window is then left as it was.
+    std::int64_t Restore(std::istream& in);
 
 private:
     static constexpr std::size_t kSeconds = kWindowSeconds;
@@ -119,6 +141,7 @@ private:
         std::string name;
         std::int64_t lastStep = 0; ///< the step of its last frame
         std::array<std::uint32_t, kSteps> steps{};
+        std::array<std::uint8_t, kSteps> kinds{};
     };
     using TStationList = std::list<TStationWindow>;
 
@@ -134,6 +157,12 @@ private:
     std::uint64_t FFrames = 0, FBits = 0; ///< totals of the ring
     std::size_t FMaxStations;
     std::uint64_t FStationsDropped = 0, FRefusedCalls = 0;
+    /// The calls forgotten so far, by a hash of each, so that a call
+    /// forgotten again counts once: made at the first drop (8 MB). Past
+    /// 786,432 calls every further drop counts.
+    std::vector<std::uint64_t> FDroppedCalls;
+    std::size_t FDroppedCount = 0;
+    void Dropped(const std::string& name);
     TStationList FStations; ///< least recently heard first
     std::unordered_map<std::string, TStationList::iterator> FByName;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -41,9 +42,13 @@ public:
     TTcpSocket& operator=(const TTcpSocket&) = delete;
 
     /// Connects to the first address of host that answers within timeoutMs;
-    /// false with the reason when none does.
+    /// false with the reason when none does. The wait looks at stop every
+    /// kStopCheckMs and gives up ("stopped") once it is set: a TNC whose
+    /// connect hangs (a full accept queue, a host that drops the packets)
+    /// never holds up the end of a listen or of the program.
     bool Connect(const std::string& host, const std::string& port, int timeoutMs,
-                 std::string& reason);
+                 std::string& reason, const std::atomic<bool>* stop = nullptr);
+    static constexpr int kStopCheckMs = 200;
     bool IsOpen() const { return FHandle != kNone; }
     void Close();
 

@@ -1,5 +1,6 @@
 #include "aprs/TcpSocket.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -61,7 +62,7 @@ void TTcpSocket::Close() {
 }
 
 bool TTcpSocket::Connect(const std::string& host, const std::string& port, int timeoutMs,
-                         std::string& reason) {
+                         std::string& reason, const std::atomic<bool>* stop) {
     Close();
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -86,11 +87,13 @@ bool TTcpSocket::Connect(const std::string& host, const std::string& port, int t
             continue;
         }
         pollfd fd{sock, POLLOUT, 0};
-        const int ready = ::poll(&fd, 1, timeoutMs);
+        int ready = 0;
+        for (int left = timeoutMs; ready == 0 && left > 0 && !(stop && *stop); left -= kStopCheckMs)
+            ready = ::poll(&fd, 1, std::min(left, kStopCheckMs));
         int error = 0;
         socklen_t length = sizeof error;
         if (ready <= 0) {
-            reason = ready == 0 ? "timed out" : ErrnoText(errno);
+            reason = ready < 0 ? ErrnoText(errno) : stop && *stop ? "stopped" : "timed out";
             ::close(sock);
             continue;
         }

@@ -1,5 +1,7 @@
 #include "aprs/TcpSocket.h"
 
+#include <algorithm>
+
 #include <winsock2.h>
 
 #include <mstcpip.h>
@@ -72,7 +74,7 @@ void TTcpSocket::Close() {
 }
 
 bool TTcpSocket::Connect(const std::string& host, const std::string& port, int timeoutMs,
-                         std::string& reason) {
+                         std::string& reason, const std::atomic<bool>* stop) {
     Close();
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -98,17 +100,23 @@ bool TTcpSocket::Connect(const std::string& host, const std::string& port, int t
             continue;
         }
         fd_set writable, failed;
-        FD_ZERO(&writable);
-        FD_ZERO(&failed);
-        FD_SET(sock, &writable);
-        FD_SET(sock, &failed);
-        timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-        const int ready = ::select(0, nullptr, &writable, &failed, &wait);
+        int ready = 0;
+        for (int left = timeoutMs; ready == 0 && left > 0 && !(stop && *stop);
+             left -= kStopCheckMs) {
+            FD_ZERO(&writable);
+            FD_ZERO(&failed);
+            FD_SET(sock, &writable);
+            FD_SET(sock, &failed);
+            const int slice = std::min(left, kStopCheckMs);
+            timeval wait{slice / 1000, (slice % 1000) * 1000};
+            ready = ::select(0, nullptr, &writable, &failed, &wait);
+        }
         if (ready <= 0 || FD_ISSET(sock, &failed)) {
             int error = 0;
             int length = sizeof error;
             getsockopt(sock, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
-            reason = ready == 0 ? "timed out" : WsaText(error != 0 ? error : WSAGetLastError());
+            reason = ready == 0 ? (stop && *stop ? "stopped" : "timed out")
+                                : WsaText(error != 0 ? error : WSAGetLastError());
             closesocket(sock);
             continue;
         }

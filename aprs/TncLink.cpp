@@ -113,7 +113,9 @@ void TTncLink::Run() {
         State("connecting to " + FUrl);
         net::TTcpSocket socket;
         std::string reason;
-        if (!socket.Connect(FAddress.host, FAddress.port, kConnectTimeoutMs, reason)) {
+        if (!socket.Connect(FAddress.host, FAddress.port, kConnectTimeoutMs, reason, &FStop)) {
+            if (FStop)
+                break;
             State("cannot connect to " + FUrl + ": " + reason + "; trying again in " +
                   std::to_string(backoff / 1000) + " s");
             if (!Sleep(backoff))

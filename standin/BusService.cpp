@@ -9,9 +9,11 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -49,6 +51,7 @@ std::string PrivateSocketFolder() {
             info.st_uid == geteuid() && (info.st_mode & 077) == 0)
             base = runtime;
     }
+    RemoveStaleSocketFolders(base);
     std::string folder = base + "/velloran-standin-XXXXXX";
     if (!mkdtemp(folder.data())) // made with mode 0700
         throw EBusServiceError("Cannot create a private folder for the host's socket in " + base);
@@ -128,6 +131,44 @@ std::array<host::OleVariant, 6> ReadVariants(DBusMessageIter* arrayIter) {
 }
 
 } // namespace
+
+void RemoveStaleSocketFolders(const std::string& base) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const auto now = fs::file_time_type::clock::now();
+    for (const fs::directory_entry& entry : fs::directory_iterator(base, error)) {
+        const std::string name = entry.path().filename().string();
+        struct stat info {};
+        if (!name.starts_with("velloran-standin-") || lstat(entry.path().c_str(), &info) != 0 ||
+            !S_ISDIR(info.st_mode) || info.st_uid != geteuid() ||
+            now - fs::last_write_time(entry.path(), error) < std::chrono::minutes(1))
+            continue;
+        bool stale = true;
+        for (const fs::directory_entry& inside : fs::directory_iterator(entry.path(), error)) {
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            const std::string path = inside.path().string();
+            if (!inside.is_socket(error) || path.size() >= sizeof address.sun_path) {
+                stale = false;
+                break;
+            }
+            path.copy(address.sun_path, path.size());
+            const int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            const bool refused =
+                probe >= 0 &&
+                connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
+                errno == ECONNREFUSED;
+            if (probe >= 0)
+                close(probe);
+            if (!refused) {
+                stale = false;
+                break;
+            }
+        }
+        if (stale && !error)
+            fs::remove_all(entry.path(), error);
+    }
+}
 
 class TBusService::Impl {
     static constexpr long kMaxOutgoingBytes = 4L << 20;

@@ -16,6 +16,12 @@
 /// host model behind a mutex that the owner also takes to read it.
 namespace standin {
 
+/// Removes the socket folders that a host killed without warning (kill -9, a
+/// crash) left behind in base: this user's, untouched for a minute (a host
+/// starting now is left alone), holding nothing but sockets nobody listens
+/// on. Each host does it before it makes its own.
+void RemoveStaleSocketFolders(const std::string& base);
+
 class EBusServiceError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;

@@ -1,5 +1,7 @@
 #include "standin/MapPaint.h"
 
+#include "overlay/MapOverlay.h"
+
 #include "support/TextRules.h"
 
 #include <algorithm>
@@ -154,10 +156,15 @@ map::TViewport FitView(const TMapPicture& picture, double width, double height) 
 }
 
 std::optional<int> StationsInsideFigure(const TMapPicture& picture) {
+    // The run's own figure, drawn last: a measured figure drawn after it
+    // (in its own colour) is not the circle the status line speaks of.
     const TMapCall* figure = nullptr;
+    const TMapCall* measured = nullptr;
     for (const TMapCall& call : picture.drawings)
         if (Drawable(call))
-            figure = &call;
+            (call.colour == overlay::kMeasuredColour ? measured : figure) = &call;
+    if (!figure)
+        figure = measured;
     if (!figure)
         return std::nullopt;
     const double lonFactor = map::LonFactor(std::isfinite(picture.ownLat) ? picture.ownLat : 0.0);

@@ -1,5 +1,6 @@
 #include "standin/TncSources.h"
 
+#include "aprs/MonitorLines.h"
 #include "aprs/TcpSocket.h"
 #include "aprs/TncLink.h"
 
@@ -20,7 +21,6 @@ namespace {
 constexpr int kConnectTimeoutMs = 10000;
 constexpr int kFirstBackoffMs = 1000;
 constexpr int kMaxBackoffMs = 30000;
-constexpr std::size_t kMaxLine = 4096;
 
 std::string ErrnoText(int error) {
     return std::strerror(error);
@@ -229,9 +229,14 @@ void TMonitorSource::Run() {
     const std::string where = FFile == "-" ? std::string("standard input") : FFile;
     if (OnState)
         OnState("reading monitor lines from " + where);
-    std::string line;
-    bool overlong = false;
+    aprs::TLineSplitter splitter; // a runaway line is skipped whole, not cut
     std::uint64_t lines = 0;
+    const auto take = [this, &lines](std::string_view line) {
+        if (line.empty())
+            return;
+        FLive.HandleMonitorLine(line);
+        ++lines;
+    };
     char buffer[4096];
     std::string ended = "end of input";
     while (!FStop) {
@@ -250,26 +255,10 @@ void TMonitorSource::Run() {
                 ended = ErrnoText(errno);
             break;
         }
-        for (ssize_t i = 0; i < got; ++i) {
-            const char c = buffer[i];
-            if (c == '\n') {
-                if (!overlong && !line.empty()) {
-                    FLive.HandleMonitorLine(line);
-                    ++lines;
-                }
-                line.clear();
-                overlong = false;
-            } else if (line.size() >= kMaxLine) {
-                overlong = true; // a runaway line is skipped whole, not cut
-            } else {
-                line.push_back(c);
-            }
-        }
+        splitter.Feed(std::string_view(buffer, static_cast<std::size_t>(got)), take);
     }
-    if (!FStop && !line.empty() && !overlong) {
-        FLive.HandleMonitorLine(line);
-        ++lines;
-    }
+    if (!FStop)
+        splitter.Finish(take);
     FFinished = true;
     if (OnState)
         OnState("finished reading " + where + " (" + ended + ", " + std::to_string(lines) +

@@ -75,17 +75,27 @@ TEST_F(ChannelModel, TheChannelSectionOfTheSettingsFile) {
     EXPECT_EQ(agw.Tnc->port, "8000");
     EXPECT_EQ(agw.TxDelayMs, 250);
 
-    const app::TChannelSettings bad =
-        app::ReadChannelSettings(Settings("[Channel]\nTnc=localhost:8001\nTxDelay=-5\n"));
+    // Every key not taken is named, each with what it should be.
+    const app::TChannelSettings bad = app::ReadChannelSettings(
+        Settings("[Channel]\nTnc=localhost:8001\nTxDelay=-5\nDrawMeasured=2\n"));
     EXPECT_FALSE(bad.Tnc);
-    EXPECT_NE(bad.Problem.find("Tnc=localhost:8001"), std::string::npos) << bad.Problem;
+    for (const char* named :
+         {"[Channel] Tnc=localhost:8001", "; DrawMeasured=2: 0 or 1",
+          "; TxDelay=-5: not a number of milliseconds from 0 to 2000, 300 used"})
+        EXPECT_NE(bad.Problem.find(named), std::string::npos) << bad.Problem;
     EXPECT_EQ(bad.TxDelayMs, 300);
+    {
+        // On a line of its own: the link's status does not take its place.
+        const app::TChannelPicture said = app::TChannelModel(bad).Picture({}, {});
+        EXPECT_EQ(said.Problem, bad.Problem);
+        EXPECT_NE(said.Status.find("no TNC set"), std::string::npos) << said.Status;
+    }
     const app::TChannelSettings delay =
         app::ReadChannelSettings(Settings("[Channel]\nTnc=kiss://localhost:8001\nTxDelay=soon\n"));
     EXPECT_TRUE(delay.Tnc);
     EXPECT_NE(delay.Problem.find("TxDelay=soon"), std::string::npos) << delay.Problem;
     const fs::path drawn = Settings("[Channel]\nDrawMeasured=yes\n");
-    EXPECT_EQ(app::ReadChannelSettings(drawn).Problem, "DrawMeasured=yes: 0 or 1");
+    EXPECT_EQ(app::ReadChannelSettings(drawn).Problem, "[Channel] DrawMeasured=yes: 0 or 1");
     EXPECT_FALSE(app::ReadDrawMeasured(drawn));
 
     // Without a TNC nothing listens, and the window says how to set one.
@@ -149,7 +159,7 @@ TEST_F(ChannelModel, ThePictureSetsTheMeasuredRadiusBesideTheEstimateAndDrawsThe
         positions += Same(colour, app::FrameKindColour(aprs::EFrameKind::Position)) ? 1 : 0;
     }
     EXPECT_EQ(messages, 1 + 1);  // its mark and the legend's
-    EXPECT_EQ(positions, 6 + 1); // CAR-9's six and the legend's
+    EXPECT_EQ(positions, 1 + 1); // CAR-9's six in one 30-second step, and the legend's
     EXPECT_NE(std::find(canvas.words.begin(), canvas.words.end(), "CAR-9"), canvas.words.end());
     EXPECT_NE(std::find(canvas.words.begin(), canvas.words.end(), "telemetry"), canvas.words.end());
 
@@ -205,4 +215,114 @@ TEST_F(ChannelModel, ListensToTheTncTheSettingsFileNames) {
     model.Stop();
     close(client);
     close(server);
+}
+
+// A flood: millions of frames in the window. The counts are exact, and what
+// the model keeps (the window it would save) does not grow with the frames.
+TEST_F(ChannelModel, AFloodOfFramesIsCountedWithoutKeepingTheFrames) {
+    double now = 1'800'000'010.0;
+    app::TChannelSettings settings;
+    settings.TxDelayMs = 0;
+    app::TChannelModel model(settings, [&now] { return now; });
+    std::vector<std::string> frames;
+    for (int i = 0; i < 50; ++i)
+        frames.push_back(aprs::EncodeAx25("N" + std::to_string(i) + "AB", "APRS", {"WIDE1-1"},
+                                          i % 2 ? "=4230.00N/07100.00W>" : ">status"));
+    const auto feed = [&](std::int64_t count, double seconds) {
+        const double start = now;
+        for (std::int64_t i = 0; i < count; ++i) {
+            now = start + seconds * static_cast<double>(i) / static_cast<double>(count);
+            model.AddFrame(frames[static_cast<std::size_t>(i % 50)]);
+        }
+        now = start + seconds;
+    };
+    const auto kept = [&] {
+        model.SaveWindow(FDir / "window.txt");
+        return fs::file_size(FDir / "window.txt");
+    };
+    feed(20'000, 1800);
+    const std::uintmax_t few = kept();
+    now += 1800;           // those leave the window
+    feed(2'000'000, 1500); // all in the window at the end
+    const std::uintmax_t many = kept();
+    // Only the counts' digits grow.
+    EXPECT_LT(many, 2 * few) << few << " bytes after 20,000 frames, " << many << " after more";
+
+    const app::TChannelPicture picture = model.Picture({{"N1AB", 3, 2}}, {}, 50);
+    EXPECT_EQ(picture.Figures[0], "Frames heard: 2000000 of 1800 in 30 minutes");
+    ASSERT_EQ(picture.Listed.size(), 1u);
+    EXPECT_EQ(picture.Listed[0].Measured, 40'000u);
+    ASSERT_EQ(picture.Timeline.talkers.size(), 50u);
+    // A mark per 30-second step with frames: the window's last 25 minutes.
+    const auto& marks = picture.Timeline.talkers[0].transmissions;
+    EXPECT_GE(marks.size(), 50u);
+    EXPECT_LE(marks.size(), 51u);
+    double airtime = 0;
+    for (const double minute : picture.Timeline.airtimePerMinute)
+        airtime += minute;
+    EXPECT_GT(airtime, 1800.0); // far more than one channel carries
+}
+
+// The window kept at the end of a run is there again at the next start; a
+// kept window that cannot be trusted is left aside and said.
+TEST_F(ChannelModel, TheMeasuredWindowSurvivesARestart) {
+    double now = 1'800'000'000.0;
+    app::TChannelSettings settings;
+    const std::string position =
+        aprs::EncodeAx25("CAR-9", "APRS", {"WIDE1-1"}, "=4230.00N/07100.00W>");
+    const fs::path file = FDir / app::kChannelWindowFile;
+    {
+        app::TChannelModel model(settings, [&now] { return now; });
+        for (int i = 0; i < 5; ++i) {
+            model.AddFrame(position);
+            now += 60;
+        }
+        model.SaveWindow(file);
+    }
+    const app::TChannelPicture before =
+        app::TChannelModel(settings, [&now] { return now; }).Picture({{"CAR-9", 5, 15}}, {});
+    const auto restored = [&](double at) {
+        now = at;
+        app::TChannelModel model(settings, [&now] { return now; });
+        model.RestoreWindow(file);
+        return model.Picture({{"CAR-9", 5, 15}}, {});
+    };
+    const double saved = now;
+    app::TChannelPicture after = restored(saved + 120);
+    EXPECT_EQ(after.Problem, "");
+    ASSERT_EQ(after.Listed.size(), 1u);
+    EXPECT_EQ(after.Listed[0].Measured, 5u);
+    EXPECT_EQ(after.Figures[0], "Frames heard: 5 of 1800 in 30 minutes");
+    EXPECT_TRUE(before.Listed.empty());
+    ASSERT_EQ(after.Timeline.talkers.size(), 1u);
+    EXPECT_EQ(after.Timeline.talkers[0].transmissions.size(), 5u);
+
+    const std::string good = [&] {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+    struct TCase {
+        const char* what;
+        std::string text;
+        double at;
+        const char* said;
+    };
+    const TCase cases[] = {
+        {"old", good, saved + 1800, "older than 30 minutes"},
+        {"ahead", good, saved - 3600, "ahead of this machine's clock"},
+        {"cut short", good.substr(0, good.size() - 10), saved, "damaged"},
+        {"not ours", "[Settings]\r\nx=1\r\n", saved, "damaged"},
+        {"a count too big", std::string(good).replace(good.find("seconds "), 9, "seconds 9"), saved,
+         "damaged"},
+        {"too large", std::string(17u << 20, 'x'), saved, "larger than a kept window can be"},
+    };
+    for (const TCase& c : cases) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << c.text;
+        after = restored(c.at);
+        EXPECT_NE(after.Problem.find(c.said), std::string::npos) << c.what << ": " << after.Problem;
+        EXPECT_NE(after.Problem.find(file.string()), std::string::npos) << c.what;
+        EXPECT_EQ(after.Figures[0], "Frames heard: 0 of 1800 in 30 minutes") << c.what;
+    }
+    fs::remove(file);
+    EXPECT_EQ(restored(saved).Problem, ""); // none kept yet: nothing to say
 }

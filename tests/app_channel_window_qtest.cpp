@@ -2,14 +2,20 @@
 // 500 stations' last 30 minutes quickly.
 #include "app/ChannelWindow.h"
 
+#include <QDir>
+#include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
+#include <QScreen>
 #include <QTableWidget>
 #include <QtTest>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <string>
+#include <vector>
 
 using app::TChannelPicture;
 using app::TChannelTimeline;
@@ -40,6 +46,7 @@ private slots:
     void ShowsTheRadiiTheFiguresAndTheListedStations() {
         TChannelPicture picture;
         picture.Status = "connected to kiss://localhost:8001";
+        picture.Problem = "[Channel] TxDelay=NaN: not a number of milliseconds from 0 to 2000";
         picture.MeasuredRadius = "Measured ALOHA radius: 11 km";
         picture.EstimatedRadius = "Estimated ALOHA radius: 48 km";
         picture.Figures = {"Frames heard: 1903 of 1800 in 30 minutes", "Occupancy: 65.5 %"};
@@ -54,7 +61,7 @@ private slots:
         QString labels;
         for (const QLabel* label : window.findChildren<QLabel*>())
             labels += label->text() + "\n";
-        for (const char* text : {"connected to kiss://localhost:8001",
+        for (const char* text : {"connected to kiss://localhost:8001", "[Channel] TxDelay=NaN",
                                  "Measured ALOHA radius: 11 km", "Estimated ALOHA radius: 48 km",
                                  "Occupancy: 65.5 %", "Heard, not in the station list: K9ZZZ"})
             QVERIFY2(labels.contains(text), qPrintable(labels));
@@ -67,6 +74,83 @@ private slots:
         picture.Listed.pop_back();
         window.Refresh();
         QCOMPARE(table->rowCount(), 1);
+    }
+
+    // Opened on a 4K screen at the scale the test runs at (1, 1.5 or 2): 15
+    // rows of 60 listed stations, the whole legend inside the timeline,
+    // columns as wide as their words, a scale on the airtime bars. Its
+    // picture is kept beside the test's output.
+    void OpensShowingFifteenRowsAndTheWholeLegend() {
+        TChannelPicture picture;
+        picture.Status = "connected to kiss://localhost:8001";
+        picture.Figures = {"Frames heard: 1903 of 1800 in 30 minutes", "Occupancy: 65.5 %"};
+        for (int i = 0; i < 60; ++i)
+            picture.Listed.push_back({"N" + std::to_string(i) + "ABC-9", i + 1, 15, 20u + i});
+        picture.Timeline = BusyTimeline();
+        app::TChannelWindow window([&] { return picture; });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QRect screen = window.screen()->availableGeometry();
+        if (screen.height() < 1000)
+            QSKIP("a screen too small for 15 rows and the timeline");
+        QVERIFY(window.frameGeometry().height() <= screen.height());
+        // No meta-object of its own: found by its C++ type.
+        app::TTimelineWidget* timeline = nullptr;
+        for (QWidget* child : window.findChildren<QWidget*>())
+            if (!timeline)
+                timeline = dynamic_cast<app::TTimelineWidget*>(child);
+        QVERIFY(timeline);
+        qInfo("screen %dx%d, window %dx%d, timeline %dx%d", screen.width(), screen.height(),
+              window.width(), window.height(), timeline->width(), timeline->height());
+
+        const auto* table = window.findChild<QTableWidget*>();
+        QVERIFY(table);
+        const int lastShown = table->rowAt(table->viewport()->height() - 1);
+        QVERIFY2(lastShown < 0 || lastShown >= 14, qPrintable(QString::number(lastShown)));
+        const QFontMetrics metrics(table->font());
+        for (int column = 1; column < 4; ++column) {
+            const int words =
+                std::max(metrics.horizontalAdvance(table->horizontalHeaderItem(column)->text()),
+                         metrics.horizontalAdvance(table->item(59, column)->text()));
+            QVERIFY2(table->horizontalHeader()->sectionSize(column) <= words + 40,
+                     qPrintable(QString::number(column)));
+        }
+
+        // The timeline painted at its size, in its font: every word inside.
+        struct TWords : app::IChannelCanvas {
+            explicit TWords(const QFont& font) : metrics(font) {}
+            void FillRect(double, double, double, double, app::TCanvasColour) override {}
+            void Line(double, double, double, double, app::TCanvasColour) override {}
+            void Text(double x, double y, std::string_view text, app::TCanvasColour) override {
+                words.push_back({QString::fromUtf8(text.data(), text.size()), x, y});
+            }
+            double TextWidth(std::string_view text) override {
+                return metrics.horizontalAdvance(QString::fromUtf8(text.data(), text.size()));
+            }
+            double LineHeight() override { return std::ceil(metrics.height() * 1.15); }
+            QFontMetricsF metrics;
+            struct TWord {
+                QString text;
+                double x, y;
+            };
+            std::vector<TWord> words;
+        } canvas(timeline->font());
+        app::PaintChannelTimeline(canvas, timeline->width(), timeline->height(), picture.Timeline);
+        QStringList seen;
+        for (const auto& word : canvas.words) {
+            seen << word.text;
+            QVERIFY2(word.x >= 0 && word.x + canvas.TextWidth(word.text.toStdString()) <=
+                                        timeline->width() + 0.5,
+                     qPrintable(word.text));
+            QVERIFY2(word.y <= timeline->height(), qPrintable(word.text));
+        }
+        for (const char* word : {"position", "weather", "telemetry", "other", "60 s", "0 s"})
+            QVERIFY2(seen.contains(word), qPrintable(seen.join(',')));
+
+        QDir().mkpath(VELLORAN_SCREENSHOT_DIR);
+        const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR", "1");
+        QVERIFY(window.grab().save(QString(VELLORAN_SCREENSHOT_DIR) + "/channel-window-scale-" +
+                                   scale + ".png"));
     }
 
     // The repaint measured as the window does it, into an image of the

@@ -26,9 +26,12 @@
 #include <optional>
 #include <spawn.h>
 #include <sstream>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -479,4 +482,54 @@ int main(int argc, char** argv) {
     tools::RunInOwnSessionBus(argc, argv, "VELLORAN_TEST_BUS");
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+// A host killed with kill -9 leaves its socket folder behind; the next host
+// removes it, and nothing that may still be in use.
+TEST(BusHost, SocketFoldersLeftBehindByAKilledHostAreRemoved) {
+    namespace fs = std::filesystem;
+    const fs::path base =
+        fs::temp_directory_path() / ("velloran-stale-" + std::to_string(getpid()));
+    fs::create_directories(base);
+    const auto folder = [&](const std::string& name) {
+        fs::create_directory(base / name);
+        return base / name;
+    };
+    // A socket bound in folder; listening when live, else closed at once.
+    std::vector<int> live;
+    const auto socketIn = [&](const fs::path& dir, bool listening) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const std::string path = (dir / "dbus-socket").string();
+        path.copy(address.sun_path, path.size());
+        ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        if (listening) {
+            listen(fd, 1);
+            live.push_back(fd);
+        } else {
+            close(fd);
+        }
+    };
+    const fs::path stale = folder("velloran-standin-stale1");
+    socketIn(stale, false);
+    const fs::path empty = folder("velloran-standin-empty1");
+    const fs::path serving = folder("velloran-standin-live11");
+    socketIn(serving, true);
+    const fs::path young = folder("velloran-standin-young1");
+    socketIn(young, false);
+    const fs::path other = folder("velloran-standin-files1");
+    std::ofstream(other / "notes.txt") << "kept";
+    const fs::path unrelated = folder("someone-else");
+    for (const fs::path& old : {stale, empty, serving, other, unrelated})
+        fs::last_write_time(old, fs::file_time_type::clock::now() - std::chrono::minutes(5));
+
+    standin::RemoveStaleSocketFolders(base.string());
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_FALSE(fs::exists(empty));
+    for (const fs::path& kept : {serving, young, other, unrelated})
+        EXPECT_TRUE(fs::exists(kept)) << kept;
+    for (const int fd : live)
+        close(fd);
+    fs::remove_all(base);
 }

@@ -158,6 +158,14 @@ TEST_F(ChannelWindow, AFloodOfCallsKeepsTheTableBoundedAndEveryFrameCounted) {
     EXPECT_EQ(small.Figures(1).stations, 100u);
     EXPECT_NE(FormatChannelTable(small.Figures(1)).find("stations dropped   99901"),
               std::string::npos);
+
+    // The same 1,000 calls over and over through a table of 100: each was
+    // dropped at some time, and counts once, not at every round.
+    TChannelStats again([this] { return Now; }, 100);
+    for (int round = 0; round < 50; ++round)
+        for (int i = 0; i < 1000; ++i)
+            again.Add("R" + std::to_string(i), 100);
+    EXPECT_EQ(again.Figures(1).stationsDropped, 1000u);
 }
 
 TEST_F(ChannelWindow, MoreAirtimeThanTheWindowHoldsIsCappedAndSaid) {

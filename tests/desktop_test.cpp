@@ -2,6 +2,7 @@
 // for: ended by signals, started with no host on the bus. Every test runs in
 // a session bus of its own (dbus-run-session), with no host on it.
 #include "standin/Scenario.h"
+#include "support/FileLock.h"
 #include "tests/ChildProcess.h"
 #include "tools/OwnSessionBus.h"
 
@@ -11,9 +12,15 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
+#include <vector>
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -65,6 +72,68 @@ TEST(Desktop, TerminationSignalsEndVelloranTheNormalWay) {
         EXPECT_NE(ini.find("[MainForm]"), std::string::npos) << "signal " << signal;
         EXPECT_NE(ini.find("edRecalculateRate.Text=30"), std::string::npos) << ini;
     }
+}
+
+// The end of a session while the settings cannot be saved: another program
+// holds the file's lock, or the file is a folder. Nobody is there to answer a
+// box: the failure goes to standard error, Velloran ends within 10 s, and the
+// file keeps what it had. A TNC whose connect hangs does not hold it up.
+TEST(Desktop, AtTheEndOfASessionAFailedSaveIsLoggedAndVelloranEnds) {
+    const int server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(server, 0), 0);
+    socklen_t length = sizeof address;
+    getsockname(server, reinterpret_cast<sockaddr*>(&address), &length);
+    std::vector<int> queued; // never accepted: the next connect hangs
+    for (int i = 0; i < 16; ++i) {
+        queued.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        connect(queued.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+        pollfd fd{queued.back(), POLLOUT, 0};
+        if (poll(&fd, 1, 200) == 0)
+            break;
+    }
+    const std::string settings =
+        "[Channel]\r\nTnc=kiss://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) +
+        "\r\n[Settings]\r\nedRecalculateRate.Text=45\r\n";
+    for (const bool locked : {true, false}) {
+        TTempDir dir;
+        const fs::path program = dir.Path / "velloran";
+        fs::copy_file(VELLORAN_EXE, program);
+        const fs::path ini = dir.Path / "velloran.INI";
+        if (locked)
+            std::ofstream(ini, std::ios::binary) << settings;
+        else
+            fs::create_directory(ini);
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        setenv("VELLORAN_SCENARIO",
+               (std::string(VELLORAN_GOLDEN_DIR) + "/threshold/scenario.json").c_str(), 1);
+        TChild velloran({program.string()},
+                        {.output = (dir.Path / "out.txt").string(), .errorToo = true});
+        unsetenv("VELLORAN_SCENARIO");
+        std::this_thread::sleep_for(1500ms); // shown, first run done
+        ASSERT_EQ(velloran.Wait(0ms), std::nullopt) << ReadFile(dir.Path / "out.txt");
+        std::optional<support::TFileLock> held;
+        if (locked)
+            held.emplace(dir.Path / "velloran.INI.lock", 0ms);
+        kill(velloran.Pid(), SIGTERM);
+        EXPECT_EQ(velloran.Wait(10s), 0) << (locked ? "locked" : "a folder");
+        if (velloran.Wait(0ms) == std::nullopt)
+            kill(velloran.Pid(), SIGKILL);
+        const std::string out = ReadFile(dir.Path / "out.txt");
+        EXPECT_NE(out.find("velloran: Unable to write to " + ini.string()), std::string::npos)
+            << out;
+        if (locked) {
+            EXPECT_EQ(ReadFile(ini), settings);
+            // The measured channel is kept all the same, for the next start.
+            EXPECT_TRUE(fs::exists(dir.Path / "velloran-channel.txt"));
+        }
+    }
+    for (const int client : queued)
+        close(client);
+    close(server);
 }
 
 TEST(Desktop, ReportSaysWhenItFallsBackOnTheDemo) {

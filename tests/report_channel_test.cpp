@@ -12,6 +12,11 @@
 #include <fstream>
 #include <sstream>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -231,4 +236,49 @@ TEST_F(ReportChannel, ACallWithAControlCharacterIsNoStation) {
         << section;
     EXPECT_NE(section.find("Not in the station list: K9ZZZ\n"), std::string::npos) << section;
     EXPECT_NE(section.find("Lines that are not monitor lines: 1\n"), std::string::npos) << section;
+}
+
+// Any input is read in bounded pieces: a runaway line through a FIFO is
+// skipped and counted under a memory limit far below its length, and lines
+// out of time order are still measured in it.
+TEST_F(ReportChannel, AnyInputIsReadInBoundedPiecesAndOverlongLinesAreSkipped) {
+    const fs::path fifo = FDir / "monitor.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path result = FDir / "result.txt";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // What the process has now, and 64 MB more: a 256 MB line cannot be held.
+        std::ifstream statm("/proc/self/statm");
+        long pages = 0;
+        statm >> pages;
+        const rlim_t limit = static_cast<rlim_t>(pages) * 4096 + (64u << 20);
+        const rlimit bound{limit, limit};
+        setrlimit(RLIMIT_AS, &bound);
+        const TReport report = Report({"--scenario", Scenario(), "--monitor", fifo.string()});
+        std::ofstream(result) << report.status << '\n' << report.out << report.err;
+        _exit(0);
+    }
+    {
+        std::ofstream out(fifo, std::ios::binary);
+        out << Stamp(5) << " CAR5-9>APRS:=4230.00N/07100.00W>090/030\n";
+        out << Stamp(20) << " CAR5-9>APRS:=4230.00N/07100.00W>090/030\n"; // earlier, later
+        const std::string block(1u << 20, 'x');
+        for (int i = 0; i < 256; ++i)
+            out << block;
+        out << "\nDIGI2>APRS:!4240.00N/07115.00W#" << std::string(5000, 'd') << "\n";
+        out << "DIGI2>APRS:!4240.00N/07115.00W#digi"; // no line feed at the end
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    std::ifstream in(result);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_TRUE(text.starts_with("0\n")) << text;
+    const std::string section = Section(text);
+    EXPECT_NE(section.find("\nFrames heard: 3 of 1800 in 30 minutes\n"), std::string::npos)
+        << section;
+    EXPECT_NE(section.find("\nCAR5-9          5         30         2\n"), std::string::npos)
+        << section;
+    EXPECT_NE(section.find("\n2 lines longer than 4096 bytes skipped\n"), std::string::npos)
+        << section;
 }

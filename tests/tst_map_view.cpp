@@ -1,5 +1,6 @@
 // The stand-in host's map painted from extreme numbers: every paint ends, and
 // what can be seen is still drawn.
+#include "overlay/MapOverlay.h"
 #include "standin/MapView.h"
 #include "standin/Scenario.h"
 #include "standin/StatusLine.h"
@@ -110,6 +111,11 @@ private slots:
         picture.drawings.push_back(Circle(0, 3600, 10));
         QCOMPARE(standin::StationsInsideFigure(picture), std::optional<int>(3));
         picture.drawings.push_back(Circle(0, 3600, 10, 0.5)); // the last figure counts
+        QCOMPARE(standin::StationsInsideFigure(picture), std::optional<int>(2));
+        // Not the measured figure drawn after it, in its own colour.
+        standin::TMapCall measured = Circle(0, 3600, 1);
+        measured.colour = overlay::kMeasuredColour;
+        picture.drawings.push_back(measured);
         QCOMPARE(standin::StationsInsideFigure(picture), std::optional<int>(2));
     }
 

@@ -1,6 +1,7 @@
 #include "tools/ChannelSection.h"
 
 #include "aprs/ChannelMeter.h"
+#include "aprs/MonitorLines.h"
 #include "aprs/TncLink.h"
 #include "support/APRSParser.h"
 
@@ -10,8 +11,11 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <functional>
+#include <limits>
 #include <mutex>
 #include <ostream>
+#include <queue>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -60,62 +64,162 @@ TMeasuredChannel Finish(aprs::TChannelMeter& meter) {
 
 } // namespace
 
-TMeasuredChannel ReadMonitorFile(const std::string& file, std::int32_t txDelayMs) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read the monitor file " + file);
-    const double now = std::floor(NowSeconds());
-    double clock = now;
-    aprs::TChannelMeter meter([&clock] { return clock; });
-    meter.SetTxDelayMs(txDelayMs);
+namespace {
 
-    struct TTimed {
-        double time;
-        aprs::TMeteredFrame frame;
-    };
-    std::vector<TTimed> frames;
-    std::string line;
-    while (std::getline(in, line)) {
+/// A frame that cannot count however the file's clock turns out: the window
+/// ends at least at the latest time seen less the clock slack.
+constexpr double kNeverCounts =
+    static_cast<double>(aprs::TChannelStats::kWindowSeconds) + kClockSlackSeconds;
+/// Timed frames held back to be put in time order: more than a channel
+/// carries in the window many times over. Beyond it the oldest is counted
+/// at once, and a line later still counts at the newest second.
+constexpr std::size_t kMaxPending = 1u << 17;
+
+/// Measures a monitor stream line by line, holding no more than the two
+/// windows it may end up measured on (this machine's clock, or the file's
+/// own when its times are not this machine's) and the frames still to be
+/// put in time order.
+class TMonitorMeasure {
+public:
+    explicit TMonitorMeasure(std::int32_t txDelayMs)
+        : FNow(std::floor(NowSeconds())), FOwn([this] { return FOwnClock; }),
+          FHere([this] { return FHereClock; }) {
+        FOwn.SetTxDelayMs(txDelayMs);
+        FHere.SetTxDelayMs(txDelayMs);
+    }
+
+    void Line(std::string_view line) {
         if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+            line.remove_suffix(1);
         if (line.empty())
-            continue;
+            return;
         std::string_view rest;
         const std::optional<std::int64_t> time = aprs::MonitorLineTime(line, rest);
         std::optional<aprs::TMeteredFrame> frame = aprs::MeterMonitorLine(rest);
         if (!frame) {
-            meter.AddUnreadable();
-            continue;
+            ++FUnreadable;
+            return;
         }
-        frames.push_back({time ? static_cast<double>(*time) : kUntimed, std::move(*frame)});
+        if (!time) {
+            Untimed(*frame);
+            return;
+        }
+        const auto at = static_cast<double>(*time);
+        FLatest = std::max(FLatest, at);
+        if (at <= FLatest - kNeverCounts)
+            return;
+        FPending.push({at, FSequence++, std::move(frame->station), frame->airBits});
+        while (!FPending.empty() &&
+               (FPending.top().time < FLatest - kNeverCounts || FPending.size() > kMaxPending))
+            Release();
+    }
+
+    TMeasuredChannel Finish(std::uint64_t overlong) {
+        while (!FPending.empty())
+            Release();
+        // Times from a clock other than this machine's: every line would be
+        // out of the window, or (ahead of it) all counted in its last second,
+        // so the file's own clock measures the window instead.
+        const bool own =
+            FLatest != kUntimed && (FLatest > FNow + kClockSlackSeconds ||
+                                    FLatest <= FNow - aprs::TChannelStats::kWindowSeconds);
+        FOwnClock = FLatest;
+        FHereClock = FNow;
+        for (const TUntimed& station : FUntimed) {
+            if (own)
+                FOwn.AddFrames(station.name, station.frames, station.bits, 0);
+            FHere.AddFrames(station.name, station.frames, station.bits, 0);
+        }
+        aprs::TChannelStats& stats = own ? FOwn : FHere;
+        TMeasuredChannel channel;
+        channel.figures = stats.Figures(std::numeric_limits<std::size_t>::max());
+        channel.perStation = aprs::TChannelMeter::PerStation(channel.figures);
+        channel.unreadable = FUnreadable;
+        channel.overlong = overlong;
+        if (own)
+            channel.inputClockEnd = static_cast<std::int64_t>(FLatest);
+        return channel;
+    }
+
+private:
+    struct TPending {
+        double time;
+        std::uint64_t sequence; ///< lines of the same second in file order
+        std::string station;
+        std::size_t airBits;
+        bool operator>(const TPending& other) const {
+            return time != other.time ? time > other.time : sequence > other.sequence;
+        }
+    };
+    /// Lines without a time count at the window's end, whichever clock it is
+    /// on: kept per station until then, in the order first heard.
+    struct TUntimed {
+        std::string name;
+        std::uint32_t frames = 0;
+        std::uint64_t bits = 0;
+    };
+
+    void Release() {
+        const TPending& frame = FPending.top();
+        FOwnClock = frame.time;
+        FHereClock = std::min(frame.time, FNow);
+        FOwn.Add(frame.station, frame.airBits);
+        FHere.Add(frame.station, frame.airBits);
+        FPending.pop();
+    }
+
+    void Untimed(const aprs::TMeteredFrame& frame) {
+        auto found = FUntimedIndex.find(frame.station);
+        if (found == FUntimedIndex.end()) {
+            // As many stations as the table keeps; frames of further ones
+            // count for the channel only.
+            const std::string name = FUntimed.size() >= aprs::TChannelStats::kMaxStations
+                                         ? std::string()
+                                         : frame.station;
+            found = FUntimedIndex.find(name);
+            if (found == FUntimedIndex.end()) {
+                found = FUntimedIndex.emplace(name, FUntimed.size()).first;
+                FUntimed.push_back({name, 0, 0});
+            }
+        }
+        TUntimed& station = FUntimed[found->second];
+        station.frames = station.frames < std::numeric_limits<std::uint32_t>::max()
+                             ? station.frames + 1
+                             : station.frames;
+        station.bits += frame.airBits;
+    }
+
+    const double FNow;
+    double FOwnClock = 0, FHereClock = 0;
+    aprs::TChannelStats FOwn, FHere;
+    double FLatest = kUntimed;
+    std::uint64_t FSequence = 0, FUnreadable = 0;
+    std::priority_queue<TPending, std::vector<TPending>, std::greater<>> FPending;
+    std::vector<TUntimed> FUntimed;
+    std::unordered_map<std::string, std::size_t> FUntimedIndex;
+};
+
+} // namespace
+
+TMeasuredChannel ReadMonitorFile(const std::string& file, std::int32_t txDelayMs) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read the monitor file " + file);
+    TMonitorMeasure measure(txDelayMs);
+    aprs::TLineSplitter splitter;
+    const auto take = [&measure](std::string_view line) { measure.Line(line); };
+    std::vector<char> buffer(1u << 16);
+    while (in) {
+        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        const std::streamsize got = in.gcount();
+        if (got <= 0)
+            break;
+        splitter.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(got)), take);
     }
     if (in.bad())
         throw std::runtime_error("cannot read the monitor file " + file);
-    // Times from a clock other than this machine's: every line would be out
-    // of the window, or (ahead of it) all counted in its last second, so the
-    // file's own clock measures the window instead.
-    double latest = kUntimed;
-    for (const TTimed& timed : frames)
-        latest = std::max(latest, timed.time);
-    std::optional<std::int64_t> ownClock;
-    if (latest != kUntimed &&
-        (latest > now + kClockSlackSeconds ||
-         latest <= now - static_cast<double>(aprs::TChannelStats::kWindowSeconds)))
-        ownClock = static_cast<std::int64_t>(latest);
-    const double end = ownClock ? latest : now;
-    for (TTimed& timed : frames)
-        timed.time = timed.time == kUntimed ? end : std::min(timed.time, end);
-    // The window takes frames in time order.
-    std::stable_sort(frames.begin(), frames.end(),
-                     [](const TTimed& a, const TTimed& b) { return a.time < b.time; });
-    for (const TTimed& timed : frames) {
-        clock = timed.time;
-        meter.Add(timed.frame);
-    }
-    clock = end;
-    TMeasuredChannel channel = Finish(meter);
-    channel.inputClockEnd = ownClock;
-    return channel;
+    splitter.Finish(take);
+    return measure.Finish(splitter.Skipped());
 }
 
 TMeasuredChannel ListenToTnc(const aprs::TTncAddress& tnc, std::int32_t seconds,
@@ -207,6 +311,9 @@ void WriteChannelSection(const aloha::TListedStations& list, const TMeasuredChan
     }
     if (channel.unreadable > 0)
         out << "Lines that are not monitor lines: " << channel.unreadable << '\n';
+    if (channel.overlong > 0)
+        out << channel.overlong << " lines longer than " << aprs::TLineSplitter::kMaxLine
+            << " bytes skipped\n";
     if (figures.refusedCalls > 0)
         out << "Frames whose call has a control character (not counted as stations): "
             << figures.refusedCalls << '\n';

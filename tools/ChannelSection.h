@@ -29,6 +29,7 @@ struct TMeasuredChannel {
     aprs::TChannelFigures figures; ///< every station heard, most frames first
     std::unordered_map<std::string, std::uint64_t> perStation;
     std::uint64_t unreadable = 0; ///< lines that are not monitor lines
+    std::uint64_t overlong = 0;   ///< lines too long to be monitor lines, skipped
     /// Where a monitor file's own clock gave the window: its end, in seconds
     /// since 1970 UTC.
     std::optional<std::int64_t> inputClockEnd;
@@ -39,8 +40,10 @@ struct TMeasuredChannel {
 /// window is the 30 minutes up to now. When the times are not the wall
 /// clock's (a log replayed later, or written by a machine whose clock is
 /// ahead) the file's own clock is used: the window is the 30 minutes up to
-/// its latest time, and lines without one count at that time. Throws
-/// std::runtime_error naming the file when it cannot be read.
+/// its latest time, and lines without one count at that time. The file is
+/// read in pieces, and what is kept depends on the stations and the window,
+/// not on the file's size: lines over 4096 bytes are skipped and counted.
+/// Throws std::runtime_error naming the file when it cannot be read.
 TMeasuredChannel ReadMonitorFile(const std::string& file, std::int32_t txDelayMs);
 
 /// Listens to the TNC for the given seconds, saying on err how the

@@ -2,18 +2,28 @@
 
 #include "app/model/ProfileFile.h"
 #include "aprs/TncLink.h"
+#include "support/ReplaceFile.h"
 #include "support/TextRules.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <unordered_map>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
 
 namespace app {
 
 namespace {
 
-constexpr double kWindowSeconds = 1800.0;
+/// Problems with [Channel] are said together, each with its key.
+void AddProblem(std::string& problems, const std::string& problem) {
+    problems += (problems.empty() ? "[Channel] " : "; ") + problem;
+}
+
+/// A kept window larger than this is not one Velloran wrote: 10,000
+/// stations with a frame in every step of the window take about 8 MB.
+constexpr std::uintmax_t kMaxWindowFileBytes = 16u << 20;
 
 double SystemSeconds() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
@@ -29,18 +39,18 @@ TChannelSettings ReadChannelSettings(const std::filesystem::path& file) {
         std::string reason;
         settings.Tnc = aprs::ParseTncUrl(tnc, reason);
         if (!settings.Tnc)
-            settings.Problem = "Tnc=" + tnc + ": " + reason;
+            AddProblem(settings.Problem, "Tnc=" + tnc + ": " + reason);
     }
     const std::string draw = ReadProfileString(file, kChannelSection, "DrawMeasured", "0");
-    if (draw != "0" && draw != "1" && settings.Problem.empty())
-        settings.Problem = "DrawMeasured=" + draw + ": 0 or 1";
+    if (draw != "0" && draw != "1")
+        AddProblem(settings.Problem, "DrawMeasured=" + draw + ": 0 or 1");
     const std::string delay = ReadProfileString(file, kChannelSection, "TxDelay", "300");
     const std::optional<std::int32_t> ms = support::ParseIntText(delay);
-    if (ms && *ms >= 0 && *ms <= 2000) {
+    if (ms && *ms >= 0 && *ms <= 2000)
         settings.TxDelayMs = *ms;
-    } else if (settings.Problem.empty()) {
-        settings.Problem = "TxDelay=" + delay + ": not a number of milliseconds from 0 to 2000";
-    }
+    else
+        AddProblem(settings.Problem,
+                   "TxDelay=" + delay + ": not a number of milliseconds from 0 to 2000, 300 used");
     return settings;
 }
 
@@ -55,8 +65,7 @@ TChannelModel::TChannelModel(TChannelSettings settings, std::function<double()> 
     FStatus = FSettings.Tnc ? "not listening yet"
                             : "no TNC set: add Tnc=kiss://HOST:PORT or agw://HOST:PORT to [" +
                                   std::string(kChannelSection) + "] in the settings file";
-    if (!FSettings.Problem.empty())
-        FStatus = FSettings.Problem;
+    FProblem = FSettings.Problem;
 }
 
 TChannelModel::~TChannelModel() {
@@ -82,18 +91,57 @@ void TChannelModel::Stop() {
     FLink.reset();
 }
 
-void TChannelModel::Forget(double now) {
-    while (!FFrames.empty() && FFrames.front().time <= now - kWindowSeconds)
-        FFrames.pop_front();
+void TChannelModel::AddFrame(std::string_view ax25) {
+    FMeter.Add(aprs::MeterAx25(ax25));
 }
 
-void TChannelModel::AddFrame(std::string_view ax25) {
-    const aprs::TMeteredFrame frame = aprs::MeterAx25(ax25);
-    FMeter.Add(frame);
+void TChannelModel::SaveWindow(const std::filesystem::path& file) {
+    std::ostringstream text;
+    FMeter.Save(text);
+    try {
+        support::ReplaceFileWithText(file.string(), text.str());
+    } catch (const std::exception& error) {
+        throw std::runtime_error("cannot keep the measured channel in " + file.string() + ": " +
+                                 error.what());
+    }
+}
+
+void TChannelModel::RestoreWindow(const std::filesystem::path& file) {
+    std::error_code error;
+    if (!std::filesystem::exists(file, error))
+        return;
+    std::string problem;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    std::ifstream in(file, std::ios::binary);
+    if (error || !in) {
+        problem = "it cannot be read";
+    } else if (size > kMaxWindowFileBytes) {
+        problem = "it is larger than a kept window can be";
+    } else {
+        try {
+            aprs::TChannelMeter check([this] { return FClock(); });
+            const auto ended = static_cast<double>(check.Restore(in));
+            const double now = FClock();
+            // A window kept longer ago than it spans holds nothing that still
+            // counts; one from ahead of this clock is not this machine's.
+            if (ended <= now - static_cast<double>(aprs::TChannelStats::kWindowSeconds)) {
+                problem = "it is older than 30 minutes";
+            } else if (ended > now + 300.0) {
+                problem = "it was written ahead of this machine's clock";
+            } else {
+                in.clear();
+                in.seekg(0);
+                FMeter.Restore(in);
+            }
+        } catch (const std::exception& damaged) {
+            problem = std::string("it is damaged (") + damaged.what() + ")";
+        }
+    }
+    if (problem.empty())
+        return;
     std::lock_guard lock(FMutex);
-    const double now = FClock();
-    Forget(now);
-    FFrames.push_back({now, frame.station, frame.kind, frame.airBits});
+    FProblem += (FProblem.empty() ? "" : "; ") + std::string("measured window in ") +
+                file.string() + " not taken: " + problem + "; measuring from now";
 }
 
 aloha::TMeasuredRadius TChannelModel::Measure(const aloha::TListedStations& list,
@@ -138,35 +186,25 @@ TChannelPicture TChannelModel::Picture(const aloha::TListedStations& list,
     picture.Listed = radius.Heard;
     picture.Unlisted = radius.Unlisted;
 
-    std::lock_guard lock(FMutex);
-    picture.Status = FStatus;
-    const double now = FClock();
-    Forget(now);
-    const double start = now - kWindowSeconds;
-    std::unordered_map<std::string, std::size_t> index;
-    std::vector<TChannelTimeline::TTalker> all;
-    const double txDelay = FSettings.TxDelayMs / 1000.0;
-    for (const TFrame& frame : FFrames) {
-        const double at = std::clamp(frame.time - start, 0.0, kWindowSeconds);
-        const int minute = std::min(static_cast<int>(at / 60.0), TChannelTimeline::kMinutes - 1);
-        picture.Timeline.airtimePerMinute[static_cast<std::size_t>(minute)] +=
-            txDelay + static_cast<double>(frame.airBits) / aprs::kChannelBaud;
-        if (frame.station.empty())
-            continue;
-        auto [found, added] = index.emplace(frame.station, all.size());
-        if (added)
-            all.push_back({frame.station, 0, {}});
-        TChannelTimeline::TTalker& talker = all[found->second];
-        ++talker.frames;
-        talker.transmissions.emplace_back(at, frame.kind);
+    {
+        std::lock_guard lock(FMutex);
+        picture.Status = FStatus;
+        picture.Problem = FProblem;
     }
-    const std::size_t top = std::min(talkers, all.size());
-    std::partial_sort(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(top), all.end(),
-                      [](const auto& a, const auto& b) {
-                          return a.frames != b.frames ? a.frames > b.frames : a.name < b.name;
-                      });
-    all.resize(top);
-    picture.Timeline.talkers = std::move(all);
+    // The timeline from the window's steps: work for the stations shown and
+    // the window's length, however many frames came.
+    picture.Timeline.airtimePerMinute = FMeter.AirtimePerMinute();
+    for (const aprs::TChannelTalker& talker : figures.talkers) {
+        if (picture.Timeline.talkers.size() >= talkers)
+            break;
+        TChannelTimeline::TTalker row{talker.name, talker.measured, {}};
+        for (const auto& [at, kinds] : FMeter.StationSteps(talker.name))
+            for (std::uint8_t kind = 0; kind <= static_cast<std::uint8_t>(aprs::EFrameKind::Other);
+                 ++kind)
+                if (kinds & aprs::KindBit(static_cast<aprs::EFrameKind>(kind)))
+                    row.transmissions.emplace_back(at, static_cast<aprs::EFrameKind>(kind));
+        picture.Timeline.talkers.push_back(std::move(row));
+    }
     return picture;
 }
 

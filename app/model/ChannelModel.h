@@ -8,7 +8,6 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -29,11 +28,15 @@ namespace app {
 /// The section of the settings file the channel is configured in. Without a
 /// Tnc key Velloran does not listen.
 inline constexpr const char* kChannelSection = "Channel";
+/// The file beside the settings file that keeps the measured window over a
+/// restart.
+inline constexpr const char* kChannelWindowFile = "velloran-channel.txt";
 
 struct TChannelSettings {
     std::optional<aprs::TTncAddress> Tnc; ///< Tnc=kiss://HOST:PORT or agw://HOST:PORT
     std::int32_t TxDelayMs = 300;         ///< TxDelay=ms, 0 to 2000
-    /// Why a key was not taken (the window shows it); empty when all was.
+    /// Why keys were not taken (the window shows it on a line of its own);
+    /// empty when all were.
     std::string Problem;
 };
 
@@ -53,7 +56,8 @@ struct TChannelTimeline {
     struct TTalker {
         std::string name;
         std::uint32_t frames = 0;
-        /// Each transmission: seconds into the window (0 to 1800) and its kind.
+        /// Each step of the window (30 seconds) with frames in it: its middle,
+        /// in seconds into the window (0 to 1800), once for each kind sent in it.
         std::vector<std::pair<double, aprs::EFrameKind>> transmissions;
     };
     std::vector<TTalker> talkers; ///< most frames first
@@ -61,6 +65,10 @@ struct TChannelTimeline {
 
 /// Everything the Channel window shows, copied out so that painting holds no lock.
 struct TChannelPicture {
+    /// What was wrong with [Channel] or the kept window at the start, on a
+    /// line of its own (the link's status does not replace it); empty when
+    /// all was taken.
+    std::string Problem;
     std::string Status; ///< the link's last word
     std::string MeasuredRadius;
     std::string EstimatedRadius;
@@ -88,8 +96,19 @@ public:
     void Stop();
 
     /// A frame heard (without flags and FCS); the link calls it, tests too.
-    /// The APRS text patterns must be initialized.
+    /// The APRS text patterns must be initialized. What is kept depends on
+    /// the stations and the window's length, never on how many frames came.
     void AddFrame(std::string_view ax25);
+
+    /// Writes the window to file (beside the settings file) so that the next
+    /// start measures on from it: written whole to a new file that then
+    /// replaces the old, so a crash leaves the old or the new. Throws
+    /// std::runtime_error naming the file when it cannot be written.
+    void SaveWindow(const std::filesystem::path& file);
+    /// Takes back the window a previous run saved. A file that is missing
+    /// is no problem; one that is damaged, too large or written more than 30
+    /// minutes ago is ignored and said in Problem.
+    void RestoreWindow(const std::filesystem::path& file);
 
     /// The measured radius of the run's list in the last 30 minutes, against
     /// the run's threshold.
@@ -100,20 +119,12 @@ public:
                             std::size_t talkers = 10);
 
 private:
-    struct TFrame {
-        double time;
-        std::string station;
-        aprs::EFrameKind kind;
-        std::size_t airBits;
-    };
-    void Forget(double now);
-
     TChannelSettings FSettings;
     std::function<double()> FClock;
-    std::mutex FMutex;
+    std::mutex FMutex; ///< guards FStatus and FProblem
     aprs::TChannelMeter FMeter;
-    std::deque<TFrame> FFrames; ///< the last 30 minutes, oldest first
     std::string FStatus;
+    std::string FProblem;
     std::chrono::milliseconds FSilenceLimit;
     std::unique_ptr<aprs::TTncLink> FLink;
 };

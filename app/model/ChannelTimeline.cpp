@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <string>
+#include <vector>
 
 namespace app {
 
@@ -13,8 +15,6 @@ constexpr TCanvasColour kGrid{0xD0, 0xD0, 0xD0};
 constexpr TCanvasColour kInk{0x20, 0x20, 0x20};
 constexpr TCanvasColour kAirtime{0x4A, 0x78, 0xB0};
 constexpr double kMargin = 8.0;
-constexpr double kNameWidth = 90.0;
-constexpr double kLineHeight = 16.0;
 
 constexpr std::array<std::pair<aprs::EFrameKind, const char*>, 7> kKinds = {{
     {aprs::EFrameKind::Position, "position"},
@@ -48,21 +48,77 @@ TCanvasColour FrameKindColour(aprs::EFrameKind kind) {
     return {0x7F, 0x7F, 0x7F};
 }
 
+namespace {
+
+/// Where the legend's entries go: each a square and its word, wrapped onto
+/// as many lines as the width needs.
+struct TLegendEntry {
+    aprs::EFrameKind kind;
+    const char* name;
+    double x;
+    int line;
+};
+
+std::vector<TLegendEntry> LayOutLegend(IChannelCanvas& canvas, double width, int& lines) {
+    const double line = canvas.LineHeight();
+    const double square = std::round(line * 0.6);
+    std::vector<TLegendEntry> entries;
+    double x = kMargin;
+    lines = 1;
+    for (const auto& [kind, name] : kKinds) {
+        const double entry = square + line * 0.3 + canvas.TextWidth(name);
+        if (x > kMargin && x + entry > width - kMargin) {
+            x = kMargin;
+            ++lines;
+        }
+        entries.push_back({kind, name, x, lines - 1});
+        x += entry + line;
+    }
+    return entries;
+}
+
+/// The airtime bars' height: four lines, and a quarter of a tall picture.
+double BarHeight(double line, double height) {
+    return std::max(4 * line, (height - 2 * kMargin) / 4.0);
+}
+
+} // namespace
+
+double ChannelTimelineHeight(IChannelCanvas& canvas, double width, std::size_t rows) {
+    const double line = canvas.LineHeight();
+    int legendLines = 1;
+    LayOutLegend(canvas, width, legendLines);
+    // The bars take a quarter of the whole, at least four lines.
+    const double rest = kMargin + line + kMargin + static_cast<double>(rows) * line + kMargin +
+                        legendLines * line + kMargin;
+    return std::max(rest + 4 * line, rest * 4.0 / 3.0);
+}
+
 void PaintChannelTimeline(IChannelCanvas& canvas, double width, double height,
                           const TChannelTimeline& timeline) {
     canvas.FillRect(0, 0, width, height, kBackground);
-    const double left = kMargin + kNameWidth;
+    const double line = canvas.LineHeight();
+    // The names' column: the widest name shown, or the scale's words.
+    double names = std::max(canvas.TextWidth("airtime/min"), canvas.TextWidth("60 s"));
+    for (const TChannelTimeline::TTalker& talker : timeline.talkers)
+        names = std::max(names, canvas.TextWidth(talker.name));
+    const double left = kMargin + std::min(names, width / 3) + kMargin;
     const double right = std::max(left + 1.0, width - kMargin);
     const double span = right - left;
     const double seconds = TChannelTimeline::kMinutes * 60.0;
 
-    // Airtime per minute: a quarter of the height, full height a whole minute.
-    const double barTop = kMargin + kLineHeight;
-    const double barHeight = std::max(20.0, (height - 2 * kMargin) / 4.0);
+    // Airtime per minute, full height a whole minute, with its scale.
+    const double barTop = kMargin + line;
+    const double barHeight = BarHeight(line, height);
     const double barBase = barTop + barHeight;
-    canvas.Text(kMargin, barTop + kLineHeight, "airtime/min", kInk);
+    const double baseline = line * 0.3; // from a line's middle to its base line
     canvas.Line(left, barBase, right, barBase, kGrid);
+    canvas.Line(left, barTop + barHeight / 2, right, barTop + barHeight / 2, kGrid);
     canvas.Line(left, barTop, right, barTop, kGrid);
+    canvas.Text(kMargin, barTop + baseline, "60 s", kInk);
+    canvas.Text(kMargin, barTop + barHeight / 2 + baseline, "30 s", kInk);
+    canvas.Text(kMargin, barBase + baseline, "0 s", kInk);
+    canvas.Text(kMargin, barTop + barHeight / 4 + baseline, "airtime/min", kInk);
     const double column = span / TChannelTimeline::kMinutes;
     for (int minute = 0; minute < TChannelTimeline::kMinutes; ++minute) {
         const double share = std::clamp(
@@ -71,29 +127,31 @@ void PaintChannelTimeline(IChannelCanvas& canvas, double width, double height,
             canvas.FillRect(left + minute * column + 1, barBase - share * barHeight,
                             std::max(1.0, column - 2), share * barHeight, kAirtime);
     }
-    canvas.Text(left, kMargin + 10, "-30 min", kInk);
-    canvas.Text(right - 30, kMargin + 10, "now", kInk);
+    canvas.Text(left, kMargin + line - baseline, "-30 min", kInk);
+    canvas.Text(right - canvas.TextWidth("now"), kMargin + line - baseline, "now", kInk);
 
-    // The talkers, as many as there is room for above the legend.
-    const double legendTop = height - kMargin - kLineHeight;
+    // The legend's lines at the foot, the talkers in the room above.
+    int legendLines = 1;
+    const std::vector<TLegendEntry> legend = LayOutLegend(canvas, width, legendLines);
+    const double legendTop = height - kMargin - legendLines * line;
     double y = barBase + kMargin;
     for (const TChannelTimeline::TTalker& talker : timeline.talkers) {
-        if (y + kLineHeight > legendTop)
+        if (y + line > legendTop)
             break;
-        canvas.Text(kMargin, y + kLineHeight - 4, talker.name, kInk);
-        canvas.Line(left, y + kLineHeight / 2, right, y + kLineHeight / 2, kGrid);
+        canvas.Text(kMargin, y + line * 0.78, talker.name, kInk);
+        canvas.Line(left, y + line / 2, right, y + line / 2, kGrid);
         for (const auto& [at, kind] : talker.transmissions) {
             const double x = left + std::clamp(at / seconds, 0.0, 1.0) * span;
-            canvas.FillRect(x - 1, y + 2, 3, kLineHeight - 4, FrameKindColour(kind));
+            canvas.FillRect(x - 1, y + 2, std::max(3.0, line / 5), line - 4, FrameKindColour(kind));
         }
-        y += kLineHeight;
+        y += line;
     }
-
-    double x = kMargin;
-    for (const auto& [kind, name] : kKinds) {
-        canvas.FillRect(x, legendTop + 4, 10, 10, FrameKindColour(kind));
-        canvas.Text(x + 14, legendTop + 13, name, kInk);
-        x += 16 + 8 * static_cast<double>(std::string_view(name).size());
+    const double square = std::round(line * 0.6);
+    for (const TLegendEntry& entry : legend) {
+        const double top = legendTop + entry.line * line;
+        canvas.FillRect(entry.x, top + (line - square) / 2, square, square,
+                        FrameKindColour(entry.kind));
+        canvas.Text(entry.x + square + line * 0.3, top + line * 0.78, entry.name, kInk);
     }
 }
 

@@ -3,6 +3,10 @@
 #include "host/HostError.h"
 #include "support/TextRules.h"
 
+#include <chrono>
+#include <ctime>
+#include <fstream>
+
 namespace app {
 
 std::string OperatorErrorText(const std::exception& error) {
@@ -33,6 +37,20 @@ std::string OperatorErrorText(const std::exception& error) {
 
 std::string StartUpErrorText(const std::exception& error) {
     return support::WithFullStop(OperatorErrorText(error));
+}
+
+void AppendLogLine(const std::filesystem::path& file, const std::string& line) {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm parts{};
+#ifdef _WIN32
+    gmtime_s(&parts, &now);
+#else
+    gmtime_r(&now, &parts);
+#endif
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S UTC", &parts);
+    std::ofstream out(file, std::ios::binary | std::ios::app);
+    out << stamp << ' ' << line << "\r\n";
 }
 
 } // namespace app

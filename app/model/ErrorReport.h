@@ -1,6 +1,7 @@
 #pragma once
 
 #include <exception>
+#include <filesystem>
 #include <string>
 
 /// How the window reports errors to the operator. Plain C++, so that any
@@ -34,5 +35,11 @@ std::string OperatorErrorText(const std::exception& error);
 /// The text of the box that ends a start-up that failed (the host could not
 /// be reached): worded as every later error box, the full stop rule applied.
 std::string StartUpErrorText(const std::exception& error);
+
+/// Where an error goes when nobody is there to answer a box (the end of a
+/// session on Windows): a line at the end of file, after the time in UTC.
+/// A file that cannot be written loses the line; nothing else is left to
+/// tell.
+void AppendLogLine(const std::filesystem::path& file, const std::string& line);
 
 } // namespace app

@@ -59,6 +59,10 @@ void TFormModel::Create() {
     // The measured channel, only when [Channel] names a TNC: without it
     // nothing listens and the program is as it always was.
     Channel = std::make_unique<TChannelModel>(ReadChannelSettings(FServices.SettingsFile));
+    // The window measured before a restart, so that the measured radius is
+    // there at once rather than after 30 minutes.
+    if (Channel->Settings().Tnc)
+        Channel->RestoreWindow(ChannelWindowFile());
     Channel->Start();
     // Read at every run, so that switching it off takes the figure away at
     // the next run without a restart.
@@ -79,8 +83,11 @@ void TFormModel::Destroy() {
         return;
     FDestroyed = true;
     FDestroying = true;
-    if (Channel)
+    if (Channel) {
         Channel->Stop();
+        if (Channel->Settings().Tnc)
+            Handle([this] { Channel->SaveWindow(ChannelWindowFile()); });
+    }
     FCalcTimer.Stop();
     FRedrawTimer.Stop();
     const TEndSaves saves = ProgramEndSaves();
@@ -411,7 +418,18 @@ void TFormModel::TrayIconMessage(std::uint32_t callbackMessage, std::uint32_t mo
         FView.PopupTrayMenu();
 }
 
+void TFormModel::SetUnattended(std::function<void(const std::string&)> log) {
+    FUnattendedLog = std::move(log);
+    OvcIniFileStore1.SetLockWait(kUnattendedLockWait);
+}
+
 void TFormModel::ShowError(const std::string& message) {
+    if (FDropErrors)
+        return;
+    if (FUnattendedLog) {
+        FUnattendedLog(support::WithFullStop(message));
+        return;
+    }
     if (FRestoringOptions || !FErrorBox.TryOpen())
         return;
     FView.ShowErrorBox(ApplicationTitle(), support::WithFullStop(message));

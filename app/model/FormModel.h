@@ -11,6 +11,7 @@
 #include "host/Components.h"
 #include "support/APRSCache.h"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -216,8 +217,22 @@ public:
     void RestoreFromTray();
     /// A mouse message on the tray icon.
     void TrayIconMessage(std::uint32_t callbackMessage, std::uint32_t mouseMessage);
-    /// Reports an error in a box, one box at a time.
+    /// Reports an error in a box, one box at a time; once the program ends
+    /// unattended, to the log instead.
     void ShowError(const std::string& message);
+    /// The program is ending with nobody to answer (the end of a session,
+    /// SIGTERM or SIGHUP): from now on errors go to log instead of a box, and
+    /// a write of the settings file waits at most kUnattendedLockWait for
+    /// another program's hold on it, so that the saves of the end take a few
+    /// seconds at worst. What the file holds already stays.
+    void SetUnattended(std::function<void(const std::string&)> log);
+    static constexpr std::chrono::milliseconds kUnattendedLockWait{1000};
+    /// Where a view without a standard error (Windows) logs what goes wrong
+    /// at the end of a session: beside the settings file.
+    std::filesystem::path EndOfSessionLog() const {
+        return FServices.SettingsFile.parent_path() / kEndOfSessionLogFile;
+    }
+    static constexpr const char* kEndOfSessionLogFile = "velloran-end-of-session.log";
     /// Runs a handler, showing an error that escapes it.
     void Handle(const std::function<void()>& handler);
 
@@ -269,6 +284,10 @@ public:
 private:
     void FormCreate();
     void FormDestroy();
+    /// Where the measured channel is kept over a restart: beside the settings file.
+    std::filesystem::path ChannelWindowFile() const {
+        return FServices.SettingsFile.parent_path() / kChannelWindowFile;
+    }
     void BindSettings();
     void ApplyRecalculateRate();
     void LeaveTray();
@@ -296,6 +315,7 @@ private:
     bool FRunAfterWait = false;  // a run was asked for while a call waited
     bool FShowAfterWait = false; // the first show came while a call waited
     TErrorBoxGate FErrorBox;
+    std::function<void(const std::string&)> FUnattendedLog; ///< set: no boxes, the log
     std::unique_ptr<support::TPacketCache> FPacketCache;
 };
 

@@ -202,11 +202,12 @@ std::string ReadProfileString(const std::filesystem::path& file, std::string_vie
 }
 
 void WriteProfileString(const std::filesystem::path& file, std::string_view section,
-                        std::string_view key, std::string_view value) {
+                        std::string_view key, std::string_view value,
+                        std::chrono::milliseconds wait) {
     const std::filesystem::path full = std::filesystem::absolute(file);
     // Held from the read to the replace, so that another program's write
     // cannot fall between them.
-    const TProfileWriteLock lock(full, full.string());
+    const TProfileWriteLock lock(full, full.string(), wait);
     std::error_code error;
     const bool exists = std::filesystem::exists(full, error);
     std::string content;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -10,6 +11,11 @@
 /// The file keeps no copy in memory: each read opens and parses the file, and
 /// each write replaces the file with a copy that differs in that one key.
 namespace app {
+
+/// How long a key write waits for another program's write of the same file.
+/// A write holds the lock for one read, change and replace of a small file,
+/// so the wait only runs out when the other program hangs in the middle.
+inline constexpr std::chrono::milliseconds kProfileLockWait{5000};
 
 /// A key that could not be written. The message is "Unable to write to " and
 /// the file's full path.
@@ -48,8 +54,10 @@ std::string ReadProfileString(const std::filesystem::path& file, std::string_vie
 /// Programs sharing the file take turns: each write holds an advisory lock on
 /// the file's name with ".lock" added (see ProfileLock.h), so that a key
 /// written by one is never dropped by the other's replace.
+/// wait: how long another program's hold on the lock is waited for.
 void WriteProfileString(const std::filesystem::path& file, std::string_view section,
-                        std::string_view key, std::string_view value);
+                        std::string_view key, std::string_view value,
+                        std::chrono::milliseconds wait = kProfileLockWait);
 
 /// Removes temporary files that a save cut short (the program was killed
 /// between writing and renaming) left beside the settings file. Only files of

@@ -10,11 +10,6 @@
 
 namespace app {
 
-/// How long a key write waits for another program's write of the same file.
-/// A write holds the lock for one read, change and replace of a small file,
-/// so the wait only runs out when the other program hangs in the middle.
-inline constexpr std::chrono::milliseconds kProfileLockWait{5000};
-
 /// The lock file beside a settings file: its name with ".lock" added.
 inline std::filesystem::path ProfileLockFile(const std::filesystem::path& file) {
     std::filesystem::path lock = file;

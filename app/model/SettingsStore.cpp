@@ -32,7 +32,7 @@ std::int32_t TOvcIniFileStore::ReadInteger(std::string_view section, std::string
 
 void TOvcIniFileStore::WriteString(std::string_view section, std::string_view key,
                                    std::string_view value) {
-    WriteProfileString(FFileName, section, key, value);
+    WriteProfileString(FFileName, section, key, value, FLockWait);
 }
 
 void TOvcIniFileStore::WriteInteger(std::string_view section, std::string_view key,

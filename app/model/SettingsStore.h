@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/model/ProfileFile.h"
+
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -31,9 +34,12 @@ public:
     /// Writes one key to disk at once; throws EProfileWriteError on failure.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
+    /// How long a write waits for another program's hold on the file.
+    void SetLockWait(std::chrono::milliseconds wait) { FLockWait = wait; }
 
 private:
     std::filesystem::path FFileName;
+    std::chrono::milliseconds FLockWait = kProfileLockWait;
 };
 
 /// A rectangle as left, top, right, bottom.

@@ -33,11 +33,12 @@ std::string ReadProfileString(const std::filesystem::path& file, std::string_vie
 }
 
 void WriteProfileString(const std::filesystem::path& file, std::string_view section,
-                        std::string_view key, std::string_view value) {
+                        std::string_view key, std::string_view value,
+                        std::chrono::milliseconds wait) {
     const std::wstring name = FullName(file);
     // The profile call reads, changes and writes the whole file; another
     // program's call between its read and write would drop that key.
-    const TProfileWriteLock lock(std::filesystem::path(name), support::Utf8(name));
+    const TProfileWriteLock lock(std::filesystem::path(name), support::Utf8(name), wait);
     if (!::WritePrivateProfileStringW(support::Wide(section).c_str(), support::Wide(key).c_str(),
                                       support::Wide(value).c_str(), name.c_str()))
         throw EProfileWriteError("Unable to write to " + support::Utf8(name));

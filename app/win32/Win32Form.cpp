@@ -525,9 +525,14 @@ LRESULT TWin32Form::Message(UINT message, WPARAM wParam, LPARAM lParam) {
         return FModel->QueryEndSession() ? TRUE : FALSE;
     case WM_ENDSESSION:
         // The session ends once this returns: the end-of-program saves and the
-        // tray icon's removal happen now.
-        if (wParam)
+        // tray icon's removal happen now. Nobody answers a box then: a save
+        // that fails goes to the log.
+        if (wParam) {
+            FModel->SetUnattended([log = FModel->EndOfSessionLog()](const std::string& message) {
+                AppendLogLine(log, message);
+            });
             FModel->SessionEnds();
+        }
         return 0;
     default:
         break;

@@ -1,10 +1,18 @@
-// The Win32 Channel window: one at a time, and its content painted with GDI
-// through the timeline's canvas interface.
+// The Win32 Channel window: one at a time, its content painted with GDI
+// through the timeline's canvas interface, and readable at any DPI.
 #include "app/win32/ChannelWindowWin32.h"
 
 #include "app/model/ChannelTimeline.h"
+#include "app/win32/DpiLayout.h"
+#include "support/PngFileWin32.h"
+#include "support/WideText.h"
+
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -74,4 +82,110 @@ TEST(ChannelWindowWin32, OneWindowAtATime) {
     EXPECT_NE(second, nullptr);
     EXPECT_EQ(pictures, 2);
     ::DestroyWindow(second);
+}
+
+// At the system's DPI (the DPI tests run it at 96, 144 and 192) with 60
+// listed stations: the list scrolls and is in the message font made for that
+// DPI, and the timeline below it keeps its whole legend. With
+// VELLORAN_PICTURE set, the window is kept there as a PNG.
+TEST(ChannelWindowWin32, SixtyStationsReadWellAtTheSystemDpi) {
+    app::TChannelPicture picture = Picture();
+    picture.Listed.clear();
+    for (int i = 0; i < 60; ++i)
+        picture.Listed.push_back(
+            {"N" + std::to_string(i) + "ABC-9", i + 1, 15, static_cast<std::uint64_t>(20 + i)});
+    for (int k = 0; k < 7; ++k) {
+        app::TChannelTimeline::TTalker talker{"K" + std::to_string(k) + "XYZ", 3, {}};
+        talker.transmissions.emplace_back(200.0 * (k + 1), static_cast<aprs::EFrameKind>(k));
+        picture.Timeline.talkers.push_back(talker);
+    }
+    HWND window = app::OpenChannelWindow(::GetModuleHandleA(nullptr), nullptr,
+                                         [&picture] { return picture; });
+    ASSERT_NE(window, nullptr);
+    MSG message;
+    for (int i = 0; i < 50 && ::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++i)
+        ::DispatchMessageA(&message);
+    const int dpi = app::win32::WindowDpi(window);
+
+    HWND list = app::ChannelWindowList(window);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(ListView_GetItemCount(list), 60);
+    const int page = ListView_GetCountPerPage(list);
+    EXPECT_GE(page, 5) << dpi << " DPI";
+    EXPECT_LT(page, 60) << "the list scrolls";
+    LOGFONTW used{}, wanted{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(list, WM_GETFONT, 0, 0)), sizeof used,
+                 &used);
+    HFONT made = app::win32::MessageFontForDpi(dpi);
+    ::GetObjectW(made, sizeof wanted, &wanted);
+    EXPECT_EQ(used.lfHeight, wanted.lfHeight) << dpi << " DPI";
+    // Each column at least as wide as its heading.
+    HDC listDc = ::GetDC(list);
+    HGDIOBJ oldFont = ::SelectObject(listDc, made);
+    SIZE heading{};
+    ::GetTextExtentPoint32W(listDc, L"Estimated", 9, &heading);
+    EXPECT_GE(ListView_GetColumnWidth(list, 2), heading.cx);
+    ::SelectObject(listDc, oldFont);
+    ::ReleaseDC(list, listDc);
+
+    // The window painted as it paints itself: every kind of the legend there.
+    RECT client;
+    ::GetClientRect(window, &client);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = client.right;
+    info.bmiHeader.biHeight = -client.bottom;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_TRUE(bitmap && bits);
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    app::PaintChannelWindow(dc, client.right, client.bottom, picture, made);
+    ::GdiFlush();
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    RECT placed;
+    ::GetWindowRect(list, &placed);
+    ::MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&placed), 2);
+    for (int k = 0; k < 7; ++k) {
+        const app::TCanvasColour colour = app::FrameKindColour(static_cast<aprs::EFrameKind>(k));
+        const std::uint32_t wanted = (colour.red << 16) | (colour.green << 8) | colour.blue;
+        int below = 0; // below the list: the timeline is not hidden by it
+        for (int y = placed.bottom; y < client.bottom; ++y)
+            for (int x = 0; x < client.right; ++x)
+                below += (pixels[y * client.right + x] & 0xFFFFFF) == wanted ? 1 : 0;
+        EXPECT_GT(below, 0) << "kind " << k << " at " << dpi << " DPI";
+    }
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
+    ::DeleteObject(made);
+
+    if (const char* file = std::getenv("VELLORAN_PICTURE")) {
+        ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        for (int i = 0; i < 50 && ::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++i)
+            ::DispatchMessageA(&message);
+        POINT origin{0, 0};
+        ::ClientToScreen(window, &origin);
+        HDC screen = ::GetDC(nullptr);
+        HDC copy = ::CreateCompatibleDC(screen);
+        info.bmiHeader.biHeight = -client.bottom;
+        void* shot = nullptr;
+        HBITMAP picture32 = ::CreateDIBSection(copy, &info, DIB_RGB_COLORS, &shot, nullptr, 0);
+        HGDIOBJ was = ::SelectObject(copy, picture32);
+        ::BitBlt(copy, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
+        ::GdiFlush();
+        if (SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+            support::WritePngFile(support::Wide(file), static_cast<unsigned>(client.right),
+                                  static_cast<unsigned>(client.bottom),
+                                  static_cast<const std::uint32_t*>(shot));
+            ::CoUninitialize();
+        }
+        ::SelectObject(copy, was);
+        ::DeleteObject(picture32);
+        ::DeleteDC(copy);
+        ::ReleaseDC(nullptr, screen);
+    }
+    ::DestroyWindow(window);
 }

@@ -2,7 +2,8 @@
 # velloran.exe at three screen scales (96, 144 and 192 DPI, Wine's LogPixels)
 # on a virtual display (Xvfb, Wine's X11 driver), beside the stand-in host
 # that COM starts: the Options page is checked by velloran_dpi_test.exe and
-# its picture kept as BUILD_DIR/dpi-tests/options-DPI.png.
+# its picture kept as BUILD_DIR/dpi-tests/options-DPI.png; the Channel window
+# with 60 stations by channel_window_test.exe, its picture channel-DPI.png.
 #   sh tests/windows/run-dpi-tests.sh [BUILD_DIR]   (default build-windows/x86_64)
 set -eu
 cd "$(dirname "$0")/../.."
@@ -52,6 +53,13 @@ for dpi in 96 144 192; do
         echo "note: no picture of the window at $dpi DPI"
     kill "$velloran_pid" 2>/dev/null || true
     wait "$velloran_pid" 2>/dev/null || true
+    # The Channel window at this DPI with 60 listed stations, and its picture.
+    if ! VELLORAN_PICTURE="$("$wine" winepath -w "$work/channel-$dpi.png" 2>/dev/null)" \
+        "$wine" "$build/tests/windows/channel_window_test.exe" --gtest_brief=1 \
+        --gtest_filter='*SixtyStations*'; then
+        echo "FAIL: the Channel window at $dpi DPI" >&2
+        failures=$((failures + 1))
+    fi
     "$wine" "$host" --close >/dev/null 2>&1 || true
 done
 "$server" -k 2>/dev/null || true
