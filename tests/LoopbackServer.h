@@ -9,21 +9,29 @@
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace testsupport {
+
+/// A listening socket on a free loopback port, its address in address.
+inline int ListenOnLoopback(int backlog, sockaddr_in& address) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(fd, backlog);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    return fd;
+}
 
 /// A TCP server on a free loopback port that serves one connection at a time.
 class TTestServer {
 public:
     TTestServer() {
-        FListen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(FListen, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(FListen, 4);
-        socklen_t length = sizeof address;
-        getsockname(FListen, reinterpret_cast<sockaddr*>(&address), &length);
+        FListen = ListenOnLoopback(4, address);
         Port = std::to_string(ntohs(address.sin_port));
     }
     ~TTestServer() { close(FListen); }
@@ -41,6 +49,38 @@ public:
 
 private:
     int FListen = -1;
+};
+
+/// A TCP server on a free loopback port whose accept queue is full: a
+/// further connect hangs until the client's own time limit.
+class THangingServer {
+public:
+    THangingServer() {
+        sockaddr_in address{};
+        FListen = ListenOnLoopback(0, address);
+        Port = std::to_string(ntohs(address.sin_port));
+        // Connections never accepted, until one no longer completes.
+        for (int i = 0; i < 16; ++i) {
+            const int client = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            FQueued.push_back(client);
+            connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            pollfd fd{client, POLLOUT, 0};
+            if (poll(&fd, 1, 200) == 0)
+                break;
+        }
+    }
+    ~THangingServer() {
+        for (const int client : FQueued)
+            close(client);
+        close(FListen);
+    }
+    THangingServer(const THangingServer&) = delete;
+    THangingServer& operator=(const THangingServer&) = delete;
+    std::string Port;
+
+private:
+    int FListen = -1;
+    std::vector<int> FQueued;
 };
 
 /// The descriptor of this process's end of a connection the server accepted

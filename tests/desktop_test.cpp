@@ -4,6 +4,7 @@
 #include "standin/Scenario.h"
 #include "support/FileLock.h"
 #include "tests/ChildProcess.h"
+#include "tests/LoopbackServer.h"
 #include "tools/OwnSessionBus.h"
 
 #include <gtest/gtest.h>
@@ -17,10 +18,6 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -47,6 +44,22 @@ struct TTempDir {
     static inline int Count = 0;
 };
 
+/// Velloran, copied into dir so that its settings file is the test's own,
+/// started off screen on the threshold scenario; its output goes to out.txt.
+TChild StartVelloranIn(const TTempDir& dir) {
+    struct TScenarioEnvironment {
+        TScenarioEnvironment() {
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            setenv("VELLORAN_SCENARIO",
+                   (std::string(VELLORAN_GOLDEN_DIR) + "/threshold/scenario.json").c_str(), 1);
+        }
+        ~TScenarioEnvironment() { unsetenv("VELLORAN_SCENARIO"); }
+    };
+    const TScenarioEnvironment environment; // for the start alone
+    return TChild({(dir.Path / "velloran").string()},
+                  {.output = (dir.Path / "out.txt").string(), .errorToo = true});
+}
+
 } // namespace
 
 TEST(Desktop, TerminationSignalsEndVelloranTheNormalWay) {
@@ -58,12 +71,7 @@ TEST(Desktop, TerminationSignalsEndVelloranTheNormalWay) {
         TTempDir dir;
         const fs::path program = dir.Path / "velloran";
         fs::copy_file(VELLORAN_EXE, program);
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        setenv("VELLORAN_SCENARIO",
-               (std::string(VELLORAN_GOLDEN_DIR) + "/threshold/scenario.json").c_str(), 1);
-        TChild velloran({program.string()},
-                        {.output = (dir.Path / "out.txt").string(), .errorToo = true});
-        unsetenv("VELLORAN_SCENARIO");
+        TChild velloran = StartVelloranIn(dir);
         std::this_thread::sleep_for(1500ms); // shown, first run done
         ASSERT_EQ(velloran.Wait(0ms), std::nullopt) << ReadFile(dir.Path / "out.txt");
         kill(velloran.Pid(), signal);
@@ -79,25 +87,9 @@ TEST(Desktop, TerminationSignalsEndVelloranTheNormalWay) {
 // box: the failure goes to standard error, Velloran ends within 10 s, and the
 // file keeps what it had. A TNC whose connect hangs does not hold it up.
 TEST(Desktop, AtTheEndOfASessionAFailedSaveIsLoggedAndVelloranEnds) {
-    const int server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(server, 0), 0);
-    socklen_t length = sizeof address;
-    getsockname(server, reinterpret_cast<sockaddr*>(&address), &length);
-    std::vector<int> queued; // never accepted: the next connect hangs
-    for (int i = 0; i < 16; ++i) {
-        queued.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-        connect(queued.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-        pollfd fd{queued.back(), POLLOUT, 0};
-        if (poll(&fd, 1, 200) == 0)
-            break;
-    }
-    const std::string settings =
-        "[Channel]\r\nTnc=kiss://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) +
-        "\r\n[Settings]\r\nedRecalculateRate.Text=45\r\n";
+    const testsupport::THangingServer tnc;
+    const std::string settings = "[Channel]\r\nTnc=kiss://127.0.0.1:" + tnc.Port +
+                                 "\r\n[Settings]\r\nedRecalculateRate.Text=45\r\n";
     for (const bool locked : {true, false}) {
         TTempDir dir;
         const fs::path program = dir.Path / "velloran";
@@ -107,12 +99,7 @@ TEST(Desktop, AtTheEndOfASessionAFailedSaveIsLoggedAndVelloranEnds) {
             std::ofstream(ini, std::ios::binary) << settings;
         else
             fs::create_directory(ini);
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        setenv("VELLORAN_SCENARIO",
-               (std::string(VELLORAN_GOLDEN_DIR) + "/threshold/scenario.json").c_str(), 1);
-        TChild velloran({program.string()},
-                        {.output = (dir.Path / "out.txt").string(), .errorToo = true});
-        unsetenv("VELLORAN_SCENARIO");
+        TChild velloran = StartVelloranIn(dir);
         std::this_thread::sleep_for(1500ms); // shown, first run done
         ASSERT_EQ(velloran.Wait(0ms), std::nullopt) << ReadFile(dir.Path / "out.txt");
         std::optional<support::TFileLock> held;
@@ -131,9 +118,6 @@ TEST(Desktop, AtTheEndOfASessionAFailedSaveIsLoggedAndVelloranEnds) {
             EXPECT_TRUE(fs::exists(dir.Path / "velloran-channel.txt"));
         }
     }
-    for (const int client : queued)
-        close(client);
-    close(server);
 }
 
 TEST(Desktop, ReportSaysWhenItFallsBackOnTheDemo) {

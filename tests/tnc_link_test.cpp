@@ -252,25 +252,8 @@ TEST(TncLink, AnAbsentTncIsReportedAndTheLinkStopsPromptly) {
 // A TNC whose accept queue is full: the connect hangs until its time limit.
 // Neither a stop (the end of a listen, the end of the program) waits for it.
 TEST(TncLink, AHangingConnectDoesNotHoldUpTheStop) {
-    const int server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(server, 0), 0);
-    socklen_t length = sizeof address;
-    getsockname(server, reinterpret_cast<sockaddr*>(&address), &length);
-    // Connections never accepted, until one no longer completes.
-    std::vector<int> queued;
-    for (int i = 0; i < 16; ++i) {
-        const int client = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        queued.push_back(client);
-        connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        pollfd fd{client, POLLOUT, 0};
-        if (poll(&fd, 1, 200) == 0)
-            break;
-    }
-    const std::string port = std::to_string(ntohs(address.sin_port));
+    const testsupport::THangingServer server;
+    const std::string& port = server.Port;
     aprs::TTncLink link({aprs::ETncProtocol::Kiss, "127.0.0.1", port});
     TRecorder recorder;
     recorder.Attach(link);
@@ -281,9 +264,6 @@ TEST(TncLink, AHangingConnectDoesNotHoldUpTheStop) {
     link.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - before, 5s); // the connect's limit is 10 s
     EXPECT_FALSE(recorder.Said("connected"));
-    for (const int client : queued)
-        close(client);
-    close(server);
 }
 
 TEST(TncLink, ASilentTncIsSaidToBeSoAndTheConnectionIsProbed) {

@@ -424,13 +424,13 @@ void TFormModel::SetUnattended(std::function<void(const std::string&)> log) {
 }
 
 void TFormModel::ShowError(const std::string& message) {
-    if (FDropErrors)
+    if (FRestoringOptions)
         return;
     if (FUnattendedLog) {
         FUnattendedLog(support::WithFullStop(message));
         return;
     }
-    if (FRestoringOptions || !FErrorBox.TryOpen())
+    if (!FErrorBox.TryOpen())
         return;
     FView.ShowErrorBox(ApplicationTitle(), support::WithFullStop(message));
     FErrorBox.Closed();
