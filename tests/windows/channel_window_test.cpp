@@ -11,8 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -31,24 +34,45 @@ app::TChannelPicture Picture() {
     return picture;
 }
 
+/// A 32-bit top-down bitmap selected into a memory DC, to paint into and
+/// read back; released with the object.
+struct TDibCanvas {
+    TDibCanvas(int width, int height) : Dc(::CreateCompatibleDC(nullptr)) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        FBitmap = ::CreateDIBSection(Dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        Pixels = static_cast<const std::uint32_t*>(bits);
+        FOld = ::SelectObject(Dc, FBitmap);
+    }
+    ~TDibCanvas() {
+        ::SelectObject(Dc, FOld);
+        ::DeleteObject(FBitmap);
+        ::DeleteDC(Dc);
+    }
+    TDibCanvas(const TDibCanvas&) = delete;
+    TDibCanvas& operator=(const TDibCanvas&) = delete;
+    HDC Dc;
+    const std::uint32_t* Pixels = nullptr;
+
+private:
+    HBITMAP FBitmap = nullptr;
+    HGDIOBJ FOld = nullptr;
+};
+
 } // namespace
 
 TEST(ChannelWindowWin32, PaintsTheTimelineWithGdi) {
     const int width = 640, height = 480;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC dc = ::CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    ASSERT_TRUE(bitmap && bits);
-    HGDIOBJ old = ::SelectObject(dc, bitmap);
-    app::PaintChannelWindow(dc, width, height, Picture());
+    const TDibCanvas canvas(width, height);
+    ASSERT_NE(canvas.Pixels, nullptr);
+    app::PaintChannelWindow(canvas.Dc, width, height, Picture());
     ::GdiFlush();
-    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    const std::uint32_t* pixels = canvas.Pixels;
     const app::TCanvasColour weather = app::FrameKindColour(aprs::EFrameKind::Weather);
     const std::uint32_t wanted = (weather.red << 16) | (weather.green << 8) | weather.blue;
     int marked = 0, inked = 0;
@@ -59,9 +83,6 @@ TEST(ChannelWindowWin32, PaintsTheTimelineWithGdi) {
     // Three marks of 3 x 12 pixels and the legend's 10 x 10 square.
     EXPECT_GE(marked, 3 * 3 * 10 + 100);
     EXPECT_GT(inked, marked);
-    ::SelectObject(dc, old);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(dc);
 }
 
 TEST(ChannelWindowWin32, OneWindowAtATime) {
@@ -131,20 +152,11 @@ TEST(ChannelWindowWin32, SixtyStationsReadWellAtTheSystemDpi) {
     // The window painted as it paints itself: every kind of the legend there.
     RECT client;
     ::GetClientRect(window, &client);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = client.right;
-    info.bmiHeader.biHeight = -client.bottom;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC dc = ::CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    ASSERT_TRUE(bitmap && bits);
-    HGDIOBJ old = ::SelectObject(dc, bitmap);
-    app::PaintChannelWindow(dc, client.right, client.bottom, picture, made);
+    std::optional<TDibCanvas> canvas(std::in_place, client.right, client.bottom);
+    ASSERT_NE(canvas->Pixels, nullptr);
+    app::PaintChannelWindow(canvas->Dc, client.right, client.bottom, picture, made);
     ::GdiFlush();
-    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    const std::uint32_t* pixels = canvas->Pixels;
     RECT placed;
     ::GetWindowRect(list, &placed);
     ::MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&placed), 2);
@@ -157,9 +169,7 @@ TEST(ChannelWindowWin32, SixtyStationsReadWellAtTheSystemDpi) {
                 below += (pixels[y * client.right + x] & 0xFFFFFF) == wanted ? 1 : 0;
         EXPECT_GT(below, 0) << "kind " << k << " at " << dpi << " DPI";
     }
-    ::SelectObject(dc, old);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(dc);
+    canvas.reset();
     ::DeleteObject(made);
 
     if (const char* file = std::getenv("VELLORAN_PICTURE")) {
@@ -169,22 +179,14 @@ TEST(ChannelWindowWin32, SixtyStationsReadWellAtTheSystemDpi) {
         POINT origin{0, 0};
         ::ClientToScreen(window, &origin);
         HDC screen = ::GetDC(nullptr);
-        HDC copy = ::CreateCompatibleDC(screen);
-        info.bmiHeader.biHeight = -client.bottom;
-        void* shot = nullptr;
-        HBITMAP picture32 = ::CreateDIBSection(copy, &info, DIB_RGB_COLORS, &shot, nullptr, 0);
-        HGDIOBJ was = ::SelectObject(copy, picture32);
-        ::BitBlt(copy, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
+        const TDibCanvas shot(client.right, client.bottom);
+        ::BitBlt(shot.Dc, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
         ::GdiFlush();
         if (SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
             support::WritePngFile(support::Wide(file), static_cast<unsigned>(client.right),
-                                  static_cast<unsigned>(client.bottom),
-                                  static_cast<const std::uint32_t*>(shot));
+                                  static_cast<unsigned>(client.bottom), shot.Pixels);
             ::CoUninitialize();
         }
-        ::SelectObject(copy, was);
-        ::DeleteObject(picture32);
-        ::DeleteDC(copy);
         ::ReleaseDC(nullptr, screen);
     }
     ::DestroyWindow(window);
