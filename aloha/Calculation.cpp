@@ -1,5 +1,6 @@
 #include "aloha/Calculation.h"
 
+#include "aloha/StationKind.h"
 #include "support/TextRules.h"
 
 #include <algorithm>
@@ -261,43 +262,6 @@ void TCalculation::SortStationsByDistance() {
         });
 }
 
-bool TCalculation::IsMobileSymbol(char table, char code) {
-    constexpr std::string_view primary = "<=>'()*0COPRSUXY[^abefgjkpsuv";
-    constexpr std::string_view alternate = "/0>AKOS^knsuv";
-    if (code == '\0')
-        return false;
-    return (table == '/' ? primary : alternate).find(code) != std::string_view::npos;
-}
-
-TStationKind TCalculation::StationKind(const TStation& station) {
-    if (IsMobileSymbol(station.SymbolTable, station.SymbolCode))
-        return station.Speed <= 1 ? TStationKind::ParkedMobile : TStationKind::MovingMobile;
-    if (station.SymbolCode == '_')
-        return station.SymbolTable != '/' ? TStationKind::WeatherDigi : TStationKind::Weather;
-    if (station.SymbolCode == '#')
-        return station.ThirdParty ? TStationKind::GatedDigi : TStationKind::Digi;
-    return TStationKind::Home;
-}
-
-std::int32_t TCalculation::KindPackets(TStationKind kind) {
-    switch (kind) {
-    case TStationKind::MovingMobile:
-        return kMovingMobilePackets;
-    case TStationKind::ParkedMobile:
-        return kParkedMobilePackets;
-    case TStationKind::Weather:
-        return kWeatherPackets;
-    case TStationKind::WeatherDigi:
-        return kWeatherPackets + kDigiPackets;
-    case TStationKind::Digi:
-        return kDigiPackets;
-    case TStationKind::GatedDigi:
-    case TStationKind::Home:
-        break;
-    }
-    return kHomePackets;
-}
-
 void TCalculation::AccumulateLoad() {
     State.PacketTotal = 0;
     State.RadiusKm = 0;
@@ -443,8 +407,8 @@ void TCalculation::DrawMeasured(const TStationList& list) {
     // The list and the listing have one entry per station, in the same order.
     if (!measured || !measured->Reached || measured->Index >= list.size())
         return;
-    FOverlay.SetMeasuredFigure(overlay::TMeasuredFigure{
-        FOverlay.MapRadiusTo(*list[measured->Index]), static_cast<double>(measured->RadiusKm)});
+    FOverlay.SetMeasuredFigure(TMeasuredFigure{FOverlay.MapRadiusTo(*list[measured->Index]),
+                                               static_cast<double>(measured->RadiusKm)});
     FOverlay.DrawMeasuredOverlay();
 }
 

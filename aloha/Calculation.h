@@ -1,11 +1,12 @@
 #pragma once
 
+#include "aloha/MapOverlay.h"
 #include "aloha/MeasuredRadius.h"
 #include "aloha/RunContext.h"
 #include "aloha/RunState.h"
 #include "aloha/Station.h"
+#include "aloha/StationKind.h"
 #include "host/Components.h"
-#include "overlay/MapOverlay.h"
 #include "support/Pacer.h"
 
 #include <functional>
@@ -15,24 +16,6 @@
 
 /// The ALOHA computation: from the host's station list to the radius.
 namespace aloha {
-
-/// The kinds of station the load rule tells apart, in the order it tests them.
-enum class TStationKind {
-    MovingMobile, ///< mobile symbol, speed 2 or more
-    ParkedMobile, ///< mobile symbol, speed 1 or less
-    Weather,      ///< symbol code '_' on the primary table
-    WeatherDigi,  ///< symbol code '_' with an overlay: also a digipeater
-    Digi,         ///< symbol code '#', heard on RF directly
-    GatedDigi,    ///< symbol code '#' gated from the Internet: counted as fixed
-    Home,         ///< everything else
-};
-
-/// Packets per 30 minutes the rule assigns, before the copy multiplier.
-inline constexpr std::int32_t kMovingMobilePackets = 15;
-inline constexpr std::int32_t kParkedMobilePackets = 7;
-inline constexpr std::int32_t kWeatherPackets = 6;
-inline constexpr std::int32_t kDigiPackets = 3;
-inline constexpr std::int32_t kHomePackets = 2;
 
 /// One calculation run and its steps, working for the window that owns it.
 ///
@@ -75,21 +58,12 @@ public:
     /// 1 when a is farther than b, -1 when nearer, 0 when equal or either is absent.
     static int CompareStationDistance(const TStation* a, const TStation* b);
 
-    /// True when the symbol (table character, code character) is a mobile one.
-    static bool IsMobileSymbol(char table, char code);
-
-    /// The kind the load rule makes of a station (symbol, speed, third-party flag).
-    static TStationKind StationKind(const TStation& station);
-    /// The packets per 30 minutes a station of that kind adds before the copy
-    /// multiplier; a weather station that is also a digipeater adds both parts.
-    static std::int32_t KindPackets(TStationKind kind);
-
     /// The run's list; null outside a run (the steps may also be run on a list
     /// given with UseStationList, for tests and tools).
     TStationList* Stations() { return FStations.get(); }
     void UseStationList(std::unique_ptr<TStationList> list) { FStations = std::move(list); }
 
-    overlay::TMapOverlay& Overlay() { return FOverlay; }
+    TMapOverlay& Overlay() { return FOverlay; }
 
     /// The last run's list in its order, with each station's estimate, kept
     /// after the run releases its records; empty when the run failed before
@@ -116,7 +90,7 @@ private:
     IReportPanes& FPanes;
     IRunWindow& FWindow;
     const IRunOptions& FOptions;
-    overlay::TMapOverlay FOverlay;
+    TMapOverlay FOverlay;
     std::unique_ptr<TStationList> FStations;
     TListedStations FLastStations;
     bool FRunning = false;

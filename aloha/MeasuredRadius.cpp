@@ -1,6 +1,7 @@
 #include "aloha/MeasuredRadius.h"
 
 #include "aloha/Calculation.h"
+#include "aloha/StationKind.h"
 #include "support/TextRules.h"
 
 #include <algorithm>
@@ -13,9 +14,9 @@ TListedStations ListStations(const TStationList& list) {
     listed.reserve(list.size());
     std::int32_t copies = 1;
     for (const std::unique_ptr<TStation>& station : list) {
-        const TStationKind kind = TCalculation::StationKind(*station);
+        const TStationKind kind = StationKind(*station);
         listed.push_back({support::TrimBlanksAndControls(station->Call), station->Distance,
-                          TCalculation::KindPackets(kind) * copies});
+                          KindPackets(kind) * copies});
         // As the walk does: a digipeater multiplies what the stations after it send.
         if (kind == TStationKind::Digi || kind == TStationKind::WeatherDigi)
             copies = std::min(copies + 1, INT32_MAX / 64);

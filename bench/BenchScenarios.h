@@ -1,6 +1,6 @@
 #pragma once
 
-#include "standin/Scenario.h"
+#include "standin/model/Scenario.h"
 
 #include <filesystem>
 #include <random>

@@ -3,8 +3,8 @@
 // side with the embedded host. Runs in a session bus of its own.
 #include "bench/BenchScenarios.h"
 #include "bench/BusBenchMain.h"
-#include "host/BusConnector.h"
-#include "standin/BusService.h"
+#include "host/bus/BusConnector.h"
+#include "standin/bus/BusService.h"
 #include "tools/HeadlessRun.h"
 
 #include <benchmark/benchmark.h>

@@ -6,7 +6,7 @@
 // and the longest and the mean picture (the time the window's thread is
 // busy with one refresh).
 #include "app/model/ChannelModel.h"
-#include "aprs/Ax25.h"
+#include "aprs/packets/Ax25.h"
 #include "support/APRSParser.h"
 
 #include <benchmark/benchmark.h>

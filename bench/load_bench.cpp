@@ -4,8 +4,8 @@
 // by side in one run. Runs in a session bus of its own.
 #include "bench/BenchScenarios.h"
 #include "bench/BusBenchMain.h"
-#include "host/BusConnector.h"
-#include "standin/BusService.h"
+#include "host/bus/BusConnector.h"
+#include "standin/bus/BusService.h"
 #include "tools/HeadlessRun.h"
 
 #include <benchmark/benchmark.h>

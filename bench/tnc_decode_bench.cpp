@@ -1,9 +1,9 @@
 // Decode throughput of the TNC path: KISS de-framing, AX.25 and APRS
 // decoding, on recorded frames of the usual kinds.
-#include "aprs/AprsDecode.h"
-#include "aprs/Ax25.h"
-#include "aprs/ChannelStats.h"
-#include "aprs/Kiss.h"
+#include "aprs/channel/ChannelStats.h"
+#include "aprs/packets/AprsDecode.h"
+#include "aprs/packets/Ax25.h"
+#include "aprs/packets/Kiss.h"
 #include "support/APRSParser.h"
 
 #include <benchmark/benchmark.h>

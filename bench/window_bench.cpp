@@ -2,10 +2,10 @@
 // the event loop run after each one, as a run does. A plain QPlainTextEdit is
 // measured beside the pane the window uses; then a whole run through the
 // window.
-#include "app/MainForm.h"
-#include "app/ReportPane.h"
+#include "app/qt/MainForm.h"
+#include "app/qt/ReportPane.h"
 #include "bench/BenchScenarios.h"
-#include "standin/StandinHost.h"
+#include "standin/model/StandinHost.h"
 
 #include <benchmark/benchmark.h>
 

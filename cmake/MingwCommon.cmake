@@ -12,3 +12,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# Debian's Wine development files give widl the system IDL files and the
+# stdole2 type library the host's interfaces import; Debian ships GoogleTest
+# as sources, built here for Windows.
+set(VELLORAN_WIDL_INCLUDE /usr/include/wine/wine/windows)
+set(VELLORAN_WIDL_LIBDIR /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
+set(VELLORAN_GTEST_SOURCE_DIR /usr/src/googletest)
+set(VELLORAN_JSON_INCLUDE_DIR /usr/include) # nlohmann-json, header-only

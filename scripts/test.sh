@@ -44,7 +44,7 @@ stage "build and test"
 stage "the README's package command, from a clean build folder, and its package"
 rm -rf build-package
 sh scripts/package.sh
-sh tests/package_test.sh build-package build-package/package-test
+sh tests/system/package_test.sh build-package build-package/package-test
 
 stage "Windows builds and their tests under Wine"
 ./scripts/build-windows.sh x86_64 i686
@@ -73,24 +73,23 @@ sh scripts/package.sh --arch arm64 -DVELLORAN_BUILD_TESTS=ON
 (cd build-package-arm64 && ctest --output-on-failure -j "$(nproc)" -L '^(unit|widgets|package)$')
 
 stage "build and test with sanitizers"
-# -O1 with line tables only: half the compile time of -O2 -g under the
-# sanitizers, and their reports still name files and lines.
-./scripts/build.sh build-asan -DVELLORAN_SANITIZE=ON -DVELLORAN_BUILD_TESTS=ON -DVELLORAN_BUILD_BENCH=OFF \
-    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG"
+# The asan preset: -O1 with line tables only, half the compile time of -O2 -g
+# under the sanitizers, and their reports still name files and lines.
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$(nproc)"
 (cd build-asan && ctest --output-on-failure -j "$(nproc)")
 stage "fuzzing (libFuzzer, address and undefined-behaviour sanitizers)"
-CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVELLORAN_FUZZ=ON -DVELLORAN_SANITIZE=ON -DVELLORAN_BUILD_GUI=OFF \
-    -DVELLORAN_BUILD_TESTS=OFF -DVELLORAN_BUILD_BENCH=OFF >/dev/null
-cmake --build build-fuzz --target fuzz_tnc_decode fuzz_scenario fuzz_coastline
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
 # The coastline reader's tables start from nothing.
-for target in tnc_decode:tests/fuzz/corpus/tnc scenario:tests/fuzz/corpus/scenario coastline:; do
+for target in tnc_decode:tests/fuzz/corpus/tnc \
+    "scenario:tests/fuzz/corpus/scenario build-fuzz/tests/fuzz/seeds-scenario" coastline:; do
     name=${target%%:*}
     seeds=${target##*:}
     mkdir -p "build-fuzz/corpus-$name"
     log="build-fuzz/fuzz_$name.log"
     if ! ./build-fuzz/tests/fuzz/fuzz_$name -max_total_time="${VELLORAN_FUZZ_SECONDS:-20}" \
-        -timeout=10 -artifact_prefix=build-fuzz/ "build-fuzz/corpus-$name" ${seeds:+"$seeds"} >"$log" 2>&1; then
+        -timeout=10 -artifact_prefix=build-fuzz/ "build-fuzz/corpus-$name" $seeds >"$log" 2>&1; then
         tail -40 "$log"
         echo "fuzz_$name found a fault (the input is in build-fuzz/)" >&2
         exit 1

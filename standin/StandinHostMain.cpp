@@ -2,17 +2,17 @@
 // own. It serves the host's automation interface on the desktop bus from a
 // scenario file, or from the stations a TNC hears, and shows the map that
 // clients draw on.
-#include "host/BusWire.h"
-#include "standin/BusService.h"
-#include "standin/ChannelPanel.h"
-#include "standin/LiveStations.h"
-#include "standin/MapView.h"
-#include "standin/StatusLine.h"
-#include "standin/TncSources.h"
+#include "host/bus/BusWire.h"
+#include "standin/bus/BusService.h"
+#include "standin/live/LiveStations.h"
+#include "standin/live/TncSources.h"
+#include "standin/qt/ChannelPanel.h"
+#include "standin/qt/MapView.h"
+#include "standin/qt/StatusLine.h"
 #include "support/APRSParser.h"
 #include "support/ProgramInfo.h"
-#include "support/QtPurgeTimer.h"
 #include "support/TextRules.h"
+#include "support/qt/QtPurgeTimer.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,7 +1,7 @@
 #include "support/ProgramInfo.h"
 
-#ifndef VELLORAN_BUILD_VERSION
-#error "VELLORAN_BUILD_VERSION must be given by the build"
+#if !defined(VELLORAN_BUILD_VERSION) || !defined(VELLORAN_LEGAL_NOTICE)
+#error "VELLORAN_BUILD_VERSION and VELLORAN_LEGAL_NOTICE must be given by the build"
 #endif
 
 namespace support {
@@ -11,7 +11,7 @@ const char* BuildVersion() {
 }
 
 const char* LegalNotice() {
-    return "Copyright (C) the Velloran authors. Free software, without any warranty.";
+    return VELLORAN_LEGAL_NOTICE;
 }
 
 EStandardRequest FindStandardRequest(const std::vector<std::string>& args) {

@@ -1,8 +1,8 @@
 #include "tools/ChannelSection.h"
 
-#include "aprs/ChannelMeter.h"
-#include "aprs/MonitorLines.h"
-#include "aprs/TncLink.h"
+#include "aprs/channel/ChannelMeter.h"
+#include "aprs/link/TncLink.h"
+#include "aprs/packets/MonitorLines.h"
 #include "support/APRSParser.h"
 
 #include <algorithm>

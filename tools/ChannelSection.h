@@ -1,8 +1,8 @@
 #pragma once
 
 #include "aloha/MeasuredRadius.h"
-#include "aprs/ChannelStats.h"
-#include "aprs/TncAddress.h"
+#include "aprs/channel/ChannelStats.h"
+#include "aprs/link/TncAddress.h"
 
 #include <cstdint>
 #include <iosfwd>

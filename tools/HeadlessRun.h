@@ -2,7 +2,7 @@
 
 #include "aloha/Calculation.h"
 #include "aloha/RunContext.h"
-#include "standin/StandinHost.h"
+#include "standin/model/StandinHost.h"
 #include "tools/RecordingConnector.h"
 
 #include <functional>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "host/Components.h"
-#include "standin/StandinHost.h"
+#include "standin/model/StandinHost.h"
 
 #include <memory>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "tools/ReportPlatform.h"
 
-#include "host/BusConnector.h"
+#include "host/bus/BusConnector.h"
 
 namespace tools {
 

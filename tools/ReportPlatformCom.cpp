@@ -1,7 +1,7 @@
 #include "tools/ReportPlatform.h"
 
-#include "host/ComConnector.h"
-#include "host/ComSupport.h"
+#include "host/com/ComConnector.h"
+#include "host/com/ComSupport.h"
 
 #include <cstdio>
 #include <fcntl.h>

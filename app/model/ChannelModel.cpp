@@ -1,7 +1,7 @@
 #include "app/model/ChannelModel.h"
 
 #include "app/model/ProfileFile.h"
-#include "aprs/TncLink.h"
+#include "aprs/link/TncLink.h"
 #include "support/ReplaceFile.h"
 #include "support/TextRules.h"
 

@@ -2,8 +2,8 @@
 
 #include "aloha/MeasuredRadius.h"
 #include "aloha/RunState.h"
-#include "aprs/ChannelMeter.h"
-#include "aprs/TncAddress.h"
+#include "aprs/channel/ChannelMeter.h"
+#include "aprs/link/TncAddress.h"
 
 #include <array>
 #include <chrono>

@@ -1,15 +1,15 @@
 // velloran.exe: the Velloran window beside the host on Windows.
 
 // Ahead of <windows.h>, whose GetObject macro would rename the connectors' call.
-#include "host/ComConnector.h"
-#include "standin/StandinHost.h"
+#include "host/com/ComConnector.h"
+#include "standin/model/StandinHost.h"
 
 #include "app/model/CommandLine.h"
 #include "app/model/ErrorReport.h"
 #include "app/model/SettingsStore.h"
 #include "app/win32/Win32Form.h"
-#include "host/ComSupport.h"
 #include "host/UIView32_TLB.h"
+#include "host/com/ComSupport.h"
 #include "support/APRSParser.h"
 #include "support/ProgramInfo.h"
 #include "support/TextRules.h"

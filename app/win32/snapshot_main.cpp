@@ -5,7 +5,7 @@
 // PNG.
 #include <windows.h>
 
-#include "support/PngFileWin32.h"
+#include "support/win32/PngFileWin32.h"
 
 #include <chrono>
 #include <cstdio>

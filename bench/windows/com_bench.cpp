@@ -3,8 +3,8 @@
 // Windows, or under Wine with the stand-in host registered.
 
 #include "bench/BenchScenarios.h"
-#include "host/ComConnector.h"
-#include "host/ComSupport.h"
+#include "host/com/ComConnector.h"
+#include "host/com/ComSupport.h"
 #include "support/TextRules.h"
 #include "tests/windows/HostProcess.h"
 #include "tools/HeadlessRun.h"

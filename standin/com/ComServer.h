@@ -1,7 +1,7 @@
 #pragma once
 
-#include "host/ComSupport.h"
-#include "standin/StandinHost.h"
+#include "host/com/ComSupport.h"
+#include "standin/model/StandinHost.h"
 
 #include <oaidl.h>
 #include <wrl/client.h>

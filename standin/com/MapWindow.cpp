@@ -1,8 +1,8 @@
 #include "standin/com/MapWindow.h"
 
-#include "host/ComSupport.h"
-#include "support/PngFileWin32.h"
+#include "host/com/ComSupport.h"
 #include "support/TextRules.h"
+#include "support/win32/PngFileWin32.h"
 
 #include <commctrl.h>
 #include <windowsx.h>

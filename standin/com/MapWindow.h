@@ -1,7 +1,7 @@
 #pragma once
 
-#include "standin/MapPaint.h"
-#include "standin/StandinHost.h"
+#include "standin/map/MapPaint.h"
+#include "standin/model/StandinHost.h"
 
 #include <windows.h>
 

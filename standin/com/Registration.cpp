@@ -1,8 +1,8 @@
 #include "standin/com/Registration.h"
 
-#include "host/ComSupport.h"
 #include "host/HostError.h"
-#include "host/UIView32.h" // made by widl from host/UIView32.idl
+#include "host/com/ComSupport.h"
+#include "host/com/UIView32.h" // made by widl from host/com/UIView32.idl
 
 #include <wrl/client.h>
 

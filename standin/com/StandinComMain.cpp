@@ -1,13 +1,13 @@
 // velloran-standin-host.exe: the stand-in host as a COM local server, serving
 // a scenario (or the demo scenario) to Velloran on Windows.
 
-#include "host/ComSupport.h"
-#include "standin/Scenario.h"
-#include "standin/StandinHost.h"
+#include "host/com/ComSupport.h"
 #include "standin/com/ComServer.h"
 #include "standin/com/ControlMessages.h"
 #include "standin/com/MapWindow.h"
 #include "standin/com/Registration.h"
+#include "standin/model/Scenario.h"
+#include "standin/model/StandinHost.h"
 #include "support/ProgramInfo.h"
 
 #include <cstdlib>

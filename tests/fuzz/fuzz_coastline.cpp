@@ -3,7 +3,7 @@
 // bounds. (The netCDF and HDF5 libraries that take these tables out of the
 // file are not ours and crash on damaged files within seconds of fuzzing:
 // the host reads the files in a child process.)
-#include "standin/Coastline.h"
+#include "standin/map/Coastline.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

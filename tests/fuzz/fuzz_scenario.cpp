@@ -1,6 +1,6 @@
 // Coverage-guided fuzzing of what users type and write: scenario files and the
 // integer text rule. A bad scenario must be refused with an error, never crash.
-#include "standin/Scenario.h"
+#include "standin/model/Scenario.h"
 #include "support/TextRules.h"
 
 #include <cstddef>

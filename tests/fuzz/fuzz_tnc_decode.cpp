@@ -3,11 +3,11 @@
 // bytes as an AGW stream, as one monitor line (with or without a time in
 // front) and as one frame the channel counts. Nothing may crash, hang or read
 // out of bounds.
-#include "aprs/Agw.h"
-#include "aprs/AprsDecode.h"
-#include "aprs/Ax25.h"
-#include "aprs/ChannelMeter.h"
-#include "aprs/Kiss.h"
+#include "aprs/channel/ChannelMeter.h"
+#include "aprs/link/Agw.h"
+#include "aprs/packets/AprsDecode.h"
+#include "aprs/packets/Ax25.h"
+#include "aprs/packets/Kiss.h"
 #include "support/APRSParser.h"
 
 #include <cstddef>

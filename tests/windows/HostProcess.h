@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/ComSupport.h"
+#include "host/com/ComSupport.h"
 #include "standin/com/ControlMessages.h"
 
 #include <cstdint>

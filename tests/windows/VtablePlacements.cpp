@@ -5,7 +5,7 @@
 
 #include "tests/windows/VtablePlacements.h"
 
-#include "host/UIView32.h" // made by widl from host/UIView32.idl
+#include "host/com/UIView32.h" // made by widl from host/com/UIView32.idl
 
 namespace comtest {
 

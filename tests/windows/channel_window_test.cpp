@@ -4,8 +4,8 @@
 
 #include "app/model/ChannelTimeline.h"
 #include "app/win32/DpiLayout.h"
-#include "support/PngFileWin32.h"
 #include "support/WideText.h"
+#include "support/win32/PngFileWin32.h"
 
 #include <commctrl.h>
 

@@ -2,10 +2,10 @@
 // Wine: the interface's layout, events, replacement objects, failures and a
 // host that dies during a run. Expects the stand-in host to be registered.
 
-#include "host/ComConnector.h"
-#include "host/ComSupport.h"
-#include "standin/Scenario.h"
+#include "host/com/ComConnector.h"
+#include "host/com/ComSupport.h"
 #include "standin/com/ControlMessages.h"
+#include "standin/model/Scenario.h"
 #include "tests/windows/HostProcess.h"
 #include "tests/windows/VtablePlacements.h"
 #include "tools/HeadlessRun.h"

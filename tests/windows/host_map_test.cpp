@@ -1,12 +1,12 @@
 // The Windows stand-in host's map: painted with GDI from any numbers clients
 // send, its window beside a run over COM, and the snapshot it writes.
 
-#include "host/ComConnector.h"
-#include "standin/MapPaint.h"
-#include "standin/Scenario.h"
+#include "host/com/ComConnector.h"
 #include "standin/com/MapWindow.h"
-#include "support/PngFileWin32.h"
-#include "tests/MapPictures.h"
+#include "standin/map/MapPaint.h"
+#include "standin/model/Scenario.h"
+#include "support/win32/PngFileWin32.h"
+#include "tests/common/MapPictures.h"
 #include "tests/windows/HostProcess.h"
 #include "tools/HeadlessRun.h"
 
