@@ -36,7 +36,7 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     host=$!
     wait_for_host
     status=0
-    ./build-run/app/velloran "$@" || status=$?
+    ./build-run/app/qt/velloran "$@" || status=$?
     kill "$host" 2>/dev/null || true
     wait "$host" 2>/dev/null || true
     exit $status

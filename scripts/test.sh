@@ -27,6 +27,7 @@ fi
 stage "formatting"
 files=$(./scripts/sources.sh)
 clang-format --dry-run --Werror $files
+sh scripts/check-rooms.sh
 
 export QT_QPA_PLATFORM=offscreen
 if [ "$tier" = quick ]; then

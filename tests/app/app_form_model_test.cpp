@@ -8,6 +8,7 @@
 #include "standin/model/StandinHost.h"
 #include "support/APRSParser.h"
 #include "tests/common/FakeFormView.h"
+#include "tests/common/Files.h"
 #include "tests/common/MobilesScenario.h"
 
 #include <gtest/gtest.h>
@@ -33,14 +34,6 @@ using testsupport::TFakeView;
 std::string Scenario(const std::string& fail = "") {
     return MobilesScenario(130, "n1abc", fail);
 }
-
-std::string ReadFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 struct TRig {
     explicit TRig(const std::string& scenario = Scenario(), std::vector<std::string> args = {}) {
         Dir =
@@ -309,7 +302,7 @@ TEST(FormModel, CloseRequestWritesBothSectionsInOrderKeepingOthers) {
     rig.View.Texts[EOption::edRecalculateRate] = "12";
     rig.Model->CloseRequest();
     EXPECT_EQ(rig.View.Terminations, 1);
-    const std::string ini = ReadFile(rig.Ini());
+    const std::string ini = testcommon::ReadWholeFile(rig.Ini());
     EXPECT_EQ(ini.rfind("[Mine]\r\nkept=yes\r\n", 0), 0u);
     const std::size_t form = ini.find("[MainForm]\r\n");
     const std::size_t settings = ini.find("[Settings]\r\n");
@@ -321,7 +314,7 @@ TEST(FormModel, CloseRequestWritesBothSectionsInOrderKeepingOthers) {
     EXPECT_EQ(rig.CalcTimer.Interval(), 12 * 60000);
     // The destruction step finds both saved and writes nothing more.
     rig.Model.reset();
-    EXPECT_EQ(ReadFile(rig.Ini()), ini);
+    EXPECT_EQ(testcommon::ReadWholeFile(rig.Ini()), ini);
     EXPECT_EQ(rig.Tray->Calls.back().first, NIM_DELETE);
 }
 
@@ -358,11 +351,11 @@ TEST(FormModel, TheEndOfTheSessionSavesAsTheEndOfTheProgram) {
     rig.Model->SessionEnds();
     EXPECT_EQ(rig.View.Terminations, 1);
     EXPECT_EQ(rig.Tray->Calls.back().first, NIM_DELETE);
-    const std::string ini = ReadFile(rig.Ini());
+    const std::string ini = testcommon::ReadWholeFile(rig.Ini());
     EXPECT_NE(ini.find("edRecalculateRate.Text=12\r\n"), std::string::npos);
     EXPECT_NE(ini.find("[MainForm]\r\n"), std::string::npos);
     rig.Model.reset();
-    EXPECT_EQ(ReadFile(rig.Ini()), ini);
+    EXPECT_EQ(testcommon::ReadWholeFile(rig.Ini()), ini);
 }
 
 TEST(FormModel, TrayMinimizeAndMessages) {
@@ -587,12 +580,12 @@ TEST(FormModel, HiddenInTheTrayIsSavedAsMinimized) {
     rig.Model->AppMinimize();
     ASSERT_TRUE(rig.Model->HiddenInTray());
     rig.Model->CloseRequest();
-    EXPECT_NE(ReadFile(rig.Ini()).find("ShowCmd=2\r\n"), std::string::npos);
+    EXPECT_NE(testcommon::ReadWholeFile(rig.Ini()).find("ShowCmd=2\r\n"), std::string::npos);
 
     TRig shown;
     shown.Start();
     shown.Model->CloseRequest();
-    EXPECT_NE(ReadFile(shown.Ini()).find("ShowCmd=1\r\n"), std::string::npos);
+    EXPECT_NE(testcommon::ReadWholeFile(shown.Ini()).find("ShowCmd=1\r\n"), std::string::npos);
 }
 
 // Leaving the Options saves them; a failed save is shown, and keeps the
@@ -603,7 +596,7 @@ TEST(FormModel, PageChangeRules) {
     EXPECT_TRUE(rig.Model->PageChanging(0, EPageChange::NextPageKey));
     EXPECT_FALSE(std::filesystem::exists(rig.Ini()));
     EXPECT_TRUE(rig.Model->PageChanging(4, EPageChange::Click));
-    EXPECT_NE(ReadFile(rig.Ini()).find("[Settings]"), std::string::npos);
+    EXPECT_NE(testcommon::ReadWholeFile(rig.Ini()).find("[Settings]"), std::string::npos);
 
     TRig blocked;
     blocked.Start();

@@ -3,6 +3,7 @@
 #include "app/model/ProfileLock.h"
 #include "support/FileLock.h"
 #include "tests/common/ChildProcess.h"
+#include "tests/common/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -17,27 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using support::TFileLock;
-
-/// A fresh folder under the system's temporary folder, removed afterwards.
-struct TTempFolder {
-    TTempFolder() {
-        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        Path = fs::temp_directory_path() /
-               (std::string("velloran-lock-") + info->name() + "-" + std::to_string(::getpid()));
-        fs::remove_all(Path);
-        fs::create_directories(Path);
-    }
-    ~TTempFolder() { fs::remove_all(Path); }
-    fs::path Path;
-};
-
-std::string ReadAll(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 /// The writer role of this program: waits for its standard input to close,
 /// so that both writers start together, then writes keys PREFIX0 ..
 /// PREFIX<count-1> of "Settings" once per round, each round's value being
@@ -59,8 +39,8 @@ int WriteKeys(const fs::path& file, const std::string& prefix, int count, int ro
 }
 
 TEST(SharedSettingsFile, TwoProgramsSavingAtOnceLoseNoKey) {
-    TTempFolder temp;
-    const fs::path file = temp.Path / "velloran.INI";
+    testcommon::TTempFolder temp;
+    const fs::path file = temp.Path() / "velloran.INI";
     // Keys of the program's own and a hand-written section, which every
     // save must keep too.
     std::ofstream(file, std::ios::binary) << "[Extra]\r\nmine=1\r\n";
@@ -101,8 +81,8 @@ TEST(SharedSettingsFile, TwoProgramsSavingAtOnceLoseNoKey) {
 }
 
 TEST(SharedSettingsFile, LockExcludesOtherHoldersUntilLetGo) {
-    TTempFolder temp;
-    const fs::path lockFile = temp.Path / "x.lock";
+    testcommon::TTempFolder temp;
+    const fs::path lockFile = temp.Path() / "x.lock";
     {
         const TFileLock held(lockFile, 0ms);
         ASSERT_EQ(held.State(), TFileLock::EState::Held);
@@ -123,10 +103,10 @@ TEST(SharedSettingsFile, LockExcludesOtherHoldersUntilLetGo) {
 }
 
 TEST(SharedSettingsFile, SaveFailsAndChangesNothingWhileAnotherHoldsTheLock) {
-    TTempFolder temp;
-    const fs::path file = temp.Path / "velloran.INI";
+    testcommon::TTempFolder temp;
+    const fs::path file = temp.Path() / "velloran.INI";
     app::WriteProfileString(file, "Settings", "edRecalculateRate.Text", "30");
-    const std::string before = ReadAll(file);
+    const std::string before = testcommon::ReadWholeFile(file);
 
     const TFileLock other(app::ProfileLockFile(file), 0ms);
     ASSERT_EQ(other.State(), TFileLock::EState::Held);
@@ -136,14 +116,14 @@ TEST(SharedSettingsFile, SaveFailsAndChangesNothingWhileAnotherHoldsTheLock) {
     } catch (const app::EProfileWriteError& error) {
         EXPECT_STREQ(error.what(), ("Unable to write to " + file.string()).c_str());
     }
-    EXPECT_EQ(ReadAll(file), before);
+    EXPECT_EQ(testcommon::ReadWholeFile(file), before);
 }
 
 TEST(SharedSettingsFile, UnusableLockFileDoesNotStopTheSave) {
-    TTempFolder temp;
-    const fs::path file = temp.Path / "velloran.INI";
+    testcommon::TTempFolder temp;
+    const fs::path file = temp.Path() / "velloran.INI";
     const fs::path lockFile = app::ProfileLockFile(file);
-    EXPECT_EQ(lockFile, temp.Path / "velloran.INI.lock");
+    EXPECT_EQ(lockFile, temp.Path() / "velloran.INI.lock");
 
     // Whatever stands where the lock file goes stays as it is, and the key is
     // saved all the same, without waiting on a pipe or following a link.
@@ -161,9 +141,9 @@ TEST(SharedSettingsFile, UnusableLockFileDoesNotStopTheSave) {
     EXPECT_TRUE(fs::is_fifo(lockFile));
     fs::remove(lockFile);
 
-    fs::create_symlink(temp.Path / "elsewhere" / "target", lockFile);
+    fs::create_symlink(temp.Path() / "elsewhere" / "target", lockFile);
     saves("link");
-    EXPECT_FALSE(fs::exists(temp.Path / "elsewhere"));
+    EXPECT_FALSE(fs::exists(temp.Path() / "elsewhere"));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "support/APRSCache.h"
+#include "tests/common/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -37,30 +38,6 @@ struct Fixture {
         timer = manual.get();
         cache = std::make_unique<TPacketCache>(std::move(manual), [this] { return now; });
     }
-};
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-class TempDir {
-public:
-    TempDir() {
-        path_ =
-            fs::temp_directory_path() /
-            ("velloran-cache-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    const fs::path& Path() const { return path_; }
-
-private:
-    fs::path path_;
 };
 
 } // namespace
@@ -321,7 +298,7 @@ TEST(PacketCacheOverrides, DerivedIndexOfAndAddReachRemoveReplaceAndStore) {
 }
 
 TEST(PacketCacheLog, EmptyCacheLeavesTheFileSystemAlone) {
-    TempDir dir;
+    testcommon::TTempFolder dir;
     Fixture f;
     const fs::path log = dir.Path() / "packetcache.log";
     f.cache->WriteLog(log.string());
@@ -329,11 +306,11 @@ TEST(PacketCacheLog, EmptyCacheLeavesTheFileSystemAlone) {
 
     std::ofstream(log) << "old";
     f.cache->WriteLog(log.string());
-    EXPECT_EQ(ReadFile(log), "old");
+    EXPECT_EQ(testcommon::ReadWholeFile(log), "old");
 }
 
 TEST(PacketCacheLog, OneLinePerRecordInListOrderWithCrLf) {
-    TempDir dir;
+    testcommon::TTempFolder dir;
     Fixture f;
     const fs::path log = dir.Path() / "packetcache.log";
     std::ofstream(log) << "previous contents that are longer than the new ones";
@@ -343,14 +320,14 @@ TEST(PacketCacheLog, OneLinePerRecordInListOrderWithCrLf) {
     f.cache->Store(MakePacket("A", 45001, TPacketType::ptStatus, true, "A>APRS:>two"));
     f.cache->WriteLog(log.string());
     // The test runs under the C locale, whose decimal separator is ".".
-    EXPECT_EQ(ReadFile(log), "45001|A>APRS:>two\r\n"
-                             "45000.123456789|B|x\r\n"
-                             "1E-5|C>APRS:>C\r\n");
+    EXPECT_EQ(testcommon::ReadWholeFile(log), "45001|A>APRS:>two\r\n"
+                                              "45000.123456789|B|x\r\n"
+                                              "1E-5|C>APRS:>C\r\n");
     EXPECT_EQ(f.cache->Count(), 3u);
 }
 
 TEST(PacketCacheLog, UnwritableFileNamesItAndLeavesEverythingAsItWas) {
-    TempDir dir;
+    testcommon::TTempFolder dir;
     Fixture f;
     f.cache->Store(MakePacket("A", kNow));
 

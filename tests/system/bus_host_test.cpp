@@ -251,7 +251,8 @@ TEST(BusHostProgram, ReportIsByteForByteTheEmbeddedOne) {
     const std::string tag = std::to_string(getpid());
     const std::string embeddedOut = (dir / ("velloran-embedded-" + tag)).string();
     const std::string busOut = (dir / ("velloran-bus-" + tag)).string();
-    const std::string demo = std::string(VELLORAN_SOURCE_DIR) + "/standin/scenarios/demo.json";
+    const std::string demo =
+        std::string(VELLORAN_SOURCE_DIR) + "/standin/model/scenarios/demo.json";
 
     TChild embedded({VELLORAN_REPORT_EXE, "--scenario", demo, "--ellipse"},
                     {.output = embeddedOut});

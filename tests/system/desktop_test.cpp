@@ -4,6 +4,7 @@
 #include "standin/model/Scenario.h"
 #include "support/FileLock.h"
 #include "tests/common/ChildProcess.h"
+#include "tests/common/Files.h"
 #include "tests/common/LoopbackServer.h"
 #include "tools/OwnSessionBus.h"
 
@@ -24,29 +25,9 @@ using namespace std::chrono_literals;
 using testsupport::TChild;
 
 namespace {
-
-std::string ReadFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-/// A folder of the test's own, removed at the end.
-struct TTempDir {
-    TTempDir()
-        : Path(fs::temp_directory_path() /
-               ("velloran-desktop-" + std::to_string(getpid()) + "-" + std::to_string(++Count))) {
-        fs::create_directories(Path);
-    }
-    ~TTempDir() { fs::remove_all(Path); }
-    fs::path Path;
-    static inline int Count = 0;
-};
-
 /// Velloran, copied into dir so that its settings file is the test's own,
 /// started off screen on the threshold scenario; its output goes to out.txt.
-TChild StartVelloranIn(const TTempDir& dir) {
+TChild StartVelloranIn(const testcommon::TTempFolder& dir) {
     struct TScenarioEnvironment {
         TScenarioEnvironment() {
             setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -56,8 +37,8 @@ TChild StartVelloranIn(const TTempDir& dir) {
         ~TScenarioEnvironment() { unsetenv("VELLORAN_SCENARIO"); }
     };
     const TScenarioEnvironment environment; // for the start alone
-    return TChild({(dir.Path / "velloran").string()},
-                  {.output = (dir.Path / "out.txt").string(), .errorToo = true});
+    return TChild({(dir.Path() / "velloran").string()},
+                  {.output = (dir.Path() / "out.txt").string(), .errorToo = true});
 }
 
 } // namespace
@@ -68,15 +49,16 @@ TEST(Desktop, TerminationSignalsEndVelloranTheNormalWay) {
     // program is copied so that its settings file, beside it, is this test's
     // own.
     for (const int signal : {SIGTERM, SIGHUP}) {
-        TTempDir dir;
-        const fs::path program = dir.Path / "velloran";
+        testcommon::TTempFolder dir;
+        const fs::path program = dir.Path() / "velloran";
         fs::copy_file(VELLORAN_EXE, program);
         TChild velloran = StartVelloranIn(dir);
         std::this_thread::sleep_for(1500ms); // shown, first run done
-        ASSERT_EQ(velloran.Wait(0ms), std::nullopt) << ReadFile(dir.Path / "out.txt");
+        ASSERT_EQ(velloran.Wait(0ms), std::nullopt)
+            << testcommon::ReadWholeFile(dir.Path() / "out.txt");
         kill(velloran.Pid(), signal);
         EXPECT_EQ(velloran.Wait(5s), 0) << "signal " << signal;
-        const std::string ini = ReadFile(dir.Path / "velloran.INI");
+        const std::string ini = testcommon::ReadWholeFile(dir.Path() / "velloran.INI");
         EXPECT_NE(ini.find("[MainForm]"), std::string::npos) << "signal " << signal;
         EXPECT_NE(ini.find("edRecalculateRate.Text=30"), std::string::npos) << ini;
     }
@@ -91,57 +73,59 @@ TEST(Desktop, AtTheEndOfASessionAFailedSaveIsLoggedAndVelloranEnds) {
     const std::string settings = "[Channel]\r\nTnc=kiss://127.0.0.1:" + tnc.Port +
                                  "\r\n[Settings]\r\nedRecalculateRate.Text=45\r\n";
     for (const bool locked : {true, false}) {
-        TTempDir dir;
-        const fs::path program = dir.Path / "velloran";
+        testcommon::TTempFolder dir;
+        const fs::path program = dir.Path() / "velloran";
         fs::copy_file(VELLORAN_EXE, program);
-        const fs::path ini = dir.Path / "velloran.INI";
+        const fs::path ini = dir.Path() / "velloran.INI";
         if (locked)
             std::ofstream(ini, std::ios::binary) << settings;
         else
             fs::create_directory(ini);
         TChild velloran = StartVelloranIn(dir);
         std::this_thread::sleep_for(1500ms); // shown, first run done
-        ASSERT_EQ(velloran.Wait(0ms), std::nullopt) << ReadFile(dir.Path / "out.txt");
+        ASSERT_EQ(velloran.Wait(0ms), std::nullopt)
+            << testcommon::ReadWholeFile(dir.Path() / "out.txt");
         std::optional<support::TFileLock> held;
         if (locked)
-            held.emplace(dir.Path / "velloran.INI.lock", 0ms);
+            held.emplace(dir.Path() / "velloran.INI.lock", 0ms);
         kill(velloran.Pid(), SIGTERM);
         EXPECT_EQ(velloran.Wait(10s), 0) << (locked ? "locked" : "a folder");
         if (velloran.Wait(0ms) == std::nullopt)
             kill(velloran.Pid(), SIGKILL);
-        const std::string out = ReadFile(dir.Path / "out.txt");
+        const std::string out = testcommon::ReadWholeFile(dir.Path() / "out.txt");
         EXPECT_NE(out.find("velloran: Unable to write to " + ini.string()), std::string::npos)
             << out;
         if (locked) {
-            EXPECT_EQ(ReadFile(ini), settings);
+            EXPECT_EQ(testcommon::ReadWholeFile(ini), settings);
             // The measured channel is kept all the same, for the next start.
-            EXPECT_TRUE(fs::exists(dir.Path / "velloran-channel.txt"));
+            EXPECT_TRUE(fs::exists(dir.Path() / "velloran-channel.txt"));
         }
     }
 }
 
 TEST(Desktop, ReportSaysWhenItFallsBackOnTheDemo) {
-    TTempDir dir;
-    const fs::path demoOut = dir.Path / "demo.out", demoErr = dir.Path / "demo.err";
-    const fs::path fileOut = dir.Path / "file.out";
+    testcommon::TTempFolder dir;
+    const fs::path demoOut = dir.Path() / "demo.out", demoErr = dir.Path() / "demo.err";
+    const fs::path fileOut = dir.Path() / "file.out";
     {
         TChild report({VELLORAN_REPORT_EXE}, {.output = demoOut.string()});
         ASSERT_EQ(report.Wait(30s), 0);
     }
     {
         // The same run with the demo named as a scenario: nothing to say.
-        const std::string demo = std::string(VELLORAN_SOURCE_DIR) + "/standin/scenarios/demo.json";
+        const std::string demo =
+            std::string(VELLORAN_SOURCE_DIR) + "/standin/model/scenarios/demo.json";
         TChild report({VELLORAN_REPORT_EXE, "--scenario", demo}, {.output = fileOut.string()});
         ASSERT_EQ(report.Wait(30s), 0);
     }
-    const std::string out = ReadFile(demoOut);
+    const std::string out = testcommon::ReadWholeFile(demoOut);
     EXPECT_GT(out.size(), 1000u);
-    EXPECT_EQ(out, ReadFile(fileOut)); // standard output is unchanged
+    EXPECT_EQ(out, testcommon::ReadWholeFile(fileOut)); // standard output is unchanged
     // Standard error, as the shell sees it.
     const std::string command =
         std::string(VELLORAN_REPORT_EXE) + " 2>" + demoErr.string() + " >/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    EXPECT_EQ(ReadFile(demoErr), std::string(standin::kDemoScenarioNote) + "\n");
+    EXPECT_EQ(testcommon::ReadWholeFile(demoErr), std::string(standin::kDemoScenarioNote) + "\n");
 }
 
 // Each run of this program gets a session bus of its own: without one it

@@ -6,6 +6,7 @@
 #include "app/model/ChannelModel.h"
 #include "support/APRSParser.h"
 #include "tests/common/ChildProcess.h"
+#include "tests/common/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -33,14 +34,6 @@ using namespace std::chrono_literals;
 namespace {
 
 using testsupport::TChild;
-
-std::string Read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 /// The report without its reception times, which differ from run to run.
 std::string WithoutTimes(const std::string& report) {
     std::istringstream in(report);
@@ -112,7 +105,7 @@ std::string ChannelStatsReply(const fs::path& reply) {
                  "/org/velloran/StandinHost", "org.velloran.StandinHost.Control.ChannelStats"},
                 {.output = reply.string(), .errorToo = true});
     send.Wait(10s);
-    return Read(reply);
+    return testcommon::ReadWholeFile(reply);
 }
 
 /// velloran-report attached to the host on the bus, once it lists `stations`.
@@ -126,7 +119,7 @@ std::string ReportWhen(const fs::path& dir, int stations) {
             TChild run({VELLORAN_REPORT_EXE, "--debug", "--density", "20"},
                        {.output = out.string(), .errorToo = true});
             run.Wait(30s);
-            report = Read(out);
+            report = testcommon::ReadWholeFile(out);
             return report.find(wanted) != std::string::npos;
         },
         90s);
@@ -168,7 +161,7 @@ TEST(TncEndToEnd, DireWolfDecodesAudioAndVelloranReportsTheRadius) {
                 (dir / "lines.txt").string()},
                {.output = (dir / "gen_packets.log").string(), .errorToo = true});
     ASSERT_TRUE(gen.Started()) << "gen_packets (Debian package direwolf) is needed";
-    ASSERT_EQ(gen.Wait(60s), 0) << Read(dir / "gen_packets.log");
+    ASSERT_EQ(gen.Wait(60s), 0) << testcommon::ReadWholeFile(dir / "gen_packets.log");
 
     const int port = FreePort();
     ASSERT_NE(port, 0);
@@ -182,24 +175,28 @@ TEST(TncEndToEnd, DireWolfDecodesAudioAndVelloranReportsTheRadius) {
         {.output = (dir / "direwolf.log").string(), .errorToo = true, .input = audio[0]});
     close(audio[0]);
     ASSERT_TRUE(direwolf.Started());
-    ASSERT_TRUE(WaitFor([&] { return Listening(port); }, 60s)) << Read(dir / "direwolf.log");
+    ASSERT_TRUE(WaitFor([&] { return Listening(port); }, 60s))
+        << testcommon::ReadWholeFile(dir / "direwolf.log");
 
     TChild host({VELLORAN_STANDIN_HOST_EXE, "--kiss", "127.0.0.1:" + std::to_string(port), "--own",
                  "N0CALL", "--lat", "42.6", "--lon", "-71.3"},
                 {.output = (dir / "kiss-host.log").string(), .errorToo = true});
     ASSERT_TRUE(WaitFor(
-        [&] { return Read(dir / "kiss-host.log").find("connected to KISS") != std::string::npos; },
+        [&] {
+            return testcommon::ReadWholeFile(dir / "kiss-host.log").find("connected to KISS") !=
+                   std::string::npos;
+        },
         60s))
-        << Read(dir / "kiss-host.log");
+        << testcommon::ReadWholeFile(dir / "kiss-host.log");
 
     // The audio, then a second of silence so the last frame is surely decoded.
-    const std::string wav = Read(dir / "audio.wav");
+    const std::string wav = testcommon::ReadWholeFile(dir / "audio.wav");
     const std::string silence(44100 * 2, '\0');
     for (const std::string* part : {&wav, &silence}) {
         std::size_t at = 0;
         while (at < part->size()) {
             const ssize_t n = write(audio[1], part->data() + at, part->size() - at);
-            ASSERT_GT(n, 0) << Read(dir / "direwolf.log");
+            ASSERT_GT(n, 0) << testcommon::ReadWholeFile(dir / "direwolf.log");
             at += static_cast<std::size_t>(n);
         }
     }
@@ -208,8 +205,8 @@ TEST(TncEndToEnd, DireWolfDecodesAudioAndVelloranReportsTheRadius) {
     close(audio[1]);
     EXPECT_EQ(WithoutTimes(actual), WithoutTimes(expected))
         << "direwolf:\n"
-        << Read(dir / "direwolf.log") << "host:\n"
-        << Read(dir / "kiss-host.log");
+        << testcommon::ReadWholeFile(dir / "direwolf.log") << "host:\n"
+        << testcommon::ReadWholeFile(dir / "kiss-host.log");
     fs::remove_all(dir);
 }
 
@@ -242,8 +239,8 @@ TEST(TncEndToEnd, StatsTableNeedsNoBusAndMatchesTheBusMethod) {
     oneShot.insert(oneShot.end(), live.begin(), live.end());
     TChild stats(oneShot, {.output = (dir / "table.txt").string()});
     ASSERT_TRUE(stats.Started());
-    ASSERT_EQ(stats.Wait(30s), 0) << Read(dir / "table.txt");
-    const std::string table = Read(dir / "table.txt");
+    ASSERT_EQ(stats.Wait(30s), 0) << testcommon::ReadWholeFile(dir / "table.txt");
+    const std::string table = testcommon::ReadWholeFile(dir / "table.txt");
     EXPECT_NE(table.find("TX delay 250 ms"), std::string::npos) << table;
     EXPECT_NE(table.find("frames heard       6 "), std::string::npos) << table;
     EXPECT_NE(table.find("stations heard     5\n"), std::string::npos) << table;
@@ -262,7 +259,7 @@ TEST(TncEndToEnd, StatsTableNeedsNoBusAndMatchesTheBusMethod) {
             return answer.find("frames heard       6 ") != std::string::npos;
         },
         60s))
-        << answer << Read(dir / "host.log");
+        << answer << testcommon::ReadWholeFile(dir / "host.log");
     EXPECT_NE(answer.find('"' + table + '"'), std::string::npos) << answer << "\n" << table;
     fs::remove_all(dir);
 }
@@ -320,7 +317,7 @@ TEST(TncEndToEnd, VelloranReportMeasuresDireWolfOverKissAndAgw) {
                      "--monitor", (dir / "lines.txt").string()},
                     {.output = (dir / "file.out").string()});
     ASSERT_EQ(fromFile.Wait(30s), 0);
-    const std::string file = Read(dir / "file.out");
+    const std::string file = testcommon::ReadWholeFile(dir / "file.out");
     const std::string expected = file.substr(file.find("== Channel ==\n"));
     EXPECT_NE(expected.find("Frames heard: 6 of 1800 in 30 minutes\n"), std::string::npos)
         << expected;
@@ -335,7 +332,7 @@ TEST(TncEndToEnd, VelloranReportMeasuresDireWolfOverKissAndAgw) {
                 (dir / "lines.txt").string()},
                {.output = (dir / "gen_packets.log").string(), .errorToo = true});
     ASSERT_TRUE(gen.Started()) << "gen_packets (Debian package direwolf) is needed";
-    ASSERT_EQ(gen.Wait(60s), 0) << Read(dir / "gen_packets.log");
+    ASSERT_EQ(gen.Wait(60s), 0) << testcommon::ReadWholeFile(dir / "gen_packets.log");
 
     const int kissPort = FreePort();
     int agwPort = FreePort();
@@ -380,35 +377,38 @@ TEST(TncEndToEnd, VelloranReportMeasuresDireWolfOverKissAndAgw) {
         {"N0ABC", 4, 2}, {"N1DIG", 8, 6}, {"K1MIC", 11, 15}, {"W1XYZ-9", 31, 30}};
     ASSERT_TRUE(WaitFor(
         [&] {
-            return Read(dir / "kiss.out").find("connected to kiss://") != std::string::npos &&
-                   Read(dir / "agw.out").find("connected to agw://") != std::string::npos &&
+            return testcommon::ReadWholeFile(dir / "kiss.out").find("connected to kiss://") !=
+                       std::string::npos &&
+                   testcommon::ReadWholeFile(dir / "agw.out").find("connected to agw://") !=
+                       std::string::npos &&
                    kissWindow->Picture(listed, {}).Status.starts_with("connected to kiss://") &&
                    agwWindow->Picture(listed, {}).Status.starts_with("connected to agw://");
         },
         60s))
-        << Read(dir / "kiss.out") << Read(dir / "agw.out") << Read(dir / "direwolf.log")
-        << kissWindow->Picture(listed, {}).Status << agwWindow->Picture(listed, {}).Status;
+        << testcommon::ReadWholeFile(dir / "kiss.out") << testcommon::ReadWholeFile(dir / "agw.out")
+        << testcommon::ReadWholeFile(dir / "direwolf.log") << kissWindow->Picture(listed, {}).Status
+        << agwWindow->Picture(listed, {}).Status;
 
-    const std::string wav = Read(dir / "audio.wav");
+    const std::string wav = testcommon::ReadWholeFile(dir / "audio.wav");
     const std::string silence(44100 * 2, '\0');
     for (const std::string* part : {&wav, &silence}) {
         std::size_t at = 0;
         while (at < part->size()) {
             const ssize_t n = write(audio[1], part->data() + at, part->size() - at);
-            ASSERT_GT(n, 0) << Read(dir / "direwolf.log");
+            ASSERT_GT(n, 0) << testcommon::ReadWholeFile(dir / "direwolf.log");
             at += static_cast<std::size_t>(n);
         }
     }
-    ASSERT_EQ(kiss.Wait(120s), 0) << Read(dir / "kiss.out");
-    ASSERT_EQ(agw.Wait(120s), 0) << Read(dir / "agw.out");
+    ASSERT_EQ(kiss.Wait(120s), 0) << testcommon::ReadWholeFile(dir / "kiss.out");
+    ASSERT_EQ(agw.Wait(120s), 0) << testcommon::ReadWholeFile(dir / "agw.out");
     close(audio[1]);
     for (const char* name : {"kiss.out", "agw.out"}) {
-        const std::string out = Read(dir / name);
+        const std::string out = testcommon::ReadWholeFile(dir / name);
         const auto at = out.find("== Channel ==\n");
         ASSERT_NE(at, std::string::npos) << out;
         EXPECT_EQ(WithoutAirtime(out.substr(at)), WithoutAirtime(expected))
             << name << "\n"
-            << out << Read(dir / "direwolf.log");
+            << out << testcommon::ReadWholeFile(dir / "direwolf.log");
         // The rest of the report is the run's, as without the channel.
         EXPECT_NE(out.find(file.substr(0, file.find("== Channel =="))), std::string::npos) << out;
     }

@@ -2,6 +2,7 @@
 // arguments ("args", words separated by blanks, {case} standing for the
 // folder), maybe a scenario, and the expected standard output, standard error
 // and exit status. VELLORAN_UPDATE_GOLDEN=1 rewrites the expectations.
+#include "tests/common/Files.h"
 #include "tools/HeadlessRun.h"
 
 #include <gtest/gtest.h>
@@ -15,14 +16,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
 void WriteFile(const fs::path& path, const std::string& content) {
     std::ofstream file(path, std::ios::binary);
     file << content;
@@ -50,7 +43,8 @@ class ReportGolden : public testing::TestWithParam<std::string> {};
 
 TEST_P(ReportGolden, MatchesExpectedOutput) {
     const fs::path dir = fs::path(VELLORAN_GOLDEN_DIR) / GetParam();
-    std::istringstream words(ReplaceAll(ReadFile(dir / "args"), "{case}", dir.string()));
+    std::istringstream words(
+        ReplaceAll(testcommon::ReadWholeFile(dir / "args"), "{case}", dir.string()));
     std::vector<std::string> args;
     for (std::string word; words >> word;)
         args.push_back(word);
@@ -65,9 +59,9 @@ TEST_P(ReportGolden, MatchesExpectedOutput) {
         WriteFile(dir / "expected.rc", std::to_string(status) + "\n");
         GTEST_SKIP() << "expectations rewritten";
     }
-    EXPECT_EQ(std::to_string(status) + "\n", ReadFile(dir / "expected.rc"));
-    EXPECT_EQ(errText, ReadFile(dir / "expected.err"));
-    EXPECT_EQ(out.str(), ReadFile(dir / "expected.out"));
+    EXPECT_EQ(std::to_string(status) + "\n", testcommon::ReadWholeFile(dir / "expected.rc"));
+    EXPECT_EQ(errText, testcommon::ReadWholeFile(dir / "expected.err"));
+    EXPECT_EQ(out.str(), testcommon::ReadWholeFile(dir / "expected.out"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ReportGolden, testing::ValuesIn(CaseNames()),

@@ -4,6 +4,7 @@
 #include "app/qt/VelloranMain.h"
 #include "standin/model/Scenario.h"
 #include "standin/model/StandinHost.h"
+#include "tests/common/Files.h"
 #include "tests/common/MobilesScenario.h"
 
 #include <QAction>
@@ -77,14 +78,6 @@ std::string Scenario(int mobiles, const std::string& ownCall = "n1abc",
                      const std::string& fail = "") {
     return MobilesScenario(mobiles, ownCall, fail);
 }
-
-std::string ReadFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 /// A main window with its test doubles and settings file in a temporary
 /// directory.
 struct TRig {
@@ -269,7 +262,8 @@ private slots:
             rig.Form->btnSaveSettings->click();
             QCOMPARE(rig.Form->edRecalculateRate->text(), QString(" 45 "));
             QCOMPARE(rig.Form->tmrCalc.Interval(), 1800000); // the live text is not a number
-            QVERIFY(ReadFile(ini).find("edRecalculateRate.Text=45\r\n") != std::string::npos);
+            QVERIFY(testcommon::ReadWholeFile(ini).find("edRecalculateRate.Text=45\r\n") !=
+                    std::string::npos);
         }
         TRig again(Scenario(130), {}, ini);
         again.Form->Create();
@@ -281,7 +275,7 @@ private slots:
         TRig rig;
         rig.StartAndWaitForFirstRun();
         rig.Form->btnSaveSettings->click();
-        QCOMPARE(ReadFile(rig.Ini()),
+        QCOMPARE(testcommon::ReadWholeFile(rig.Ini()),
                  std::string("[Settings]\r\ncbMinimizeToTray.Checked=True\r\n"
                              "cbShowALOHARadius.Checked=True\r\nrbDrawCircle.Checked=True\r\n"
                              "rbDrawEllispe.Checked=False\r\nedRecalculateRate.Text=30\r\n"
@@ -300,7 +294,7 @@ private slots:
         QVERIFY(!std::filesystem::exists(rig.Ini()));
         ClickTab(*rig.Form, 0);
         QCOMPARE(rig.Form->PageControl1->currentIndex(), 0);
-        QVERIFY(ReadFile(rig.Ini()).find("[Settings]") != std::string::npos);
+        QVERIFY(testcommon::ReadWholeFile(rig.Ini()).find("[Settings]") != std::string::npos);
     }
 
     void unwritableSettingsFile() {
@@ -368,7 +362,7 @@ private slots:
     void windowFitsTheScreenAndKeepsTheChosenSize() {
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         const auto savedSize = [](const std::filesystem::path& ini) {
-            const std::string text = ReadFile(ini);
+            const std::string text = testcommon::ReadWholeFile(ini);
             const std::size_t at = text.find("NormalPos=");
             int l = 0, t = 0, r = 0, b = 0;
             if (at == std::string::npos ||
@@ -659,7 +653,7 @@ private slots:
         f.MenuItem1->trigger();
         QCOMPARE(rig.Platform->Terminations, 1);
         rig.Form.reset();
-        const std::string ini = ReadFile(rig.Ini());
+        const std::string ini = testcommon::ReadWholeFile(rig.Ini());
         QVERIFY(ini.find("ShowCmd=2\r\n") != std::string::npos);
         QVERIFY(ini.find("[Settings]") != std::string::npos); // never saved during the run
     }
@@ -758,7 +752,7 @@ private slots:
                 f.miExit->trigger();
             QCOMPARE(rig.Platform->Terminations, 1);
             rig.Form.reset();
-            const std::string ini = ReadFile(rig.Ini());
+            const std::string ini = testcommon::ReadWholeFile(rig.Ini());
             QVERIFY2(ini.find(viaClose ? "edRecalculateRate.Text=20"
                                        : "edRecalculateRate.Text=10") != std::string::npos,
                      ini.c_str());
