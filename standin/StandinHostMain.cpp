@@ -336,13 +336,13 @@ int RunMonitorStats(const QStringList& args) {
 int main(int argc, char** argv) {
     // --help and --version are answered before Qt needs a display.
     switch (support::FindStandardRequest(std::vector<std::string>(argv + 1, argv + argc))) {
-    case support::EStandardRequest::Help:
+    case support::TStandardRequest::Help:
         std::cout << kUsage;
         return 0;
-    case support::EStandardRequest::Version:
+    case support::TStandardRequest::Version:
         std::cout << support::VersionText("velloran-standin-host");
         return 0;
-    case support::EStandardRequest::None:
+    case support::TStandardRequest::None:
         break;
     }
     if (const QStringList args = RawArguments(argc, argv); WantsMonitorStats(args))

@@ -61,57 +61,57 @@ std::string FormatLogTime(double value, char separator) {
 } // namespace
 
 void TManualPurgeTimer::Configure(std::int32_t intervalMs, std::function<void()> onTick) {
-    intervalMs_ = intervalMs;
-    onTick_ = std::move(onTick);
-    elapsedMs_ = 0;
+    FIntervalMs = intervalMs;
+    FOnTick = std::move(onTick);
+    FElapsedMs = 0;
 }
 
 void TManualPurgeTimer::SetEnabled(bool enabled) {
-    if (enabled && !enabled_) {
-        elapsedMs_ = 0;
+    if (enabled && !FEnabled) {
+        FElapsedMs = 0;
     }
-    enabled_ = enabled;
+    FEnabled = enabled;
 }
 
 void TManualPurgeTimer::Advance(std::int64_t ms) {
-    if (!enabled_ || intervalMs_ <= 0) {
+    if (!FEnabled || FIntervalMs <= 0) {
         return;
     }
-    elapsedMs_ += ms;
-    while (enabled_ && elapsedMs_ >= intervalMs_) {
-        elapsedMs_ -= intervalMs_;
-        if (onTick_) {
-            onTick_();
+    FElapsedMs += ms;
+    while (FEnabled && FElapsedMs >= FIntervalMs) {
+        FElapsedMs -= FIntervalMs;
+        if (FOnTick) {
+            FOnTick();
         }
     }
 }
 
 TPacketCache::TPacketCache(std::unique_ptr<IPurgeTimer> timer, TUtcClock clock)
-    : timer_(timer ? std::move(timer) : std::make_unique<TManualPurgeTimer>()),
-      clock_(clock ? std::move(clock) : TUtcClock(UtcNow)) {
-    timer_->Configure(checkInterval_ * 1000, [this] { PurgeTimerTick(); });
-    timer_->SetEnabled(autoPurge_);
+    : FTimer(timer ? std::move(timer) : std::make_unique<TManualPurgeTimer>()),
+      FClock(clock ? std::move(clock) : TUtcClock(UtcNow)) {
+    FTimer->Configure(FCheckInterval * 1000, [this] { PurgeTimerTick(); });
+    FTimer->SetEnabled(FAutoPurge);
 }
 
 TPacketCache::~TPacketCache() {
-    timer_->SetEnabled(false);
+    FTimer->SetEnabled(false);
     // A destructor cannot report the refusal Clear gives inside OnExpire, and
     // the records go with the cache anyway.
-    packets_.clear();
+    FPackets.clear();
 }
 
 void TPacketCache::SetAutoPurge(bool value) {
-    autoPurge_ = value;
-    timer_->SetEnabled(value);
+    FAutoPurge = value;
+    FTimer->SetEnabled(value);
 }
 
 void TPacketCache::StampExpiry(TPacket& packet) const {
-    const TDateTime governing = (useAltTime_ && packet.HasAltTime) ? packet.AltTime : packet.Time;
-    packet.Expires = governing + MinutesToDays(expiryMinutes_);
+    const TDateTime governing = (FUseAltTime && packet.HasAltTime) ? packet.AltTime : packet.Time;
+    packet.Expires = governing + MinutesToDays(FExpiryMinutes);
 }
 
 void TPacketCache::RefuseDuringExpire(const char* operation) const {
-    if (inExpire_) {
+    if (FInExpire) {
         throw EPacketCacheError(std::string("TPacketCache.") + operation +
                                 " - Records cannot be added or removed while OnExpire runs");
     }
@@ -123,8 +123,8 @@ bool TPacketCache::Add(std::unique_ptr<TPacket>&& packet) {
         throw EPacketCacheError("TPacketCache.Add - No packet given");
     }
     StampExpiry(*packet);
-    packets_.push_back(std::move(packet));
-    ++addCount_;
+    FPackets.push_back(std::move(packet));
+    ++FAddCount;
     return true;
 }
 
@@ -148,8 +148,8 @@ bool TPacketCache::Store(std::unique_ptr<TPacket>&& packet) {
 }
 
 int TPacketCache::IndexOf(const TPacket& packet) const {
-    for (std::size_t i = 0; i < packets_.size(); ++i) {
-        if (packets_[i]->Key == packet.Key) {
+    for (std::size_t i = 0; i < FPackets.size(); ++i) {
+        if (FPackets[i]->Key == packet.Key) {
             return static_cast<int>(i);
         }
     }
@@ -157,7 +157,7 @@ int TPacketCache::IndexOf(const TPacket& packet) const {
 }
 
 TPacket* TPacketCache::FindByKey(std::string_view key) const {
-    for (const auto& record : packets_) {
+    for (const auto& record : FPackets) {
         if (record->Valid && SameTextAscii(record->Key, key)) {
             return record.get();
         }
@@ -171,8 +171,8 @@ bool TPacketCache::Remove(const TPacket& packet) {
     if (index < 0) {
         return false;
     }
-    packets_.erase(packets_.begin() + index);
-    ++deleteCount_;
+    FPackets.erase(FPackets.begin() + index);
+    ++FDeleteCount;
     return true;
 }
 
@@ -187,13 +187,13 @@ bool TPacketCache::Replace(std::unique_ptr<TPacket>&& packet, int index) {
     if (index < 0) {
         return false;
     }
-    if (static_cast<std::size_t>(index) >= packets_.size()) {
+    if (static_cast<std::size_t>(index) >= FPackets.size()) {
         throw EPacketCacheError("TPacketCache.Replace - Index " + std::to_string(index) +
-                                " is beyond the " + std::to_string(packets_.size()) +
+                                " is beyond the " + std::to_string(FPackets.size()) +
                                 " records held");
     }
-    packets_[static_cast<std::size_t>(index)] = std::move(packet);
-    ++replaceCount_;
+    FPackets[static_cast<std::size_t>(index)] = std::move(packet);
+    ++FReplaceCount;
     return true;
 }
 
@@ -201,48 +201,48 @@ void TPacketCache::Purge(TDateTime cutoff) {
     RefuseDuringExpire("Purge");
     // "Not greater than 0" also catches NaN.
     if (!(cutoff > 0)) {
-        cutoff = clock_() - MinutesToDays(expiryMinutes_);
+        cutoff = FClock() - MinutesToDays(FExpiryMinutes);
     }
     // A handler that replaces itself must not destroy the one that is running.
-    const TExpireHandler onExpire = onExpire_;
-    for (std::size_t i = packets_.size(); i-- > 0;) {
-        const TPacket& record = *packets_[i];
+    const TExpireHandler onExpire = FOnExpire;
+    for (std::size_t i = FPackets.size(); i-- > 0;) {
+        const TPacket& record = *FPackets[i];
         const bool expired =
-            record.Time < cutoff || (useAltTime_ && record.HasAltTime && record.AltTime < cutoff);
+            record.Time < cutoff || (FUseAltTime && record.HasAltTime && record.AltTime < cutoff);
         if (!expired) {
             continue;
         }
         if (onExpire) {
             // The walk relies on the list keeping its shape while the handler
             // runs; the mutating operations refuse while this is set.
-            inExpire_ = true;
+            FInExpire = true;
             struct Reset {
                 bool& flag;
                 ~Reset() { flag = false; }
-            } reset{inExpire_};
+            } reset{FInExpire};
             onExpire(*this, record.Key, record.Text);
         }
-        packets_.erase(packets_.begin() + static_cast<std::ptrdiff_t>(i));
-        ++expireCount_;
+        FPackets.erase(FPackets.begin() + static_cast<std::ptrdiff_t>(i));
+        ++FExpireCount;
     }
 }
 
 void TPacketCache::Clear() {
     RefuseDuringExpire("Clear");
     // Records go from index 0 upward, as they were added.
-    for (auto& record : packets_) {
+    for (auto& record : FPackets) {
         record.reset();
     }
-    packets_.clear();
+    FPackets.clear();
 }
 
 void TPacketCache::WriteLog(const std::string& fileName) const {
-    if (packets_.empty()) {
+    if (FPackets.empty()) {
         return;
     }
     const char separator = UserDecimalSeparator();
     std::string text;
-    for (const auto& record : packets_) {
+    for (const auto& record : FPackets) {
         text += FormatLogTime(record->Time, separator);
         text += '|';
         text += record->Text;
@@ -258,7 +258,7 @@ void TPacketCache::WriteLog(const std::string& fileName) const {
 
 void TPacketCache::PurgeTimerTick() {
     Purge(0);
-    ++purgeCount_;
+    ++FPurgeCount;
 }
 
 } // namespace support

@@ -41,16 +41,16 @@ class TManualPurgeTimer : public IPurgeTimer {
 public:
     void Configure(std::int32_t intervalMs, std::function<void()> onTick) override;
     void SetEnabled(bool enabled) override;
-    bool Enabled() const override { return enabled_; }
-    std::int32_t IntervalMs() const override { return intervalMs_; }
+    bool Enabled() const override { return FEnabled; }
+    std::int32_t IntervalMs() const override { return FIntervalMs; }
     /// Lets the given milliseconds pass, ticking once per full period while enabled.
     void Advance(std::int64_t ms);
 
 private:
-    std::int32_t intervalMs_ = 0;
-    std::function<void()> onTick_;
-    bool enabled_ = false;
-    std::int64_t elapsedMs_ = 0;
+    std::int32_t FIntervalMs = 0;
+    std::function<void()> FOnTick;
+    bool FEnabled = false;
+    std::int64_t FElapsedMs = 0;
 };
 
 /// The clock the cache reads for its default purge cutoff.
@@ -110,29 +110,29 @@ public:
     /// The timer's handler: a purge with cutoff 0, counted in PurgeCount.
     void PurgeTimerTick();
 
-    std::size_t Count() const { return packets_.size(); }
+    std::size_t Count() const { return FPackets.size(); }
     /// The record in slot `index` (no range check beyond the vector's own at()).
-    const TPacket& At(std::size_t index) const { return *packets_.at(index); }
+    const TPacket& At(std::size_t index) const { return *FPackets.at(index); }
 
-    bool AutoPurge() const { return autoPurge_; }
+    bool AutoPurge() const { return FAutoPurge; }
     /// Starts or stops the purge timer.
     void SetAutoPurge(bool value);
     /// Purge timer period in seconds, fixed at creation.
-    std::int32_t CheckInterval() const { return checkInterval_; }
-    std::int32_t ExpiryMinutes() const { return expiryMinutes_; }
-    void SetExpiryMinutes(std::int32_t minutes) { expiryMinutes_ = minutes; }
-    bool UseAltTime() const { return useAltTime_; }
-    void SetUseAltTime(bool value) { useAltTime_ = value; }
-    void SetOnExpire(TExpireHandler handler) { onExpire_ = std::move(handler); }
+    std::int32_t CheckInterval() const { return FCheckInterval; }
+    std::int32_t ExpiryMinutes() const { return FExpiryMinutes; }
+    void SetExpiryMinutes(std::int32_t minutes) { FExpiryMinutes = minutes; }
+    bool UseAltTime() const { return FUseAltTime; }
+    void SetUseAltTime(bool value) { FUseAltTime = value; }
+    void SetOnExpire(TExpireHandler handler) { FOnExpire = std::move(handler); }
 
-    std::int32_t AddCount() const { return addCount_; }
-    std::int32_t ExpireCount() const { return expireCount_; }
-    std::int32_t DeleteCount() const { return deleteCount_; }
-    std::int32_t ReplaceCount() const { return replaceCount_; }
-    std::int32_t PurgeCount() const { return purgeCount_; }
+    std::int32_t AddCount() const { return FAddCount; }
+    std::int32_t ExpireCount() const { return FExpireCount; }
+    std::int32_t DeleteCount() const { return FDeleteCount; }
+    std::int32_t ReplaceCount() const { return FReplaceCount; }
+    std::int32_t PurgeCount() const { return FPurgeCount; }
 
     /// The purge timer, for wiring and inspection.
-    IPurgeTimer& PurgeTimer() { return *timer_; }
+    IPurgeTimer& PurgeTimer() { return *FTimer; }
 
 protected:
     /// Sets Expires from the governing time and the current ExpiryMinutes.
@@ -141,20 +141,20 @@ protected:
 private:
     void RefuseDuringExpire(const char* operation) const;
 
-    bool autoPurge_ = true;
-    std::vector<std::unique_ptr<TPacket>> packets_;
-    std::int32_t checkInterval_ = 60;
-    std::int32_t expiryMinutes_ = 60;
-    bool useAltTime_ = false;
-    TExpireHandler onExpire_;
-    std::int32_t addCount_ = 0;
-    std::int32_t expireCount_ = 0;
-    std::int32_t deleteCount_ = 0;
-    std::int32_t replaceCount_ = 0;
-    std::int32_t purgeCount_ = 0;
-    std::unique_ptr<IPurgeTimer> timer_;
-    TUtcClock clock_;
-    bool inExpire_ = false;
+    bool FAutoPurge = true;
+    std::vector<std::unique_ptr<TPacket>> FPackets;
+    std::int32_t FCheckInterval = 60;
+    std::int32_t FExpiryMinutes = 60;
+    bool FUseAltTime = false;
+    TExpireHandler FOnExpire;
+    std::int32_t FAddCount = 0;
+    std::int32_t FExpireCount = 0;
+    std::int32_t FDeleteCount = 0;
+    std::int32_t FReplaceCount = 0;
+    std::int32_t FPurgeCount = 0;
+    std::unique_ptr<IPurgeTimer> FTimer;
+    TUtcClock FClock;
+    bool FInExpire = false;
 };
 
 } // namespace support

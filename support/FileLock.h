@@ -11,7 +11,7 @@ namespace support {
 /// exclude each other; the file's content is never touched.
 class TFileLock {
 public:
-    enum class EState {
+    enum class TState {
         Held,        ///< this object holds the lock
         Busy,        ///< another holder kept it for the whole wait
         Unavailable, ///< the lock file cannot be opened or locked at all
@@ -25,10 +25,10 @@ public:
     TFileLock(const TFileLock&) = delete;
     TFileLock& operator=(const TFileLock&) = delete;
 
-    EState State() const { return FState; }
+    TState State() const { return FState; }
 
 private:
-    EState FState = EState::Unavailable;
+    TState FState = TState::Unavailable;
     // A POSIX descriptor or a Win32 handle.
     std::intptr_t FHandle = -1;
 };

@@ -40,7 +40,7 @@ TFileLock::TFileLock(const std::filesystem::path& lockFile, std::chrono::millise
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
             FHandle = fd;
-            FState = EState::Held;
+            FState = TState::Held;
             return;
         }
         if (errno == EINTR)
@@ -52,7 +52,7 @@ TFileLock::TFileLock(const std::filesystem::path& lockFile, std::chrono::millise
         }
         if (std::chrono::steady_clock::now() >= end) {
             ::close(fd);
-            FState = EState::Busy;
+            FState = TState::Busy;
             return;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));

@@ -38,7 +38,7 @@ TFileLock::TFileLock(const std::filesystem::path& lockFile, std::chrono::millise
         OVERLAPPED at{};
         if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
             FHandle = reinterpret_cast<std::intptr_t>(file);
-            FState = EState::Held;
+            FState = TState::Held;
             return;
         }
         const DWORD error = ::GetLastError();
@@ -48,7 +48,7 @@ TFileLock::TFileLock(const std::filesystem::path& lockFile, std::chrono::millise
         }
         if (std::chrono::steady_clock::now() >= end) {
             ::CloseHandle(file);
-            FState = EState::Busy;
+            FState = TState::Busy;
             return;
         }
         ::Sleep(2);
@@ -56,7 +56,7 @@ TFileLock::TFileLock(const std::filesystem::path& lockFile, std::chrono::millise
 }
 
 TFileLock::~TFileLock() {
-    if (FState != EState::Held)
+    if (FState != TState::Held)
         return;
     HANDLE file = reinterpret_cast<HANDLE>(FHandle);
     OVERLAPPED at{};

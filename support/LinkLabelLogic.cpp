@@ -5,13 +5,13 @@
 namespace support {
 
 TLinkState::TLinkState()
-    : fontColor_(kClBlue), linkColor_(kClBlue), aLinkColor_(kClRed), hotColor_(kClRed),
-      vLinkColor_(kClNavy) {}
+    : FFontColor(kClBlue), FLinkColor(kClBlue), FALinkColor(kClRed), FHotColor(kClRed),
+      FVLinkColor(kClNavy) {}
 
 void TLinkState::ShowColor(TColor color) {
-    fontColor_ = color;
-    if (sink_) {
-        sink_(color);
+    FFontColor = color;
+    if (FSink) {
+        FSink(color);
     }
     FontColorChanged(color);
 }
@@ -21,14 +21,14 @@ void TLinkState::SetFontColor(TColor color) {
 }
 
 void TLinkState::FontColorChanged(TColor color) {
-    fontColor_ = color;
-    if (pressed_ || hot_) {
+    FFontColor = color;
+    if (FPressed || FHot) {
         return;
     }
-    if (visited_) {
-        vLinkColor_ = color;
+    if (FVisited) {
+        FVLinkColor = color;
     } else {
-        linkColor_ = color;
+        FLinkColor = color;
     }
 }
 
@@ -37,53 +37,53 @@ void TLinkState::FontColorChanged(TColor color) {
 // then drop it, since the font-changed rule records nothing in those states.
 // The value is therefore stored directly then, and shown when the label rests.
 void TLinkState::SetLinkColor(TColor color) {
-    if (color == linkColor_) {
+    if (color == FLinkColor) {
         return;
     }
-    if (!visited_ && !pressed_ && !hot_) {
+    if (!FVisited && !FPressed && !FHot) {
         ShowColor(color);
     } else {
-        linkColor_ = color;
+        FLinkColor = color;
     }
 }
 
 void TLinkState::SetVLinkColor(TColor color) {
-    if (color == vLinkColor_) {
+    if (color == FVLinkColor) {
         return;
     }
-    if (visited_ && !pressed_ && !hot_) {
+    if (FVisited && !FPressed && !FHot) {
         ShowColor(color);
     } else {
-        vLinkColor_ = color;
+        FVLinkColor = color;
     }
 }
 
 void TLinkState::MouseDown() {
-    pressed_ = true;
-    ShowColor(aLinkColor_);
+    FPressed = true;
+    ShowColor(FALinkColor);
 }
 
 void TLinkState::MouseEnter() {
-    hot_ = true;
-    ShowColor(pressed_ ? aLinkColor_ : hotColor_);
+    FHot = true;
+    ShowColor(FPressed ? FALinkColor : FHotColor);
 }
 
 void TLinkState::MouseLeave() {
-    ShowColor(visited_ ? vLinkColor_ : linkColor_);
-    hot_ = false;
+    ShowColor(FVisited ? FVLinkColor : FLinkColor);
+    FHot = false;
 }
 
 bool TLinkState::MouseUp(int x, int y, int width, int height) {
     const bool outside = x < 0 || y < 0 || x > width || y > height;
     bool click = false;
     if (outside) {
-        ShowColor(visited_ ? vLinkColor_ : linkColor_);
-    } else if (pressed_) {
-        visited_ = true;
-        ShowColor(vLinkColor_);
+        ShowColor(FVisited ? FVLinkColor : FLinkColor);
+    } else if (FPressed) {
+        FVisited = true;
+        ShowColor(FVLinkColor);
         click = true;
     }
-    pressed_ = false;
+    FPressed = false;
     return click;
 }
 

@@ -32,16 +32,16 @@ public:
     TLinkState();
 
     /// Sets where font colour changes are shown.
-    void SetColorSink(TColorSink sink) { sink_ = std::move(sink); }
+    void SetColorSink(TColorSink sink) { FSink = std::move(sink); }
 
-    TColor FontColor() const { return fontColor_; }
-    TColor LinkColor() const { return linkColor_; }
-    TColor ALinkColor() const { return aLinkColor_; }
-    TColor VLinkColor() const { return vLinkColor_; }
-    TColor HotColor() const { return hotColor_; }
-    bool Visited() const { return visited_; }
-    bool Pressed() const { return pressed_; }
-    bool Hot() const { return hot_; }
+    TColor FontColor() const { return FFontColor; }
+    TColor LinkColor() const { return FLinkColor; }
+    TColor ALinkColor() const { return FALinkColor; }
+    TColor VLinkColor() const { return FVLinkColor; }
+    TColor HotColor() const { return FHotColor; }
+    bool Visited() const { return FVisited; }
+    bool Pressed() const { return FPressed; }
+    bool Hot() const { return FHot; }
 
     /// Sets the colour for the unvisited label. Shown at once when the label
     /// is unvisited and at rest; otherwise shown when the label next rests
@@ -50,8 +50,8 @@ public:
     /// Sets the colour for the visited label. Shown at once when the label is
     /// visited and at rest; otherwise shown when the label next rests visited.
     void SetVLinkColor(TColor color);
-    void SetALinkColor(TColor color) { aLinkColor_ = color; }
-    void SetHotColor(TColor color) { hotColor_ = color; }
+    void SetALinkColor(TColor color) { FALinkColor = color; }
+    void SetHotColor(TColor color) { FHotColor = color; }
 
     /// Writes the font colour (for instance from the font settings of a form)
     /// and applies the font-changed rule.
@@ -75,15 +75,15 @@ public:
 private:
     void ShowColor(TColor color);
 
-    TColor fontColor_;
-    TColor linkColor_;
-    TColor aLinkColor_;
-    TColor hotColor_;
-    TColor vLinkColor_;
-    bool visited_ = false;
-    bool pressed_ = false;
-    bool hot_ = false;
-    TColorSink sink_;
+    TColor FFontColor;
+    TColor FLinkColor;
+    TColor FALinkColor;
+    TColor FHotColor;
+    TColor FVLinkColor;
+    bool FVisited = false;
+    bool FPressed = false;
+    bool FHot = false;
+    TColorSink FSink;
 };
 
 /// Escapes a text byte by byte for a web address: letters, digits and

@@ -96,21 +96,21 @@ std::uint32_t Pcre2CompileOptions(std::uint32_t pcreBits) {
 }
 
 bool TRegExMatch::IsSet(std::size_t group) const {
-    return group < spans_.size() && spans_[group].has_value();
+    return group < FSpans.size() && FSpans[group].has_value();
 }
 
 std::optional<std::string> TRegExMatch::Group(std::size_t group) const {
     if (!IsSet(group)) {
         return std::nullopt;
     }
-    const auto& [start, end] = *spans_[group];
+    const auto& [start, end] = *FSpans[group];
     // \K in a lookahead can report an end before the start.
-    return end > start ? subject_.substr(start, end - start) : std::string();
+    return end > start ? FSubject.substr(start, end - start) : std::string();
 }
 
 std::optional<std::string> TRegExMatch::Group(std::string_view name) const {
-    const auto found = names_.find(name);
-    if (found == names_.end()) {
+    const auto found = FNames.find(name);
+    if (found == FNames.end()) {
         return std::nullopt;
     }
     return Group(found->second);
@@ -120,7 +120,7 @@ std::optional<std::size_t> TRegExMatch::Offset(std::size_t group) const {
     if (!IsSet(group)) {
         return std::nullopt;
     }
-    return spans_[group]->first;
+    return FSpans[group]->first;
 }
 
 void TPerlRegEx::CodeDeleter::operator()(pcre2_real_code_8* code) const {
@@ -131,7 +131,7 @@ void TPerlRegEx::TablesDeleter::operator()(const std::uint8_t* tables) const {
     pcre2_maketables_free(nullptr, tables);
 }
 
-TPerlRegEx::TPerlRegEx() : tables_(MakeLocaleTables()) {}
+TPerlRegEx::TPerlRegEx() : FTables(MakeLocaleTables()) {}
 
 // The compiled pattern points into the tables, so it goes first.
 TPerlRegEx::~TPerlRegEx() {
@@ -139,31 +139,31 @@ TPerlRegEx::~TPerlRegEx() {
 }
 
 void TPerlRegEx::ReleaseCompiled() {
-    code_.reset();
-    names_.clear();
-    studied_ = false;
-    jit_ = false;
+    FCode.reset();
+    FNames.clear();
+    FStudied = false;
+    FJit = false;
 }
 
 void TPerlRegEx::SetRegEx(std::string_view regex) {
-    if (regex == regex_) {
+    if (regex == FRegex) {
         return;
     }
-    regex_ = regex;
+    FRegex = regex;
     ReleaseCompiled();
 }
 
 void TPerlRegEx::SetOptions(TPerlRegExOptions options) {
-    if (options == options_) {
+    if (options == FOptions) {
         return;
     }
-    options_ = options;
-    pcreOptions_ = PcreOptionBits(options);
+    FOptions = options;
+    FPcreOptions = PcreOptionBits(options);
     ReleaseCompiled();
 }
 
 void TPerlRegEx::Compile() {
-    if (regex_.empty()) {
+    if (FRegex.empty()) {
         throw EPerlRegExError(
             "TPerlRegEx.Compile() - Please specify a regular expression in RegEx first");
     }
@@ -174,18 +174,18 @@ void TPerlRegEx::Compile() {
     if (context == nullptr) {
         throw EPerlRegExError("TPerlRegEx.Compile() - Out of memory");
     }
-    pcre2_set_character_tables(context.get(), tables_.get());
+    pcre2_set_character_tables(context.get(), FTables.get());
 
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
     pcre2_code* code =
-        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(regex_.data()), regex_.size(),
-                      Pcre2CompileOptions(pcreOptions_), &errorCode, &errorOffset, context.get());
+        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(FRegex.data()), FRegex.size(),
+                      Pcre2CompileOptions(FPcreOptions), &errorCode, &errorOffset, context.get());
     if (code == nullptr) {
         throw EPerlRegExError("TPerlRegEx.Compile() - Error in regex at offset " +
                               std::to_string(errorOffset) + ": " + Pcre2ErrorText(errorCode));
     }
-    code_.reset(code);
+    FCode.reset(code);
 
     // Keep the group names so that a match can be read by name.
     std::uint32_t nameCount = 0;
@@ -197,7 +197,7 @@ void TPerlRegEx::Compile() {
     for (std::uint32_t i = 0; i < nameCount; ++i) {
         const PCRE2_SPTR entry = nameTable + static_cast<std::size_t>(i) * entrySize;
         const std::size_t number = (static_cast<std::size_t>(entry[0]) << 8) | entry[1];
-        names_.emplace(reinterpret_cast<const char*>(entry + 2), number);
+        FNames.emplace(reinterpret_cast<const char*>(entry + 2), number);
     }
 }
 
@@ -208,8 +208,8 @@ void TPerlRegEx::Study() {
     // Machine code is only a speed-up: where it cannot be had (a library built
     // without JIT, or a system that refuses memory both writable and
     // executable) the pattern runs in the interpreter, just as correctly.
-    jit_ = pcre2_jit_compile(code_.get(), PCRE2_JIT_COMPLETE) == 0;
-    studied_ = true;
+    FJit = pcre2_jit_compile(FCode.get(), PCRE2_JIT_COMPLETE) == 0;
+    FStudied = true;
 }
 
 std::optional<TRegExMatch> TPerlRegEx::Match(std::string_view subject, std::size_t startOffset) {
@@ -222,11 +222,11 @@ std::optional<TRegExMatch> TPerlRegEx::Match(std::string_view subject, std::size
         Compile();
     }
     const std::unique_ptr<pcre2_match_data, MatchDataDeleter> data(
-        pcre2_match_data_create_from_pattern(code_.get(), nullptr));
+        pcre2_match_data_create_from_pattern(FCode.get(), nullptr));
     if (data == nullptr) {
         throw EPerlRegExError("TPerlRegEx.Match() - Out of memory");
     }
-    const int result = pcre2_match(code_.get(), reinterpret_cast<PCRE2_SPTR>(subject.data()),
+    const int result = pcre2_match(FCode.get(), reinterpret_cast<PCRE2_SPTR>(subject.data()),
                                    subject.size(), startOffset, 0, data.get(), nullptr);
     if (result == PCRE2_ERROR_NOMATCH) {
         return std::nullopt;
@@ -237,20 +237,20 @@ std::optional<TRegExMatch> TPerlRegEx::Match(std::string_view subject, std::size
     }
 
     std::uint32_t captureCount = 0;
-    pcre2_pattern_info(code_.get(), PCRE2_INFO_CAPTURECOUNT, &captureCount);
+    pcre2_pattern_info(FCode.get(), PCRE2_INFO_CAPTURECOUNT, &captureCount);
     const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
     const std::uint32_t pairs = pcre2_get_ovector_count(data.get());
 
     TRegExMatch match;
-    match.subject_ = std::string(subject);
-    match.names_ = names_;
-    match.spans_.resize(static_cast<std::size_t>(captureCount) + 1);
+    match.FSubject = std::string(subject);
+    match.FNames = FNames;
+    match.FSpans.resize(static_cast<std::size_t>(captureCount) + 1);
     // Groups at or after the returned count took no part in the match.
-    for (std::size_t group = 0; group < match.spans_.size() && group < pairs; ++group) {
+    for (std::size_t group = 0; group < match.FSpans.size() && group < pairs; ++group) {
         const PCRE2_SIZE start = ovector[2 * group];
         const PCRE2_SIZE end = ovector[2 * group + 1];
         if (static_cast<int>(group) < result && start != PCRE2_UNSET) {
-            match.spans_[group] = std::make_pair(start, end);
+            match.FSpans[group] = std::make_pair(start, end);
         }
     }
     return match;

@@ -44,19 +44,19 @@ public:
     constexpr TPerlRegExOptions() = default;
     constexpr TPerlRegExOptions(std::initializer_list<TPerlRegExOption> options) {
         for (const auto option : options) {
-            mask_ |= Bit(option);
+            FMask |= Bit(option);
         }
     }
     /// Whether the set holds the option.
-    constexpr bool Contains(TPerlRegExOption option) const { return (mask_ & Bit(option)) != 0; }
-    constexpr bool Empty() const { return mask_ == 0; }
+    constexpr bool Contains(TPerlRegExOption option) const { return (FMask & Bit(option)) != 0; }
+    constexpr bool Empty() const { return FMask == 0; }
     constexpr bool operator==(const TPerlRegExOptions&) const = default;
 
 private:
     static constexpr std::uint32_t Bit(TPerlRegExOption option) {
         return std::uint32_t{1} << static_cast<unsigned>(option);
     }
-    std::uint32_t mask_ = 0;
+    std::uint32_t FMask = 0;
 };
 
 /// The classic PCRE option bits of a set: caseless 0x1, multi-line 0x2,
@@ -74,7 +74,7 @@ std::uint32_t Pcre2CompileOptions(std::uint32_t pcreBits);
 class TRegExMatch {
 public:
     /// Number of groups of the pattern, group 0 included.
-    std::size_t GroupCount() const { return spans_.size(); }
+    std::size_t GroupCount() const { return FSpans.size(); }
     /// Whether the group took part in the match; false for numbers beyond the pattern's groups.
     bool IsSet(std::size_t group) const;
     /// The text of a group; nullopt when it is unset or does not exist.
@@ -84,14 +84,14 @@ public:
     /// Byte offset of the group in the subject; nullopt when unset.
     std::optional<std::size_t> Offset(std::size_t group) const;
     /// Offset just past the whole match, where a search for the next match starts.
-    std::size_t End() const { return spans_.empty() ? 0 : spans_[0]->second; }
+    std::size_t End() const { return FSpans.empty() ? 0 : FSpans[0]->second; }
 
 private:
     friend class TPerlRegEx;
     using Span = std::optional<std::pair<std::size_t, std::size_t>>;
-    std::string subject_;
-    std::vector<Span> spans_;
-    std::map<std::string, std::size_t, std::less<>> names_;
+    std::string FSubject;
+    std::vector<Span> FSpans;
+    std::map<std::string, std::size_t, std::less<>> FNames;
 };
 
 /// A regular expression compiled with PCRE2.
@@ -111,17 +111,17 @@ public:
     TPerlRegEx& operator=(const TPerlRegEx&) = delete;
 
     /// The pattern text.
-    const std::string& RegEx() const { return regex_; }
+    const std::string& RegEx() const { return FRegex; }
     /// Stores a new pattern text; a different text releases the compiled state.
     void SetRegEx(std::string_view regex);
 
     /// The pattern options.
-    TPerlRegExOptions Options() const { return options_; }
+    TPerlRegExOptions Options() const { return FOptions; }
     /// Stores new options; a different set releases the compiled state.
     void SetOptions(TPerlRegExOptions options);
 
     /// Classic PCRE option bits derived from Options.
-    std::uint32_t PcreOptions() const { return pcreOptions_; }
+    std::uint32_t PcreOptions() const { return FPcreOptions; }
 
     /// Compiles RegEx with the options and the character tables.
     /// Throws EPerlRegExError when RegEx is empty or PCRE2 rejects it.
@@ -132,10 +132,10 @@ public:
     /// Throws EPerlRegExError when compiling fails.
     void Study();
 
-    bool Compiled() const { return code_ != nullptr; }
-    bool Studied() const { return studied_; }
+    bool Compiled() const { return FCode != nullptr; }
+    bool Studied() const { return FStudied; }
     /// Whether Study produced JIT code (false where JIT was not to be had).
-    bool JitCompiled() const { return jit_; }
+    bool JitCompiled() const { return FJit; }
 
     /// Searches the subject from the start offset (compiling first when
     /// needed). Returns the first match, or nullopt when there is none.
@@ -152,14 +152,14 @@ private:
     };
     void ReleaseCompiled();
 
-    std::string regex_;
-    TPerlRegExOptions options_;
-    std::uint32_t pcreOptions_ = 0;
-    std::unique_ptr<const std::uint8_t, TablesDeleter> tables_;
-    std::unique_ptr<pcre2_real_code_8, CodeDeleter> code_;
-    std::map<std::string, std::size_t, std::less<>> names_;
-    bool studied_ = false;
-    bool jit_ = false;
+    std::string FRegex;
+    TPerlRegExOptions FOptions;
+    std::uint32_t FPcreOptions = 0;
+    std::unique_ptr<const std::uint8_t, TablesDeleter> FTables;
+    std::unique_ptr<pcre2_real_code_8, CodeDeleter> FCode;
+    std::map<std::string, std::size_t, std::less<>> FNames;
+    bool FStudied = false;
+    bool FJit = false;
 };
 
 } // namespace support

@@ -14,16 +14,16 @@ const char* LegalNotice() {
     return VELLORAN_LEGAL_NOTICE;
 }
 
-EStandardRequest FindStandardRequest(const std::vector<std::string>& args) {
+TStandardRequest FindStandardRequest(const std::vector<std::string>& args) {
     for (const std::string& arg : args) {
         if (arg == "--")
             break;
         if (arg == "--help")
-            return EStandardRequest::Help;
+            return TStandardRequest::Help;
         if (arg == "--version")
-            return EStandardRequest::Version;
+            return TStandardRequest::Version;
     }
-    return EStandardRequest::None;
+    return TStandardRequest::None;
 }
 
 std::string VersionText(std::string_view program) {

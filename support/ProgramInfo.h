@@ -15,12 +15,12 @@ const char* BuildVersion();
 /// The one-line legal notice every program carries.
 const char* LegalNotice();
 
-enum class EStandardRequest { None, Help, Version };
+enum class TStandardRequest { None, Help, Version };
 
 /// The first of --help and --version on a command line (arguments without the
 /// program name), looking no further than a "--". Programs answer it before
 /// anything else, so that it works without a display or a bus.
-EStandardRequest FindStandardRequest(const std::vector<std::string>& args);
+TStandardRequest FindStandardRequest(const std::vector<std::string>& args);
 
 /// The --version text: "PROGRAM (Velloran) VERSION" and the legal notice, each
 /// on its own line.

@@ -251,7 +251,7 @@ TMeasuredChannel ListenToTnc(const aprs::TTncAddress& tnc, std::int32_t seconds,
 
 TMeasuredChannel MeasureChannel(const TChannelSource& source, std::ostream& err) {
     const TPatterns patterns;
-    if (source.kind == TChannelSource::EKind::Monitor)
+    if (source.kind == TChannelSource::TKind::Monitor)
         return ReadMonitorFile(source.monitorFile, source.txDelayMs);
     return ListenToTnc(source.tnc, source.listenSeconds, source.txDelayMs, err);
 }

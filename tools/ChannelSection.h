@@ -16,8 +16,8 @@ namespace tools {
 
 /// What the channel was measured from.
 struct TChannelSource {
-    enum class EKind { None, Monitor, Tnc };
-    EKind kind = EKind::None;
+    enum class TKind { None, Monitor, Tnc };
+    TKind kind = TKind::None;
     std::string monitorFile; ///< for Monitor
     aprs::TTncAddress tnc;   ///< for Tnc
     std::int32_t listenSeconds = 0;

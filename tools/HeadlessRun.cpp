@@ -80,13 +80,13 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
     std::optional<std::string> listen;
 
     switch (support::FindStandardRequest(args)) {
-    case support::EStandardRequest::Help:
+    case support::TStandardRequest::Help:
         out << kUsage << kChannelUsage;
         return 0;
-    case support::EStandardRequest::Version:
+    case support::TStandardRequest::Version:
         out << support::VersionText("velloran-report");
         return 0;
-    case support::EStandardRequest::None:
+    case support::TStandardRequest::None:
         break;
     }
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -112,17 +112,17 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
                 listen = value;
                 continue;
             }
-            if (channel.kind != TChannelSource::EKind::None) {
+            if (channel.kind != TChannelSource::TKind::None) {
                 err << "velloran-report: give one of --monitor, --kiss and --agw\n";
                 return 2;
             }
             if (arg == "--monitor") {
-                channel.kind = TChannelSource::EKind::Monitor;
+                channel.kind = TChannelSource::TKind::Monitor;
                 channel.monitorFile = value;
             } else {
-                channel.kind = TChannelSource::EKind::Tnc;
+                channel.kind = TChannelSource::TKind::Tnc;
                 channel.tnc.protocol =
-                    arg == "--agw" ? aprs::ETncProtocol::Agw : aprs::ETncProtocol::Kiss;
+                    arg == "--agw" ? aprs::TTncProtocol::Agw : aprs::TTncProtocol::Kiss;
                 if (!aprs::SplitHostPort(value, channel.tnc.host, channel.tnc.port)) {
                     err << "velloran-report: " << arg << " '" << value
                         << "' is not HOST:PORT with a port of 1 to 65535\n";
@@ -143,7 +143,7 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
         }
     }
 
-    if (channel.kind == TChannelSource::EKind::Tnc) {
+    if (channel.kind == TChannelSource::TKind::Tnc) {
         const std::optional<std::int32_t> seconds =
             listen ? support::ParseIntText(*listen) : std::nullopt;
         if (!seconds || *seconds < 1 || *seconds > 86400) {
@@ -159,12 +159,12 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
 
     // What the TNC heard first, then the run on the host's list as it is now.
     std::optional<TMeasuredChannel> measured;
-    if (channel.kind != TChannelSource::EKind::None) {
+    if (channel.kind != TChannelSource::TKind::None) {
         try {
             measured = MeasureChannel(channel, err);
         } catch (const std::exception& error) {
             err << "velloran-report: " << error.what() << '\n';
-            return channel.kind == TChannelSource::EKind::Monitor ? 2 : 1;
+            return channel.kind == TChannelSource::TKind::Monitor ? 2 : 1;
         }
     }
 

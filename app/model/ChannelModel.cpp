@@ -199,10 +199,10 @@ TChannelPicture TChannelModel::Picture(const aloha::TListedStations& list,
             break;
         TChannelTimeline::TTalker row{talker.name, talker.measured, {}};
         for (const auto& [at, kinds] : FMeter.StationSteps(talker.name))
-            for (std::uint8_t kind = 0; kind <= static_cast<std::uint8_t>(aprs::EFrameKind::Other);
+            for (std::uint8_t kind = 0; kind <= static_cast<std::uint8_t>(aprs::TFrameKind::Other);
                  ++kind)
-                if (kinds & aprs::KindBit(static_cast<aprs::EFrameKind>(kind)))
-                    row.transmissions.emplace_back(at, static_cast<aprs::EFrameKind>(kind));
+                if (kinds & aprs::KindBit(static_cast<aprs::TFrameKind>(kind)))
+                    row.transmissions.emplace_back(at, static_cast<aprs::TFrameKind>(kind));
         picture.Timeline.talkers.push_back(std::move(row));
     }
     return picture;

@@ -58,7 +58,7 @@ struct TChannelTimeline {
         std::uint32_t frames = 0;
         /// Each step of the window (30 seconds) with frames in it: its middle,
         /// in seconds into the window (0 to 1800), once for each kind sent in it.
-        std::vector<std::pair<double, aprs::EFrameKind>> transmissions;
+        std::vector<std::pair<double, aprs::TFrameKind>> transmissions;
     };
     std::vector<TTalker> talkers; ///< most frames first
 };

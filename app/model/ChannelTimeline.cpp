@@ -16,33 +16,33 @@ constexpr TCanvasColour kInk{0x20, 0x20, 0x20};
 constexpr TCanvasColour kAirtime{0x4A, 0x78, 0xB0};
 constexpr double kMargin = 8.0;
 
-constexpr std::array<std::pair<aprs::EFrameKind, const char*>, 7> kKinds = {{
-    {aprs::EFrameKind::Position, "position"},
-    {aprs::EFrameKind::Weather, "weather"},
-    {aprs::EFrameKind::Object, "object"},
-    {aprs::EFrameKind::Message, "message"},
-    {aprs::EFrameKind::Status, "status"},
-    {aprs::EFrameKind::Telemetry, "telemetry"},
-    {aprs::EFrameKind::Other, "other"},
+constexpr std::array<std::pair<aprs::TFrameKind, const char*>, 7> kKinds = {{
+    {aprs::TFrameKind::Position, "position"},
+    {aprs::TFrameKind::Weather, "weather"},
+    {aprs::TFrameKind::Object, "object"},
+    {aprs::TFrameKind::Message, "message"},
+    {aprs::TFrameKind::Status, "status"},
+    {aprs::TFrameKind::Telemetry, "telemetry"},
+    {aprs::TFrameKind::Other, "other"},
 }};
 
 } // namespace
 
-TCanvasColour FrameKindColour(aprs::EFrameKind kind) {
+TCanvasColour FrameKindColour(aprs::TFrameKind kind) {
     switch (kind) {
-    case aprs::EFrameKind::Position:
+    case aprs::TFrameKind::Position:
         return {0x1F, 0x77, 0xB4};
-    case aprs::EFrameKind::Weather:
+    case aprs::TFrameKind::Weather:
         return {0x2C, 0xA0, 0x2C};
-    case aprs::EFrameKind::Object:
+    case aprs::TFrameKind::Object:
         return {0xFF, 0x7F, 0x0E};
-    case aprs::EFrameKind::Message:
+    case aprs::TFrameKind::Message:
         return {0xD6, 0x27, 0x28};
-    case aprs::EFrameKind::Status:
+    case aprs::TFrameKind::Status:
         return {0x94, 0x67, 0xBD};
-    case aprs::EFrameKind::Telemetry:
+    case aprs::TFrameKind::Telemetry:
         return {0x8C, 0x56, 0x4B};
-    case aprs::EFrameKind::Other:
+    case aprs::TFrameKind::Other:
         break;
     }
     return {0x7F, 0x7F, 0x7F};
@@ -53,7 +53,7 @@ namespace {
 /// Where the legend's entries go: each a square and its word, wrapped onto
 /// as many lines as the width needs.
 struct TLegendEntry {
-    aprs::EFrameKind kind;
+    aprs::TFrameKind kind;
     const char* name;
     double x;
     int line;

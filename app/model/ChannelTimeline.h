@@ -34,7 +34,7 @@ public:
 
 /// The colour of each kind of packet: position, weather, object, message,
 /// status, telemetry, other.
-TCanvasColour FrameKindColour(aprs::EFrameKind kind);
+TCanvasColour FrameKindColour(aprs::TFrameKind kind);
 
 /// Paints the last 30 minutes: the channel's airtime per minute as bars
 /// (full height is a minute of airtime, with a scale in seconds beside them)

@@ -34,20 +34,20 @@ const char* VelloranUsage() {
 TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     TCommandLine line;
     switch (support::FindStandardRequest(args)) {
-    case support::EStandardRequest::Help:
-        line.Action = TCommandLine::EAction::Help;
+    case support::TStandardRequest::Help:
+        line.Action = TCommandLine::TAction::Help;
         return line;
-    case support::EStandardRequest::Version:
-        line.Action = TCommandLine::EAction::Version;
+    case support::TStandardRequest::Version:
+        line.Action = TCommandLine::TAction::Version;
         return line;
-    case support::EStandardRequest::None:
+    case support::TStandardRequest::None:
         break;
     }
     for (const std::string& arg : args) {
         if (arg == "--")
             break;
         if (arg.size() > 1 && arg.front() == '-') {
-            line.Action = TCommandLine::EAction::Error;
+            line.Action = TCommandLine::TAction::Error;
             line.Error = "velloran: unknown option '" + arg +
                          "'\nTry 'velloran --help' for more information.\n";
             return line;

@@ -8,9 +8,9 @@
 namespace app {
 
 struct TCommandLine {
-    enum class EAction { Run, Help, Version, Error };
-    EAction Action = EAction::Run;
-    /// For EAction::Error: what was wrong, for standard error.
+    enum class TAction { Run, Help, Version, Error };
+    TAction Action = TAction::Run;
+    /// For TAction::Error: what was wrong, for standard error.
     std::string Error;
 };
 

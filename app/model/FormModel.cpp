@@ -111,12 +111,12 @@ void TFormModel::SessionEnds() {
 }
 
 void TFormModel::BindSettings() {
-    const auto yesNo = [this](EOption control) {
+    const auto yesNo = [this](TOption control) {
         return TStoredProperty{
             "", [this, control] { return std::string(FView.Checked(control) ? "True" : "False"); },
             [this, control](bool checked) { SetOptionChecked(control, checked); }, nullptr};
     };
-    const auto text = [this](EOption control) {
+    const auto text = [this](TOption control) {
         return TStoredProperty{
             "", [this, control] { return FView.Text(control); }, nullptr,
             [this, control](const std::string& value) { FView.SetText(control, value); }};
@@ -126,13 +126,13 @@ void TFormModel::BindSettings() {
         return property;
     };
     OvcComponentState1.StoredProperties = {
-        keyed("cbMinimizeToTray.Checked", yesNo(EOption::cbMinimizeToTray)),
-        keyed("cbShowALOHARadius.Checked", yesNo(EOption::cbShowALOHARadius)),
-        keyed("rbDrawCircle.Checked", yesNo(EOption::rbDrawCircle)),
-        keyed("rbDrawEllispe.Checked", yesNo(EOption::rbDrawEllispe)),
-        keyed("edRecalculateRate.Text", text(EOption::edRecalculateRate)),
-        keyed("edPacketDensity.Text", text(EOption::edPacketDensity)),
-        keyed("cbUseInternet.Checked", yesNo(EOption::cbUseInternet)),
+        keyed("cbMinimizeToTray.Checked", yesNo(TOption::cbMinimizeToTray)),
+        keyed("cbShowALOHARadius.Checked", yesNo(TOption::cbShowALOHARadius)),
+        keyed("rbDrawCircle.Checked", yesNo(TOption::rbDrawCircle)),
+        keyed("rbDrawEllispe.Checked", yesNo(TOption::rbDrawEllispe)),
+        keyed("edRecalculateRate.Text", text(TOption::edRecalculateRate)),
+        keyed("edPacketDensity.Text", text(TOption::edPacketDensity)),
+        keyed("cbUseInternet.Checked", yesNo(TOption::cbUseInternet)),
     };
     OvcFormState1.HiddenInTray = [this] { return FHiddenInTray; };
     OvcComponentState1.OnRestoreState = [this] { ApplyRecalculateRate(); };
@@ -151,7 +151,7 @@ std::int32_t TFormModel::RecalculateInterval(const std::string& rateText) {
 }
 
 void TFormModel::ApplyRecalculateRate() {
-    FCalcTimer.SetInterval(RecalculateInterval(FView.Text(EOption::edRecalculateRate)));
+    FCalcTimer.SetInterval(RecalculateInterval(FView.Text(TOption::edRecalculateRate)));
 }
 
 std::string TFormModel::Caption() const {
@@ -173,7 +173,7 @@ void TFormModel::FormCreate() {
     FCalcTimer.SetInterval(1800000);
     FCalcTimer.SetEnabled(false);
     FShape.reset();
-    for (const EOption shape : {EOption::rbDrawCircle, EOption::rbDrawEllispe})
+    for (const TOption shape : {TOption::rbDrawCircle, TOption::rbDrawEllispe})
         if (FView.Checked(shape))
             FShape = shape;
 
@@ -208,7 +208,7 @@ void TFormModel::FormShow() {
     }
     if (FDebugMode) {
         Calculation.State.PacketDensity =
-            aloha::PacketDensityFromText(FView.Text(EOption::edPacketDensity));
+            aloha::PacketDensityFromText(FView.Text(TOption::edPacketDensity));
         FView.ShowDebugOptions();
     }
     Calculation.ReadOwnStation();
@@ -273,26 +273,26 @@ void TFormModel::rbDrawClick() {
 
 namespace {
 
-bool IsShape(EOption control) {
-    return control == EOption::rbDrawCircle || control == EOption::rbDrawEllispe;
+bool IsShape(TOption control) {
+    return control == TOption::rbDrawCircle || control == TOption::rbDrawEllispe;
 }
 
-EOption OtherShape(EOption shape) {
-    return shape == EOption::rbDrawCircle ? EOption::rbDrawEllispe : EOption::rbDrawCircle;
+TOption OtherShape(TOption shape) {
+    return shape == TOption::rbDrawCircle ? TOption::rbDrawEllispe : TOption::rbDrawCircle;
 }
 
 constexpr int kOptionsPage = 4;
 
 } // namespace
 
-void TFormModel::ShapeClicked(EOption button) {
+void TFormModel::ShapeClicked(TOption button) {
     if (!IsShape(button) || !FView.Checked(button) || FShape == button)
         return;
     FShape = button;
     rbDrawClick();
 }
 
-void TFormModel::SetOptionChecked(EOption control, bool checked) {
+void TFormModel::SetOptionChecked(TOption control, bool checked) {
     const bool was = FView.Checked(control);
     FView.SetChecked(control, checked);
     if (!IsShape(control))
@@ -309,14 +309,14 @@ void TFormModel::SetOptionChecked(EOption control, bool checked) {
     rbDrawClick();
 }
 
-bool TFormModel::PageChanging(int leaving, EPageChange how) {
+bool TFormModel::PageChanging(int leaving, TPageChange how) {
     if (leaving != kOptionsPage)
         return true;
     try {
         OvcComponentState1.SaveState();
     } catch (const std::exception& error) {
         ShowError(OperatorErrorText(error));
-        return how != EPageChange::NextPageKey;
+        return how != TPageChange::NextPageKey;
     }
     return true;
 }
@@ -352,13 +352,13 @@ void TFormModel::CloseRequest() {
 TStartShow TFormModel::StartShow(std::int32_t systemShowCmd) const {
     TStartShow show;
     const std::int32_t restored = OvcFormState1.StartShowCmd();
-    show.Minimized = restored == SW_SHOWMINIMIZED || systemShowCmd == SW_SHOWMINNOACTIVE ||
-                     systemShowCmd == SW_SHOWMINIMIZED || systemShowCmd == SW_MINIMIZE;
+    show.Minimized = restored == kSwShowMinimized || systemShowCmd == kSwShowMinNoActive ||
+                     systemShowCmd == kSwShowMinimized || systemShowCmd == kSwMinimize;
     show.Maximized =
-        !show.Minimized && (restored == SW_SHOWMAXIMIZED || systemShowCmd == SW_SHOWMAXIMIZED);
+        !show.Minimized && (restored == kSwShowMaximized || systemShowCmd == kSwShowMaximized);
     // A window that starts hidden with no icon to bring it back would be lost,
     // at this start and, saved minimized again, at every later one.
-    show.Visible = !(show.Minimized && FView.Checked(EOption::cbMinimizeToTray) && FServices.Tray &&
+    show.Visible = !(show.Minimized && FView.Checked(TOption::cbMinimizeToTray) && FServices.Tray &&
                      FServices.Tray->IconShown());
     return show;
 }
@@ -386,7 +386,7 @@ void TFormModel::AppMinimize() {
     if (FMinimizeStepDone)
         return;
     FMinimizeStepDone = true;
-    if (!FView.Checked(EOption::cbMinimizeToTray))
+    if (!FView.Checked(TOption::cbMinimizeToTray))
         return;
     if (!Calculation.State.OwnStationKnown) {
         // The run FormShow makes lets the tray's messages in: a restore
@@ -449,17 +449,17 @@ void TFormModel::Handle(const std::function<void()>& handler) {
 // --- Panes and run window --------------------------------------------------
 
 void TFormModel::LogSummary(const std::string& line) {
-    FView.AppendLine(EPane::Summary, line);
+    FView.AppendLine(TPane::Summary, line);
     FView.ProcessMessages();
 }
 
 void TFormModel::LogPackets(const std::string& line) {
-    FView.AppendLine(EPane::Packets, line);
+    FView.AppendLine(TPane::Packets, line);
     FView.ProcessMessages();
 }
 
 void TFormModel::LogDetail(const std::string& line) {
-    FView.AppendLine(EPane::Details, line);
+    FView.AppendLine(TPane::Details, line);
     FView.ProcessMessages();
 }
 

@@ -28,7 +28,7 @@ namespace app {
 
 /// The Options controls whose values the settings file keeps, in the order
 /// the file keeps them.
-enum class EOption {
+enum class TOption {
     cbMinimizeToTray,
     cbShowALOHARadius,
     rbDrawCircle,
@@ -39,10 +39,10 @@ enum class EOption {
 };
 
 /// The three panes a run writes to.
-enum class EPane { Summary, Packets, Details };
+enum class TPane { Summary, Packets, Details };
 
 /// How the user asks for another page of the main window.
-enum class EPageChange {
+enum class TPageChange {
     Click,       ///< a click on a tab
     ArrowKey,    ///< the arrow keys on the tab strip
     NextPageKey, ///< Ctrl+Tab or Ctrl+Shift+Tab
@@ -63,14 +63,14 @@ class IFormView : public IPlacementWindow {
 public:
     /// The check mark of a check box or radio button. Clearing a radio button
     /// leaves the other of its group alone (the file may say neither shape).
-    virtual bool Checked(EOption control) const = 0;
-    virtual void SetChecked(EOption control, bool checked) = 0;
+    virtual bool Checked(TOption control) const = 0;
+    virtual void SetChecked(TOption control, bool checked) = 0;
     /// The text of an edit box.
-    virtual std::string Text(EOption control) const = 0;
-    virtual void SetText(EOption control, const std::string& text) = 0;
+    virtual std::string Text(TOption control) const = 0;
+    virtual void SetText(TOption control, const std::string& text) = 0;
 
-    virtual void AppendLine(EPane pane, const std::string& line) = 0;
-    virtual void ClearPane(EPane pane) = 0;
+    virtual void AppendLine(TPane pane, const std::string& line) = 0;
+    virtual void ClearPane(TPane pane) = 0;
     virtual void SetCaption(const std::string& caption) = 0;
     /// Panel 0 of the status bar.
     virtual void SetStatusText(const std::string& text) = 0;
@@ -167,12 +167,12 @@ public:
     /// The user clicked a shape button (already checked by the toolkit): a
     /// shape that changes starts a run; a click on the shape already chosen
     /// does nothing.
-    void ShapeClicked(EOption button);
+    void ShapeClicked(TOption button);
     /// PageControl1Changing: the user is about to leave page `leaving` (0 to
     /// 4; 4 is Options). Leaving the Options saves them, and a failure is
     /// shown. True when the change goes ahead: always after a click or an
     /// arrow key; after Ctrl+Tab a failed save keeps the Options in front.
-    bool PageChanging(int leaving, EPageChange how);
+    bool PageChanging(int leaving, TPageChange how);
     /// The page Ctrl+Tab (Ctrl+Shift+Tab when backwards) brings to the front
     /// from `current` among `count`, wrapping round.
     static int NextPage(int current, int count, bool backwards);
@@ -198,10 +198,10 @@ public:
     /// of the program. No close request runs.
     void SessionEnds();
     /// How the window appears at start-up, after Create: from the restored
-    /// placement and the system's start-up show command (SW_SHOWMINNOACTIVE
-    /// starts minimized whatever was saved, SW_SHOWMAXIMIZED maximized). A
+    /// placement and the system's start-up show command (kSwShowMinNoActive
+    /// starts minimized whatever was saved, kSwShowMaximized maximized). A
     /// minimized window is hidden only where a tray icon can bring it back.
-    TStartShow StartShow(std::int32_t systemShowCmd = SW_SHOWNORMAL) const;
+    TStartShow StartShow(std::int32_t systemShowCmd = kSwShowNormal) const;
     /// The window's visibility or state changed. True the first time it is
     /// visible and not minimized: the view then has FormShow run once its
     /// handler has returned. Minimizing, restoring and the tray do not count.
@@ -255,9 +255,9 @@ public:
     void LogSummary(const std::string& line) override;
     void LogPackets(const std::string& line) override;
     void LogDetail(const std::string& line) override;
-    void ClearSummary() override { FView.ClearPane(EPane::Summary); }
-    void ClearPackets() override { FView.ClearPane(EPane::Packets); }
-    void ClearDetails() override { FView.ClearPane(EPane::Details); }
+    void ClearSummary() override { FView.ClearPane(TPane::Summary); }
+    void ClearPackets() override { FView.ClearPane(TPane::Packets); }
+    void ClearDetails() override { FView.ClearPane(TPane::Details); }
     // aloha::IRunWindow
     void SetCalculateEnabled(bool enabled) override { FView.SetCalculateEnabled(enabled); }
     aloha::IRunTimer& CalcTimer() override { return FCalcTimer; }
@@ -267,12 +267,12 @@ public:
     void Yield() override;
     void PostDeferredRun() override { FView.PostDeferredRun(); }
     // aloha::IRunOptions
-    bool DrawCircleSelected() const override { return FView.Checked(EOption::rbDrawCircle); }
-    bool DrawEllipseSelected() const override { return FView.Checked(EOption::rbDrawEllispe); }
-    bool ShowRadiusLabel() const override { return FView.Checked(EOption::cbShowALOHARadius); }
+    bool DrawCircleSelected() const override { return FView.Checked(TOption::rbDrawCircle); }
+    bool DrawEllipseSelected() const override { return FView.Checked(TOption::rbDrawEllispe); }
+    bool ShowRadiusLabel() const override { return FView.Checked(TOption::cbShowALOHARadius); }
     /// Set by FormCreate from the first command-line argument.
     bool DebugMode() const override { return FDebugMode; }
-    bool IncludeInternet() const override { return FView.Checked(EOption::cbUseInternet); }
+    bool IncludeInternet() const override { return FView.Checked(TOption::cbUseInternet); }
     // host::IHostWait: while a call waits for a slow host the window goes on,
     // with the Calculate commands disabled and no redraw; a run asked for
     // meanwhile starts once the call is over.
@@ -293,7 +293,7 @@ private:
     void LeaveTray();
     /// Sets a check box or radio button as the settings restore does:
     /// selecting a shape clears the other and starts a run.
-    void SetOptionChecked(EOption control, bool checked);
+    void SetOptionChecked(TOption control, bool checked);
 
     IFormView& FView;
     TWindowTimer& FCalcTimer;
@@ -304,7 +304,7 @@ private:
     bool FFormShown = false;
     unsigned FRestores = 0;         // restores from the tray so far
     bool FMinimizeStepDone = false; // AppMinimize ran since the window was last shown
-    std::optional<EOption> FShape;  // the shape whose selection last started a run
+    std::optional<TOption> FShape;  // the shape whose selection last started a run
     // The creation step's restore of the Options: a shape it selects starts
     // no run yet, and an error from one of its values is dropped.
     bool FRestoringOptions = false;

@@ -38,7 +38,7 @@ public:
     TProfileWriteLock(const std::filesystem::path& file, std::string_view shownName,
                       std::chrono::milliseconds wait = kProfileLockWait)
         : FLock(ProfileLockFile(file), wait) {
-        if (FLock.State() == support::TFileLock::EState::Busy)
+        if (FLock.State() == support::TFileLock::TState::Busy)
             throw EProfileWriteError("Unable to write to " + std::string(shownName));
     }
 

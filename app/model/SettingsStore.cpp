@@ -92,7 +92,7 @@ void TOvcFormState::DoRestore() {
         return;
 
     TWindowPlacement placement = FWindow.GetPlacement();
-    placement.ShowCmd = SW_HIDE;
+    placement.ShowCmd = kSwHide;
     placement.Flags = Storage().ReadInteger(Section(), "Flags", placement.Flags);
 
     const std::string normalPos = Storage().ReadString(Section(), "NormalPos", "");
@@ -111,12 +111,12 @@ void TOvcFormState::DoRestore() {
     }
 
     const std::int32_t showCmd = Storage().ReadInteger(Section(), "ShowCmd", 0);
-    if (showCmd == SW_SHOWMINIMIZED || showCmd == SW_MINIMIZE)
-        SetStartState(SW_SHOWMINIMIZED);
-    else if (showCmd == SW_SHOWMAXIMIZED)
-        SetStartState(SW_SHOWMAXIMIZED);
+    if (showCmd == kSwShowMinimized || showCmd == kSwMinimize)
+        SetStartState(kSwShowMinimized);
+    else if (showCmd == kSwShowMaximized)
+        SetStartState(kSwShowMaximized);
     else
-        SetStartState(SW_SHOWNORMAL);
+        SetStartState(kSwShowNormal);
 }
 
 void TOvcFormState::SetStartState(std::int32_t showCmd) {
@@ -127,7 +127,7 @@ void TOvcFormState::SetStartState(std::int32_t showCmd) {
 void TOvcFormState::DoSave() {
     TWindowPlacement placement = FWindow.GetPlacement();
     if (FWindow.ApplicationMinimized() || (HiddenInTray && HiddenInTray()))
-        placement.ShowCmd = SW_SHOWMINIMIZED;
+        placement.ShowCmd = kSwShowMinimized;
     const TRect& r = placement.NormalPosition;
     char normalPos[64];
     std::snprintf(normalPos, sizeof normalPos, "%d,%d,%d,%d", r.Left, r.Top, r.Right, r.Bottom);

@@ -67,19 +67,20 @@ struct TScreenArea {
 TRect NearestAvailableArea(const TRect& window, const std::vector<TScreenArea>& screens,
                            const TRect& fallback);
 
-/// Show states and placement flag as they are stored.
-inline constexpr std::int32_t SW_HIDE = 0;
-inline constexpr std::int32_t SW_SHOWNORMAL = 1;
-inline constexpr std::int32_t SW_SHOWMINIMIZED = 2;
-inline constexpr std::int32_t SW_SHOWMAXIMIZED = 3;
-inline constexpr std::int32_t SW_MINIMIZE = 6;
-inline constexpr std::int32_t SW_SHOWMINNOACTIVE = 7;
-inline constexpr std::int32_t WPF_RESTORETOMAXIMIZED = 2;
+/// Show states and placement flag as they are stored: the values of Windows' SW_ and
+/// WPF_ constants, under names of their own so that no system header can redefine them.
+inline constexpr std::int32_t kSwHide = 0;
+inline constexpr std::int32_t kSwShowNormal = 1;
+inline constexpr std::int32_t kSwShowMinimized = 2;
+inline constexpr std::int32_t kSwShowMaximized = 3;
+inline constexpr std::int32_t kSwMinimize = 6;
+inline constexpr std::int32_t kSwShowMinNoActive = 7;
+inline constexpr std::int32_t kWpfRestoreToMaximized = 2;
 
 /// A window's placement: flags, show state and normal (restored) rectangle.
 struct TWindowPlacement {
     std::int32_t Flags = 0;
-    std::int32_t ShowCmd = SW_SHOWNORMAL;
+    std::int32_t ShowCmd = kSwShowNormal;
     TRect NormalPosition;
 };
 
@@ -90,8 +91,8 @@ public:
     virtual TWindowPlacement GetPlacement() const = 0;
     /// Applies the flags and the normal rectangle; does not show the window.
     virtual void SetPlacement(const TWindowPlacement& placement) = 0;
-    /// Sets the state the window takes when first shown (SW_SHOWMINIMIZED,
-    /// SW_SHOWMAXIMIZED or SW_SHOWNORMAL).
+    /// Sets the state the window takes when first shown (kSwShowMinimized,
+    /// kSwShowMaximized or kSwShowNormal).
     virtual void SetStartState(std::int32_t showCmd) = 0;
     /// True while the window is minimized (hidden in the tray is the
     /// keeper's own knowledge, see TOvcFormState::HiddenInTray).
@@ -143,7 +144,7 @@ public:
     TOvcFormState(TOvcIniFileStore& storage, IPlacementWindow& window);
 
     /// The state the last restore gave the window for its first show
-    /// (SW_SHOWNORMAL when nothing was restored).
+    /// (kSwShowNormal when nothing was restored).
     std::int32_t StartShowCmd() const { return FStartShowCmd; }
     /// True while the window is hidden in the tray, which is saved as
     /// minimized as well.
@@ -157,7 +158,7 @@ private:
     void SetStartState(std::int32_t showCmd);
 
     IPlacementWindow& FWindow;
-    std::int32_t FStartShowCmd = SW_SHOWNORMAL;
+    std::int32_t FStartShowCmd = kSwShowNormal;
 };
 
 /// One stored control property: key "control.Property", how to read it as

@@ -145,7 +145,7 @@ void TMainForm::BuildLayout() {
     layout->setSpacing(0);
 
     PageControl1 = new TPageControl(central);
-    PageControl1->OnChanging = [this](int leaving, EPageChange how) {
+    PageControl1->OnChanging = [this](int leaving, TPageChange how) {
         return Model.PageChanging(leaving, how);
     };
     layout->addWidget(PageControl1, 1);
@@ -249,9 +249,9 @@ void TMainForm::BuildOptionsTab() {
     // The model decides which clicks start a run (the settings restore
     // selects a shape through the model itself).
     connect(rbDrawCircle, &QRadioButton::clicked, this,
-            [this] { Model.ShapeClicked(EOption::rbDrawCircle); });
+            [this] { Model.ShapeClicked(TOption::rbDrawCircle); });
     connect(rbDrawEllispe, &QRadioButton::clicked, this,
-            [this] { Model.ShapeClicked(EOption::rbDrawEllispe); });
+            [this] { Model.ShapeClicked(TOption::rbDrawEllispe); });
 
     gbDebug = new QGroupBox(QStringLiteral("Debug"), tab);
     gbDebug->setGeometry(8, 176, 137, 73);
@@ -392,51 +392,51 @@ void TMainForm::SetRadio(QRadioButton* button, bool checked) {
     button->setAutoExclusive(true);
 }
 
-QAbstractButton* TMainForm::Button(EOption control) const {
+QAbstractButton* TMainForm::Button(TOption control) const {
     switch (control) {
-    case EOption::cbMinimizeToTray:
+    case TOption::cbMinimizeToTray:
         return cbMinimizeToTray;
-    case EOption::cbShowALOHARadius:
+    case TOption::cbShowALOHARadius:
         return cbShowALOHARadius;
-    case EOption::rbDrawCircle:
+    case TOption::rbDrawCircle:
         return rbDrawCircle;
-    case EOption::rbDrawEllispe:
+    case TOption::rbDrawEllispe:
         return rbDrawEllispe;
-    case EOption::cbUseInternet:
+    case TOption::cbUseInternet:
         return cbUseInternet;
     default:
         return nullptr;
     }
 }
 
-QLineEdit* TMainForm::Edit(EOption control) const {
-    return control == EOption::edRecalculateRate ? edRecalculateRate
-           : control == EOption::edPacketDensity ? edPacketDensity
+QLineEdit* TMainForm::Edit(TOption control) const {
+    return control == TOption::edRecalculateRate ? edRecalculateRate
+           : control == TOption::edPacketDensity ? edPacketDensity
                                                  : nullptr;
 }
 
-TReportPane* TMainForm::Pane(EPane pane) const {
-    return pane == EPane::Summary ? Memo1 : pane == EPane::Packets ? Memo3 : Memo4;
+TReportPane* TMainForm::Pane(TPane pane) const {
+    return pane == TPane::Summary ? Memo1 : pane == TPane::Packets ? Memo3 : Memo4;
 }
 
-bool TMainForm::Checked(EOption control) const {
+bool TMainForm::Checked(TOption control) const {
     const QAbstractButton* button = Button(control);
     return button && button->isChecked();
 }
 
-void TMainForm::SetChecked(EOption control, bool checked) {
+void TMainForm::SetChecked(TOption control, bool checked) {
     if (auto* radio = qobject_cast<QRadioButton*>(Button(control)))
         SetRadio(radio, checked);
     else if (QAbstractButton* button = Button(control))
         button->setChecked(checked);
 }
 
-std::string TMainForm::Text(EOption control) const {
+std::string TMainForm::Text(TOption control) const {
     const QLineEdit* line = Edit(control);
     return line ? line->text().toStdString() : std::string();
 }
 
-void TMainForm::SetText(EOption control, const std::string& text) {
+void TMainForm::SetText(TOption control, const std::string& text) {
     if (QLineEdit* line = Edit(control))
         line->setText(Q(text));
 }
@@ -551,11 +551,11 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 // --- Panes and run window --------------------------------------------------
 
-void TMainForm::AppendLine(EPane pane, const std::string& line) {
+void TMainForm::AppendLine(TPane pane, const std::string& line) {
     Pane(pane)->AppendLine(Q(line));
 }
 
-void TMainForm::ClearPane(EPane pane) {
+void TMainForm::ClearPane(TPane pane) {
     Pane(pane)->Clear();
 }
 
@@ -590,12 +590,12 @@ TWindowPlacement TMainForm::GetPlacement() const {
     // It is relative to the work area, as the file keeps it.
     TWindowPlacement placement;
     const Qt::WindowStates state = windowState();
-    placement.ShowCmd = (state & Qt::WindowMinimized)   ? SW_SHOWMINIMIZED
-                        : (state & Qt::WindowMaximized) ? SW_SHOWMAXIMIZED
-                                                        : SW_SHOWNORMAL;
+    placement.ShowCmd = (state & Qt::WindowMinimized)   ? kSwShowMinimized
+                        : (state & Qt::WindowMaximized) ? kSwShowMaximized
+                                                        : kSwShowNormal;
     placement.Flags =
         ((state & Qt::WindowMinimized) && ((state & Qt::WindowMaximized) || FRestoreToMaximized))
-            ? WPF_RESTORETOMAXIMIZED
+            ? kWpfRestoreToMaximized
             : 0;
     QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
     if (FChosenSize.isValid() && normal.size() == FForcedSize)
@@ -610,7 +610,7 @@ TWindowPlacement TMainForm::GetPlacement() const {
 }
 
 void TMainForm::SetPlacement(const TWindowPlacement& placement) {
-    FRestoreToMaximized = (placement.Flags & WPF_RESTORETOMAXIMIZED) != 0;
+    FRestoreToMaximized = (placement.Flags & kWpfRestoreToMaximized) != 0;
     // A saved rectangle may be corrupt or come from a larger screen: keep the
     // window on the screen nearest to it, in the part windows may use.
     const QPoint origin = WorkAreaOrigin(this);
@@ -660,10 +660,10 @@ void TMainForm::FitIntoScreen() {
 }
 
 void TMainForm::SetStartState(std::int32_t showCmd) {
-    if (showCmd == SW_SHOWMINIMIZED)
+    if (showCmd == kSwShowMinimized)
         setWindowState(FRestoreToMaximized ? (Qt::WindowMinimized | Qt::WindowMaximized)
                                            : Qt::WindowMinimized);
-    else if (showCmd == SW_SHOWMAXIMIZED)
+    else if (showCmd == kSwShowMaximized)
         setWindowState(Qt::WindowMaximized);
     else
         setWindowState(Qt::WindowNoState);

@@ -155,12 +155,12 @@ public:
     static QString ApplicationTitle();
 
     // IFormView
-    bool Checked(EOption control) const override;
-    void SetChecked(EOption control, bool checked) override;
-    std::string Text(EOption control) const override;
-    void SetText(EOption control, const std::string& text) override;
-    void AppendLine(EPane pane, const std::string& line) override;
-    void ClearPane(EPane pane) override;
+    bool Checked(TOption control) const override;
+    void SetChecked(TOption control, bool checked) override;
+    std::string Text(TOption control) const override;
+    void SetText(TOption control, const std::string& text) override;
+    void AppendLine(TPane pane, const std::string& line) override;
+    void ClearPane(TPane pane) override;
     void SetCaption(const std::string& caption) override;
     void SetStatusText(const std::string& text) override;
     void ShowFirstPage() override;
@@ -193,9 +193,9 @@ private:
     void FitOptionsTab();
     void BuildMenus();
     void SetRadio(QRadioButton* button, bool checked);
-    QAbstractButton* Button(EOption control) const;
-    QLineEdit* Edit(EOption control) const;
-    TReportPane* Pane(EPane pane) const;
+    QAbstractButton* Button(TOption control) const;
+    QLineEdit* Edit(TOption control) const;
+    TReportPane* Pane(TPane pane) const;
     void CheckFirstShow();
     /// Shrinks a window larger than its screen's available area to fit it,
     /// frame included, remembering the size it had, and moves it inside.

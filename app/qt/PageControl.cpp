@@ -13,11 +13,11 @@ TPageControl::TPageControl(QWidget* parent) : QTabWidget(parent) {
         FCurrent = index;
         // A change by the user that no filter saw (the mouse wheel, say).
         if (FByUser && !FAsked && left >= 0 && OnChanging)
-            OnChanging(left, EPageChange::Click);
+            OnChanging(left, TPageChange::Click);
     });
 }
 
-bool TPageControl::Changing(EPageChange how) {
+bool TPageControl::Changing(TPageChange how) {
     FAsked = true;
     return !OnChanging || OnChanging(currentIndex(), how);
 }
@@ -29,7 +29,7 @@ void TPageControl::keyPressEvent(QKeyEvent* event) {
         QTabWidget::keyPressEvent(event);
         return;
     }
-    if (!Changing(EPageChange::NextPageKey)) {
+    if (!Changing(TPageChange::NextPageKey)) {
         FAsked = false;
         event->accept();
         return;
@@ -48,7 +48,7 @@ bool TPageControl::eventFilter(QObject* watched, QEvent* event) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         const int index = tabBar()->tabAt(mouse->position().toPoint());
         userChange = mouse->button() == Qt::LeftButton && index >= 0 && index != currentIndex();
-        if (userChange && !Changing(EPageChange::Click)) {
+        if (userChange && !Changing(TPageChange::Click)) {
             FAsked = false;
             return true;
         }
@@ -56,7 +56,7 @@ bool TPageControl::eventFilter(QObject* watched, QEvent* event) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         userChange = key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up ||
                      key == Qt::Key_Down || key == Qt::Key_Home || key == Qt::Key_End;
-        if (userChange && !Changing(EPageChange::ArrowKey)) {
+        if (userChange && !Changing(TPageChange::ArrowKey)) {
             FAsked = false;
             return true;
         }

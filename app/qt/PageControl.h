@@ -20,7 +20,7 @@ class TPageControl : public QTabWidget {
 public:
     explicit TPageControl(QWidget* parent = nullptr);
 
-    std::function<bool(int leaving, EPageChange how)> OnChanging;
+    std::function<bool(int leaving, TPageChange how)> OnChanging;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -29,7 +29,7 @@ protected:
 private:
     /// Runs OnChanging for the current page; false when the change must not
     /// happen.
-    bool Changing(EPageChange how);
+    bool Changing(TPageChange how);
 
     int FCurrent = -1;
     bool FAsked = false;  // OnChanging ran for the change under way

@@ -15,10 +15,10 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args = app::ProgramArguments(argc, argv);
     // --help and --version are answered before Qt needs a display.
     switch (app::ParseCommandLine(args).Action) {
-    case app::TCommandLine::EAction::Help:
+    case app::TCommandLine::TAction::Help:
         std::cout << app::VelloranUsage();
         return 0;
-    case app::TCommandLine::EAction::Version:
+    case app::TCommandLine::TAction::Version:
         std::cout << support::VersionText("velloran");
         return 0;
     default:
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
         for (qsizetype i = 1; i < arguments.size(); ++i)
             remaining.push_back(arguments[i].toStdString());
         const app::TCommandLine line = app::ParseCommandLine(remaining);
-        if (line.Action == app::TCommandLine::EAction::Error) {
+        if (line.Action == app::TCommandLine::TAction::Error) {
             std::cerr << line.Error;
             status = 2;
         } else {

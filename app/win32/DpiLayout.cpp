@@ -74,7 +74,7 @@ HFONT MessageFontForDpi(int dpi, bool underline) {
     return ::CreateFontIndirectW(&font);
 }
 
-void TDesignedLayout::Add(HWND control, const RECT& designed, EFit fit) {
+void TDesignedLayout::Add(HWND control, const RECT& designed, TFit fit) {
     FItems.push_back({control, designed, fit});
 }
 
@@ -97,14 +97,14 @@ void TDesignedLayout::Apply(int dpi, HFONT font) const {
         const TItem& item = FItems[i];
         const std::wstring text = Text(item.Control);
         int growRight = 0, growDown = 0;
-        if (item.Fit == EFit::Line || item.Fit == EFit::CheckBox) {
+        if (item.Fit == TFit::Line || item.Fit == TFit::CheckBox) {
             SIZE extent{};
             ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
             const int wanted =
-                extent.cx + ScaleForDpi(2, dpi) + (item.Fit == EFit::CheckBox ? box : 0);
+                extent.cx + ScaleForDpi(2, dpi) + (item.Fit == TFit::CheckBox ? box : 0);
             growRight = std::max(0, wanted - Width(placed[i]));
             growDown = std::max(0, lineHeight - Height(placed[i]));
-        } else if (item.Fit == EFit::Wrapped) {
+        } else if (item.Fit == TFit::Wrapped) {
             RECT needed{0, 0, Width(placed[i]), 0};
             ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed,
                         DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
@@ -126,7 +126,7 @@ void TDesignedLayout::Apply(int dpi, HFONT font) const {
     }
     // Frames hold what they frame, with their designed margin.
     for (std::size_t f = 0; f < FItems.size(); ++f) {
-        if (FItems[f].Fit != EFit::Frame)
+        if (FItems[f].Fit != TFit::Frame)
             continue;
         for (std::size_t c = 0; c < FItems.size(); ++c) {
             if (c == f || !Inside(FItems[c].Designed, FItems[f].Designed))
@@ -140,7 +140,7 @@ void TDesignedLayout::Apply(int dpi, HFONT font) const {
 
     for (std::size_t i = 0; i < FItems.size(); ++i) {
         const RECT& r = placed[i];
-        if (FItems[i].Fit == EFit::OwnSize)
+        if (FItems[i].Fit == TFit::OwnSize)
             ::SetWindowPos(FItems[i].Control, nullptr, r.left, r.top, 0, 0,
                            SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         else

@@ -19,7 +19,7 @@ int ScaleForDpi(int designed, int dpi);
 HFONT MessageFontForDpi(int dpi, bool underline = false);
 
 /// How a control's designed rectangle is fitted to its text.
-enum class EFit {
+enum class TFit {
     None,     ///< the designed rectangle, scaled
     Line,     ///< widened and heightened to one line of its text
     CheckBox, ///< one line of text after the box
@@ -35,7 +35,7 @@ enum class EFit {
 /// cut whatever the scale or the font.
 class TDesignedLayout {
 public:
-    void Add(HWND control, const RECT& designed, EFit fit);
+    void Add(HWND control, const RECT& designed, TFit fit);
     /// Places every control for `dpi`, its texts measured in `font`.
     void Apply(int dpi, HFONT font) const;
 
@@ -43,7 +43,7 @@ private:
     struct TItem {
         HWND Control;
         RECT Designed;
-        EFit Fit;
+        TFit Fit;
     };
     std::vector<TItem> FItems;
 };

@@ -222,7 +222,7 @@ void TWin32Form::AddHint(HWND control, std::string_view hint) {
     ::SendMessageW(FHints, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
-HWND TWin32Form::Designed(HWND control, EFit fit) {
+HWND TWin32Form::Designed(HWND control, TFit fit) {
     RECT r{};
     ::GetWindowRect(control, &r);
     ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&r), 2);
@@ -287,40 +287,40 @@ void TWin32Form::BuildOptionsPage(HWND page) {
     const DWORD check = BS_AUTOCHECKBOX | WS_TABSTOP;
     HWND minimize =
         Designed(Child(page, L"BUTTON", "Minimize to Tray", check, idMinimizeToTray, 8, 8, 200, 17),
-                 EFit::CheckBox);
+                 TFit::CheckBox);
     Button_SetCheck(minimize, BST_CHECKED);
     Button_SetCheck(Designed(Child(page, L"BUTTON", "Show ALOHA Radius on map (text)", check,
                                    idShowALOHARadius, 8, 32, 240, 17),
-                             EFit::CheckBox),
+                             TFit::CheckBox),
                     BST_CHECKED);
-    Designed(Child(page, L"STATIC", "Recalculate Rate", 0, 0, 8, 56, 120, 15), EFit::Line);
+    Designed(Child(page, L"STATIC", "Recalculate Rate", 0, 0, 8, 56, 120, 15), TFit::Line);
     HWND rate = Designed(Child(page, L"EDIT", "30", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP,
                                idRecalculateRate, 8, 72, 33, 21),
-                         EFit::None);
-    Designed(Child(page, L"STATIC", "Minutes", 0, 0, 46, 76, 60, 15), EFit::Line);
-    Designed(Child(page, L"BUTTON", "", BS_GROUPBOX, 0, 8, 104, 321, 65), EFit::Frame);
+                         TFit::None);
+    Designed(Child(page, L"STATIC", "Minutes", 0, 0, 46, 76, 60, 15), TFit::Line);
+    Designed(Child(page, L"BUTTON", "", BS_GROUPBOX, 0, 8, 104, 321, 65), TFit::Frame);
     Button_SetCheck(
         Designed(Child(page, L"BUTTON", "Draw Circle", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP,
                        idDrawCircle, 16, 120, 95, 17),
-                 EFit::CheckBox),
+                 TFit::CheckBox),
         BST_CHECKED);
     Designed(
         Child(page, L"BUTTON", "Draw Ellispe", BS_AUTORADIOBUTTON, idDrawEllispe, 16, 144, 95, 17),
-        EFit::CheckBox);
+        TFit::CheckBox);
     Designed(Child(page, L"STATIC",
                    "Both are approximations and will each display with some measurement "
                    "discrepancies on your map.",
                    0, 0, 121, 117, 200, 44),
-             EFit::Wrapped);
+             TFit::Wrapped);
     FDebugControls = {
         Designed(Child(page, L"BUTTON", "Debug", BS_GROUPBOX, idDebug, 8, 176, 137, 73),
-                 EFit::Frame),
-        Designed(Child(page, L"STATIC", "Packet Density", 0, 0, 16, 196, 75, 15), EFit::Line),
+                 TFit::Frame),
+        Designed(Child(page, L"STATIC", "Packet Density", 0, 0, 16, 196, 75, 15), TFit::Line),
         Designed(Child(page, L"EDIT", "1800", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP,
                        idPacketDensity, 96, 193, 41, 21),
-                 EFit::None),
+                 TFit::None),
         Designed(Child(page, L"BUTTON", "Include Internet", check, idUseInternet, 17, 221, 120, 17),
-                 EFit::CheckBox),
+                 TFit::CheckBox),
     };
     for (HWND control : FDebugControls)
         ::ShowWindow(control, SW_HIDE);
@@ -331,7 +331,7 @@ void TWin32Form::BuildOptionsPage(HWND page) {
     FPayPalLabel1->SetCompany(std::string(kDonationLabel.Company));
     FPayPalLabel1->SetProduct(std::string(kDonationLabel.Product));
     FPayPalLabel1->SetEmail(std::string(kDonationLabel.Email));
-    Designed(FPayPalLabel1->Handle(), EFit::OwnSize);
+    Designed(FPayPalLabel1->Handle(), TFit::OwnSize);
     AddHint(minimize, kMinimizeToTrayHint);
     AddHint(rate, kRecalculateRateHint);
     Child(page, L"BUTTON", "Save", BS_PUSHBUTTON | WS_TABSTOP, idSaveSettings, 432, 320, 75, 25);
@@ -412,7 +412,7 @@ void TWin32Form::Take(MSG& message) {
         (::GetKeyState(VK_CONTROL) & 0x8000) &&
         (message.hwnd == FWindow || ::IsChild(FWindow, message.hwnd))) {
         const int current = TabCtrl_GetCurSel(FTabs);
-        if (FModel->PageChanging(current, EPageChange::NextPageKey))
+        if (FModel->PageChanging(current, TPageChange::NextPageKey))
             ShowPage(TFormModel::NextPage(current, TabCtrl_GetItemCount(FTabs),
                                           (::GetKeyState(VK_SHIFT) & 0x8000) != 0));
         return;
@@ -473,7 +473,7 @@ LRESULT TWin32Form::Message(UINT message, WPARAM wParam, LPARAM lParam) {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header->hwndFrom == FTabs && header->code == TCN_SELCHANGING) {
             // A click and the arrow keys on the strip go through here alike.
-            return FModel->PageChanging(TabCtrl_GetCurSel(FTabs), EPageChange::Click) ? FALSE
+            return FModel->PageChanging(TabCtrl_GetCurSel(FTabs), TPageChange::Click) ? FALSE
                                                                                       : TRUE;
         }
         if (header->hwndFrom == FTabs && header->code == TCN_SELCHANGE)
@@ -571,45 +571,45 @@ void TWin32Form::Command(int id, int notification) {
     case idDrawCircle:
     case idDrawEllispe:
         if (notification == BN_CLICKED)
-            FModel->ShapeClicked(id == idDrawCircle ? EOption::rbDrawCircle
-                                                    : EOption::rbDrawEllispe);
+            FModel->ShapeClicked(id == idDrawCircle ? TOption::rbDrawCircle
+                                                    : TOption::rbDrawEllispe);
         break;
     default:
         break;
     }
 }
 
-HWND TWin32Form::Control(EOption control) const {
+HWND TWin32Form::Control(TOption control) const {
     static constexpr int ids[] = {idMinimizeToTray,  idShowALOHARadius, idDrawCircle, idDrawEllispe,
                                   idRecalculateRate, idPacketDensity,   idUseInternet};
     return ::GetDlgItem(FPages[4], ids[static_cast<int>(control)]);
 }
 
-TPaneBuffer& TWin32Form::Pane(EPane pane) {
+TPaneBuffer& TWin32Form::Pane(TPane pane) {
     return FPanes[static_cast<std::size_t>(pane)];
 }
 
-bool TWin32Form::Checked(EOption control) const {
+bool TWin32Form::Checked(TOption control) const {
     return Button_GetCheck(Control(control)) == BST_CHECKED;
 }
 
-void TWin32Form::SetChecked(EOption control, bool checked) {
+void TWin32Form::SetChecked(TOption control, bool checked) {
     Button_SetCheck(Control(control), checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
-std::string TWin32Form::Text(EOption control) const {
+std::string TWin32Form::Text(TOption control) const {
     return WindowText(Control(control));
 }
 
-void TWin32Form::SetText(EOption control, const std::string& text) {
+void TWin32Form::SetText(TOption control, const std::string& text) {
     ::SetWindowTextW(Control(control), support::Wide(text).c_str());
 }
 
-void TWin32Form::AppendLine(EPane pane, const std::string& line) {
+void TWin32Form::AppendLine(TPane pane, const std::string& line) {
     Pane(pane).Append(line);
 }
 
-void TWin32Form::ClearPane(EPane pane) {
+void TWin32Form::ClearPane(TPane pane) {
     Pane(pane).Clear();
 }
 

@@ -18,7 +18,7 @@
 namespace app::win32 {
 
 /// Control ids, which tests and tools use to find the controls.
-enum EControlId : int {
+enum TControlId : int {
     idTabs = 100,
     idMemo1 = 101, ///< summary pane
     idMemo2 = 102, ///< information text
@@ -74,12 +74,12 @@ public:
     HWND Handle() const { return FWindow; }
 
     // IFormView
-    bool Checked(EOption control) const override;
-    void SetChecked(EOption control, bool checked) override;
-    std::string Text(EOption control) const override;
-    void SetText(EOption control, const std::string& text) override;
-    void AppendLine(EPane pane, const std::string& line) override;
-    void ClearPane(EPane pane) override;
+    bool Checked(TOption control) const override;
+    void SetChecked(TOption control, bool checked) override;
+    std::string Text(TOption control) const override;
+    void SetText(TOption control, const std::string& text) override;
+    void AppendLine(TPane pane, const std::string& line) override;
+    void ClearPane(TPane pane) override;
     void SetCaption(const std::string& caption) override;
     void SetStatusText(const std::string& text) override;
     void ShowFirstPage() override;
@@ -121,13 +121,13 @@ private:
     /// a monitor of another scale).
     void ApplyDpi();
     /// Records a control of the Options page at its designed rectangle.
-    HWND Designed(HWND control, EFit fit);
+    HWND Designed(HWND control, TFit fit);
     /// Shows `hint` while the mouse rests on the control.
     void AddHint(HWND control, std::string_view hint);
     void CheckFirstShow();
     void ShowAbout();
-    HWND Control(EOption control) const;
-    TPaneBuffer& Pane(EPane pane);
+    HWND Control(TOption control) const;
+    TPaneBuffer& Pane(TPane pane);
     HWND Child(HWND parent, const wchar_t* windowClass, std::string_view text, DWORD style, int id,
                int left, int top, int width, int height);
 

@@ -127,16 +127,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd) {
     const std::vector<std::string> args = Arguments();
     const app::TCommandLine line = app::ParseCommandLine(args);
     switch (line.Action) {
-    case app::TCommandLine::EAction::Help:
+    case app::TCommandLine::TAction::Help:
         Tell(app::VelloranUsage(), false);
         return 0;
-    case app::TCommandLine::EAction::Version:
+    case app::TCommandLine::TAction::Version:
         Tell(support::VersionText("velloran"), false);
         return 0;
-    case app::TCommandLine::EAction::Error:
+    case app::TCommandLine::TAction::Error:
         Tell(line.Error, true);
         return 2;
-    case app::TCommandLine::EAction::Run:
+    case app::TCommandLine::TAction::Run:
         break;
     }
     // One Velloran a session: two would show two tray icons and share one

@@ -32,27 +32,27 @@ std::int64_t DaysFromCivil(int y, int m, int d) {
 
 } // namespace
 
-EFrameKind FrameKind(const TAprsReport& report) {
+TFrameKind FrameKind(const TAprsReport& report) {
     switch (report.type) {
     case TPacketType::ptPeetBrosWx:
     case TPacketType::ptPeetBrosWxStar:
     case TPacketType::ptWeatherReport:
-        return EFrameKind::Weather;
+        return TFrameKind::Weather;
     case TPacketType::ptObject:
     case TPacketType::ptItem:
-        return EFrameKind::Object;
+        return TFrameKind::Object;
     case TPacketType::ptMessage:
-        return EFrameKind::Message;
+        return TFrameKind::Message;
     case TPacketType::ptStatus:
-        return EFrameKind::Status;
+        return TFrameKind::Status;
     case TPacketType::ptTelemetry:
-        return EFrameKind::Telemetry;
+        return TFrameKind::Telemetry;
     default:
         break;
     }
     if (report.hasPosition && !report.locator)
-        return report.symbolCode == '_' ? EFrameKind::Weather : EFrameKind::Position;
-    return EFrameKind::Other;
+        return report.symbolCode == '_' ? TFrameKind::Weather : TFrameKind::Position;
+    return TFrameKind::Other;
 }
 
 TMeteredFrame MeterAx25(std::string_view bytes) {

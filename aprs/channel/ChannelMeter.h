@@ -17,7 +17,7 @@
 namespace aprs {
 
 /// What a frame is, for the timeline's colours.
-enum class EFrameKind : std::uint8_t {
+enum class TFrameKind : std::uint8_t {
     Position,
     Weather,
     Object,
@@ -34,16 +34,16 @@ struct TMeteredFrame {
     /// its sender when it is not APRS; empty when not even that is known.
     std::string station;
     std::size_t airBits = 0;
-    EFrameKind kind = EFrameKind::Other;
+    TFrameKind kind = TFrameKind::Other;
 };
 
 /// The bit a kind has in a set of kinds.
-constexpr std::uint8_t KindBit(EFrameKind kind) {
+constexpr std::uint8_t KindBit(TFrameKind kind) {
     return static_cast<std::uint8_t>(1u << static_cast<unsigned>(kind));
 }
 
 /// The kind of a decoded packet.
-EFrameKind FrameKind(const TAprsReport& report);
+TFrameKind FrameKind(const TAprsReport& report);
 
 /// An AX.25 frame (without flags and FCS) as the channel counts it. The APRS
 /// text patterns must be initialized.

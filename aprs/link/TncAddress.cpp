@@ -41,9 +41,9 @@ std::optional<TTncAddress> ParseTncUrl(std::string_view text, std::string& reaso
                    [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
     TTncAddress address;
     if (scheme == "kiss") {
-        address.protocol = ETncProtocol::Kiss;
+        address.protocol = TTncProtocol::Kiss;
     } else if (scheme == "agw") {
-        address.protocol = ETncProtocol::Agw;
+        address.protocol = TTncProtocol::Agw;
     } else {
         reason = Quoted(text) + " is not kiss://HOST:PORT or agw://HOST:PORT";
         return std::nullopt;
@@ -57,7 +57,7 @@ std::optional<TTncAddress> ParseTncUrl(std::string_view text, std::string& reaso
 
 std::string TncUrl(const TTncAddress& address) {
     const bool v6 = address.host.find(':') != std::string::npos;
-    return std::string(address.protocol == ETncProtocol::Agw ? "agw://" : "kiss://") +
+    return std::string(address.protocol == TTncProtocol::Agw ? "agw://" : "kiss://") +
            (v6 ? "[" + address.host + "]" : address.host) + ":" + address.port;
 }
 

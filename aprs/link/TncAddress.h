@@ -8,13 +8,13 @@
 /// Where a TNC listens and how it speaks.
 namespace aprs {
 
-enum class ETncProtocol {
+enum class TTncProtocol {
     Kiss, ///< KISS over TCP (Dire Wolf's port 8001 and other software TNCs)
     Agw,  ///< the AGW packet engine protocol (port 8000)
 };
 
 struct TTncAddress {
-    ETncProtocol protocol = ETncProtocol::Kiss;
+    TTncProtocol protocol = TTncProtocol::Kiss;
     std::string host;
     std::string port;
 };

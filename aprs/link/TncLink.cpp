@@ -123,7 +123,7 @@ void TTncLink::Run() {
             backoff = std::min(backoff * 2, kLastBackoffMs);
             continue;
         }
-        const bool isAgw = FAddress.protocol == ETncProtocol::Agw;
+        const bool isAgw = FAddress.protocol == TTncProtocol::Agw;
         if (isAgw && !socket.SendAll(AgwRawFramesRequest() + AgwVersionRequest(), reason)) {
             State("cannot ask " + FUrl + " for raw frames: " + reason);
             if (!Sleep(backoff))

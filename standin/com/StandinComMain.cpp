@@ -59,15 +59,15 @@ std::optional<TOptions> ParseArgs(const std::vector<std::string>& args, int& sta
     TOptions options;
     // --help and --version come first, wherever they are, as on Linux.
     switch (support::FindStandardRequest(args)) {
-    case support::EStandardRequest::Help:
+    case support::TStandardRequest::Help:
         std::cout << kUsage;
         status = 0;
         return std::nullopt;
-    case support::EStandardRequest::Version:
+    case support::TStandardRequest::Version:
         std::cout << support::VersionText("velloran-standin-host");
         status = 0;
         return std::nullopt;
-    case support::EStandardRequest::None:
+    case support::TStandardRequest::None:
         break;
     }
     for (std::size_t i = 0; i < args.size(); ++i) {

@@ -8,7 +8,7 @@ TPayPalLabel::TPayPalLabel(const QString& caption, QWidget* parent) : TUrlLabel(
 
 void TPayPalLabel::mouseReleaseEvent(QMouseEvent* event) {
     SetURL(QString::fromLatin1(
-        DonationUrl(email_.toStdString(), company_.toStdString(), product_.toStdString())));
+        DonationUrl(FEmail.toStdString(), FCompany.toStdString(), FProduct.toStdString())));
     TUrlLabel::mouseReleaseEvent(event);
 }
 

@@ -21,21 +21,21 @@ public:
     explicit TPayPalLabel(QWidget* parent = nullptr);
     TPayPalLabel(const QString& caption, QWidget* parent);
 
-    QString Company() const { return company_; }
-    void SetCompany(const QString& company) { company_ = company; }
-    QString Product() const { return product_; }
-    void SetProduct(const QString& product) { product_ = product; }
+    QString Company() const { return FCompany; }
+    void SetCompany(const QString& company) { FCompany = company; }
+    QString Product() const { return FProduct; }
+    void SetProduct(const QString& product) { FProduct = product; }
     /// The payment account's e-mail address, the donation's recipient.
-    QString Email() const { return email_; }
-    void SetEmail(const QString& email) { email_ = email; }
+    QString Email() const { return FEmail; }
+    void SetEmail(const QString& email) { FEmail = email; }
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    QString product_;
-    QString company_;
-    QString email_;
+    QString FProduct;
+    QString FCompany;
+    QString FEmail;
 };
 
 } // namespace support

@@ -5,16 +5,16 @@
 namespace support {
 
 TQtPurgeTimer::TQtPurgeTimer(TErrorReporter reportError)
-    : timer_(std::make_unique<QTimer>()), reportError_(std::move(reportError)) {
-    QObject::connect(timer_.get(), &QTimer::timeout, [this] {
-        if (!onTick_) {
+    : FTimer(std::make_unique<QTimer>()), FReportError(std::move(reportError)) {
+    QObject::connect(FTimer.get(), &QTimer::timeout, [this] {
+        if (!FOnTick) {
             return;
         }
         try {
-            onTick_();
+            FOnTick();
         } catch (const std::exception& error) {
-            if (reportError_) {
-                reportError_(error.what());
+            if (FReportError) {
+                FReportError(error.what());
             }
         }
     });
@@ -23,24 +23,24 @@ TQtPurgeTimer::TQtPurgeTimer(TErrorReporter reportError)
 TQtPurgeTimer::~TQtPurgeTimer() = default;
 
 void TQtPurgeTimer::Configure(std::int32_t intervalMs, std::function<void()> onTick) {
-    timer_->setInterval(intervalMs);
-    onTick_ = std::move(onTick);
+    FTimer->setInterval(intervalMs);
+    FOnTick = std::move(onTick);
 }
 
 void TQtPurgeTimer::SetEnabled(bool enabled) {
     if (enabled) {
-        timer_->start();
+        FTimer->start();
     } else {
-        timer_->stop();
+        FTimer->stop();
     }
 }
 
 bool TQtPurgeTimer::Enabled() const {
-    return timer_->isActive();
+    return FTimer->isActive();
 }
 
 std::int32_t TQtPurgeTimer::IntervalMs() const {
-    return timer_->interval();
+    return FTimer->interval();
 }
 
 } // namespace support

@@ -27,9 +27,9 @@ public:
     std::int32_t IntervalMs() const override;
 
 private:
-    std::unique_ptr<QTimer> timer_;
-    std::function<void()> onTick_;
-    TErrorReporter reportError_;
+    std::unique_ptr<QTimer> FTimer;
+    std::function<void()> FOnTick;
+    TErrorReporter FReportError;
 };
 
 } // namespace support

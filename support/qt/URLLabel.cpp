@@ -13,11 +13,11 @@ namespace support {
 TUrlLabel::TUrlLabel(QWidget* parent) : TUrlLabel(QString(), parent) {}
 
 TUrlLabel::TUrlLabel(const QString& caption, QWidget* parent)
-    : QLabel(caption, parent), opener_(&TUrlLabel::OpenWithDesktop) {
-    state_.SetColorSink([this](TColor color) { ApplyColor(color); });
+    : QLabel(caption, parent), FOpener(&TUrlLabel::OpenWithDesktop) {
+    FState.SetColorSink([this](TColor color) { ApplyColor(color); });
     // Colour first, then the underline: the font change then records the
     // link colour, not the toolkit's default text colour.
-    state_.SetFontColor(state_.LinkColor());
+    FState.SetFontColor(FState.LinkColor());
     QFont underlined = font();
     underlined.setUnderline(true);
     setFont(underlined);
@@ -25,7 +25,7 @@ TUrlLabel::TUrlLabel(const QString& caption, QWidget* parent)
 }
 
 void TUrlLabel::SetUrlOpener(TUrlOpener opener) {
-    opener_ = opener ? std::move(opener) : TUrlOpener(&TUrlLabel::OpenWithDesktop);
+    FOpener = opener ? std::move(opener) : TUrlOpener(&TUrlLabel::OpenWithDesktop);
 }
 
 void TUrlLabel::OpenWithDesktop(const QString& target) {
@@ -37,19 +37,19 @@ void TUrlLabel::ApplyColor(TColor color) {
     QPalette colours = palette();
     colours.setColor(QPalette::WindowText,
                      QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
-    applyingColor_ = true;
+    FApplyingColor = true;
     setPalette(colours);
-    applyingColor_ = false;
+    FApplyingColor = false;
 }
 
 void TUrlLabel::changeEvent(QEvent* event) {
     QLabel::changeEvent(event);
     // A colour or font given from outside: the state machine decides whether
     // it becomes the link colour of the current state.
-    if (!applyingColor_ &&
+    if (!FApplyingColor &&
         (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange)) {
         const QColor shown = palette().color(QPalette::WindowText);
-        state_.FontColorChanged(ColorFromRgb(shown.red(), shown.green(), shown.blue()));
+        FState.FontColorChanged(ColorFromRgb(shown.red(), shown.green(), shown.blue()));
     }
 }
 
@@ -57,28 +57,28 @@ void TUrlLabel::mousePressEvent(QMouseEvent* event) {
     QLabel::mousePressEvent(event);
     // Accepting keeps the release with this label rather than its parent.
     event->accept();
-    state_.MouseDown();
+    FState.MouseDown();
 }
 
 void TUrlLabel::mouseReleaseEvent(QMouseEvent* event) {
     QLabel::mouseReleaseEvent(event);
     event->accept();
     const QPointF at = event->position();
-    const bool click = state_.MouseUp(static_cast<int>(std::floor(at.x())),
+    const bool click = FState.MouseUp(static_cast<int>(std::floor(at.x())),
                                       static_cast<int>(std::floor(at.y())), width(), height());
     if (click) {
-        opener_(url_.isEmpty() ? text() : url_);
+        FOpener(FUrl.isEmpty() ? text() : FUrl);
     }
 }
 
 void TUrlLabel::enterEvent(QEnterEvent* event) {
     QLabel::enterEvent(event);
-    state_.MouseEnter();
+    FState.MouseEnter();
 }
 
 void TUrlLabel::leaveEvent(QEvent* event) {
     QLabel::leaveEvent(event);
-    state_.MouseLeave();
+    FState.MouseLeave();
 }
 
 } // namespace support

@@ -36,27 +36,27 @@ public:
     explicit TUrlLabel(QWidget* parent = nullptr);
     TUrlLabel(const QString& caption, QWidget* parent);
 
-    QString URL() const { return url_; }
-    void SetURL(const QString& url) { url_ = url; }
-    TColor LinkColor() const { return state_.LinkColor(); }
+    QString URL() const { return FUrl; }
+    void SetURL(const QString& url) { FUrl = url; }
+    TColor LinkColor() const { return FState.LinkColor(); }
     /// See TLinkState::SetLinkColor.
-    void SetLinkColor(TColor color) { state_.SetLinkColor(color); }
-    TColor ALinkColor() const { return state_.ALinkColor(); }
-    void SetALinkColor(TColor color) { state_.SetALinkColor(color); }
-    TColor VLinkColor() const { return state_.VLinkColor(); }
+    void SetLinkColor(TColor color) { FState.SetLinkColor(color); }
+    TColor ALinkColor() const { return FState.ALinkColor(); }
+    void SetALinkColor(TColor color) { FState.SetALinkColor(color); }
+    TColor VLinkColor() const { return FState.VLinkColor(); }
     /// See TLinkState::SetVLinkColor.
-    void SetVLinkColor(TColor color) { state_.SetVLinkColor(color); }
-    TColor HotColor() const { return state_.HotColor(); }
-    void SetHotColor(TColor color) { state_.SetHotColor(color); }
+    void SetVLinkColor(TColor color) { FState.SetVLinkColor(color); }
+    TColor HotColor() const { return FState.HotColor(); }
+    void SetHotColor(TColor color) { FState.SetHotColor(color); }
 
-    bool Visited() const { return state_.Visited(); }
-    bool Pressed() const { return state_.Pressed(); }
-    bool Hot() const { return state_.Hot(); }
+    bool Visited() const { return FState.Visited(); }
+    bool Pressed() const { return FState.Pressed(); }
+    bool Hot() const { return FState.Hot(); }
 
     /// The text colour shown now.
-    TColor FontColor() const { return state_.FontColor(); }
+    TColor FontColor() const { return FState.FontColor(); }
     /// Gives the text a colour, as a form's font settings do.
-    void SetFontColor(TColor color) { state_.SetFontColor(color); }
+    void SetFontColor(TColor color) { FState.SetFontColor(color); }
 
     /// Replaces the way targets are opened (tests record them instead).
     void SetUrlOpener(TUrlOpener opener);
@@ -74,10 +74,10 @@ protected:
 private:
     void ApplyColor(TColor color);
 
-    QString url_;
-    TLinkState state_;
-    TUrlOpener opener_;
-    bool applyingColor_ = false;
+    QString FUrl;
+    TLinkState FState;
+    TUrlOpener FOpener;
+    bool FApplyingColor = false;
 };
 
 /// QColor-free conversion of a label's text colour: 0x00BBGGRR from r, g, b.

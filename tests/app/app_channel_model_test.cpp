@@ -71,7 +71,7 @@ TEST_F(ChannelModel, TheChannelSectionOfTheSettingsFile) {
     const app::TChannelSettings agw = app::ReadChannelSettings(
         Settings("[channel]\r\nTnc=agw://localhost:8000\r\nTxDelay=250\r\n"));
     ASSERT_TRUE(agw.Tnc);
-    EXPECT_EQ(agw.Tnc->protocol, aprs::ETncProtocol::Agw);
+    EXPECT_EQ(agw.Tnc->protocol, aprs::TTncProtocol::Agw);
     EXPECT_EQ(agw.Tnc->port, "8000");
     EXPECT_EQ(agw.TxDelayMs, 250);
 
@@ -149,14 +149,14 @@ TEST_F(ChannelModel, ThePictureSetsTheMeasuredRadiusBesideTheEstimateAndDrawsThe
     EXPECT_EQ(timeline.talkers[0].name, "CAR-9");
     EXPECT_EQ(timeline.talkers[0].frames, 6u);
     EXPECT_EQ(timeline.talkers[1].name, "HAM");
-    EXPECT_EQ(timeline.talkers[1].transmissions[0].second, aprs::EFrameKind::Message);
+    EXPECT_EQ(timeline.talkers[1].transmissions[0].second, aprs::TFrameKind::Message);
 
     TCountingCanvas canvas;
     app::PaintChannelTimeline(canvas, 600, 300, timeline);
     int messages = 0, positions = 0;
     for (const app::TCanvasColour colour : canvas.fills) {
-        messages += Same(colour, app::FrameKindColour(aprs::EFrameKind::Message)) ? 1 : 0;
-        positions += Same(colour, app::FrameKindColour(aprs::EFrameKind::Position)) ? 1 : 0;
+        messages += Same(colour, app::FrameKindColour(aprs::TFrameKind::Message)) ? 1 : 0;
+        positions += Same(colour, app::FrameKindColour(aprs::TFrameKind::Position)) ? 1 : 0;
     }
     EXPECT_EQ(messages, 1 + 1);  // its mark and the legend's
     EXPECT_EQ(positions, 1 + 1); // CAR-9's six in one 30-second step, and the legend's

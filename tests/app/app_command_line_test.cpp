@@ -5,30 +5,30 @@
 
 namespace {
 
-using EAction = app::TCommandLine::EAction;
+using TAction = app::TCommandLine::TAction;
 
-EAction ActionOf(std::vector<std::string> args) {
+TAction ActionOf(std::vector<std::string> args) {
     return app::ParseCommandLine(args).Action;
 }
 
 TEST(CommandLine, HelpAndVersionWinWhereverTheyStandUpToDoubleDash) {
-    EXPECT_EQ(ActionOf({"--help"}), EAction::Help);
-    EXPECT_EQ(ActionOf({"DEBUG", "--version", "--help"}), EAction::Version);
+    EXPECT_EQ(ActionOf({"--help"}), TAction::Help);
+    EXPECT_EQ(ActionOf({"DEBUG", "--version", "--help"}), TAction::Version);
     // Even beside an unknown option: GNU programs answer --help first.
-    EXPECT_EQ(ActionOf({"--bogus", "--help"}), EAction::Help);
-    EXPECT_EQ(ActionOf({"--", "--help"}), EAction::Run);
+    EXPECT_EQ(ActionOf({"--bogus", "--help"}), TAction::Help);
+    EXPECT_EQ(ActionOf({"--", "--help"}), TAction::Run);
     EXPECT_EQ(support::FindStandardRequest({"--scenario", "x", "--version"}),
-              support::EStandardRequest::Version);
+              support::TStandardRequest::Version);
 }
 
 TEST(CommandLine, DebugAndPlainWordsRunUnknownOptionsAreNamed) {
-    EXPECT_EQ(ActionOf({}), EAction::Run);
-    EXPECT_EQ(ActionOf({"debug"}), EAction::Run);
-    EXPECT_EQ(ActionOf({"DEBUG", "anything", "else"}), EAction::Run);
-    EXPECT_EQ(ActionOf({"-"}), EAction::Run); // a lone dash is a word
+    EXPECT_EQ(ActionOf({}), TAction::Run);
+    EXPECT_EQ(ActionOf({"debug"}), TAction::Run);
+    EXPECT_EQ(ActionOf({"DEBUG", "anything", "else"}), TAction::Run);
+    EXPECT_EQ(ActionOf({"-"}), TAction::Run); // a lone dash is a word
     for (const std::string option : {"-x", "--debug", "--helpme"}) {
         const app::TCommandLine line = app::ParseCommandLine({"DEBUG", option});
-        EXPECT_EQ(line.Action, EAction::Error) << option;
+        EXPECT_EQ(line.Action, TAction::Error) << option;
         EXPECT_NE(line.Error.find("'" + option + "'"), std::string::npos) << line.Error;
     }
 }

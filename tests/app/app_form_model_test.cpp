@@ -119,7 +119,7 @@ TEST(FormModel, StartUpShowsCaptionRunsAndSetsTheTray) {
                                                                 {{"x", "DEBUG"}, false},
                                                                 {{"DEBUGGING"}, false}}) {
         TRig rig(Scenario(), args);
-        rig.View.Texts[EOption::edPacketDensity] = "$100";
+        rig.View.Texts[TOption::edPacketDensity] = "$100";
         rig.Start();
         EXPECT_EQ(rig.View.Caption, std::string("Velloran v1.5.0 - Station Call Sign - N1ABC") +
                                         (debug ? " *DEBUG*" : ""));
@@ -145,7 +145,7 @@ TEST(FormModel, StartUpShowsCaptionRunsAndSetsTheTray) {
 // reported and the tray tip stays, with nothing counted.
 TEST(FormModel, DebugDensityBelowOneIsTheStandardOne) {
     TRig rig(MobilesScenario(0), {"DEBUG"});
-    rig.View.Texts[EOption::edPacketDensity] = "0";
+    rig.View.Texts[TOption::edPacketDensity] = "0";
     rig.Start();
     EXPECT_EQ(rig.Model->Calculation.State.PacketDensity, 1800);
     EXPECT_FALSE(rig.View.SummaryHas("Your ALOHA radius"));
@@ -165,8 +165,8 @@ TEST(FormModel, NoRunNorFigureUntilTheOwnStationIsKnown) {
     EXPECT_TRUE(rig.Host->MapCalls().empty());
     EXPECT_FALSE(rig.CalcTimer.Enabled() || rig.RedrawTimer.Enabled());
     EXPECT_TRUE(rig.View.Errors.empty());
-    EXPECT_TRUE(rig.View.Checks[EOption::rbDrawEllispe]);
-    EXPECT_FALSE(rig.View.Checks[EOption::rbDrawCircle]);
+    EXPECT_TRUE(rig.View.Checks[TOption::rbDrawEllispe]);
+    EXPECT_FALSE(rig.View.Checks[TOption::rbDrawCircle]);
     EXPECT_EQ(rig.CalcTimer.Interval(), 300000);
     // The first show's run, with its error shown.
     rig.Model->Handle([&] { rig.Model->FormShow(); });
@@ -178,7 +178,7 @@ TEST(FormModel, NoRunNorFigureUntilTheOwnStationIsKnown) {
     TRig failing(Scenario(R"({"operation": "GetLat", "after": 0, "message": "No position"})"));
     failing.Start();
     failing.Model->btnCalculateClick();
-    failing.View.ClickShape(*failing.Model, EOption::rbDrawEllispe);
+    failing.View.ClickShape(*failing.Model, TOption::rbDrawEllispe);
     EXPECT_EQ(failing.View.Runs, 0);
     EXPECT_EQ(failing.View.Errors, std::vector<std::string>(3, "Velloran: No position."));
     EXPECT_EQ(failing.View.Caption, "Velloran");
@@ -299,7 +299,7 @@ TEST(FormModel, CloseRequestWritesBothSectionsInOrderKeepingOthers) {
     TRig rig;
     std::ofstream(rig.Ini(), std::ios::binary) << "[Mine]\r\nkept=yes\r\n";
     rig.Start();
-    rig.View.Texts[EOption::edRecalculateRate] = "12";
+    rig.View.Texts[TOption::edRecalculateRate] = "12";
     rig.Model->CloseRequest();
     EXPECT_EQ(rig.View.Terminations, 1);
     const std::string ini = testcommon::ReadWholeFile(rig.Ini());
@@ -343,9 +343,9 @@ TEST(FormModel, TheEndOfTheSessionSavesAsTheEndOfTheProgram) {
     TRig rig;
     rig.Start();
     EXPECT_TRUE(rig.Model->ProgramEndSaves().Settings && rig.Model->ProgramEndSaves().MainForm);
-    rig.View.Texts[EOption::edRecalculateRate] = "12";
+    rig.View.Texts[TOption::edRecalculateRate] = "12";
     rig.Model->btnSaveSettingsClick();
-    rig.View.Texts[EOption::edRecalculateRate] = "13";
+    rig.View.Texts[TOption::edRecalculateRate] = "13";
     EXPECT_FALSE(rig.Model->ProgramEndSaves().Settings);
     EXPECT_TRUE(rig.Model->ProgramEndSaves().MainForm);
     rig.Model->SessionEnds();
@@ -379,7 +379,7 @@ TEST(FormModel, TrayMinimizeAndMessages) {
     rig.Model->AppMinimize();
     EXPECT_TRUE(rig.View.OnTaskbar && !rig.Model->HiddenInTray());
     rig.Tray->Shown = true;
-    rig.View.Checks[EOption::cbMinimizeToTray] = false;
+    rig.View.Checks[TOption::cbMinimizeToTray] = false;
     rig.Model->AppMinimize();
     EXPECT_TRUE(rig.View.OnTaskbar);
 }
@@ -390,11 +390,11 @@ TEST(FormModel, ShapeClicksStartARunOnlyWhenTheShapeChanges) {
     TRig rig;
     rig.Start();
     ASSERT_EQ(rig.View.Runs, 1);
-    rig.View.ClickShape(*rig.Model, EOption::rbDrawCircle);
+    rig.View.ClickShape(*rig.Model, TOption::rbDrawCircle);
     EXPECT_EQ(rig.View.Runs, 1);
-    rig.View.ClickShape(*rig.Model, EOption::rbDrawEllispe);
+    rig.View.ClickShape(*rig.Model, TOption::rbDrawEllispe);
     EXPECT_EQ(rig.View.Runs, 2);
-    rig.View.ClickShape(*rig.Model, EOption::rbDrawEllispe);
+    rig.View.ClickShape(*rig.Model, TOption::rbDrawEllispe);
     EXPECT_EQ(rig.View.Runs, 2);
 
     // The file selects neither shape: nothing runs, and a click on either
@@ -402,22 +402,22 @@ TEST(FormModel, ShapeClicksStartARunOnlyWhenTheShapeChanges) {
     std::ofstream(rig.Ini(), std::ios::binary)
         << "[Settings]\r\nrbDrawCircle.Checked=False\r\nrbDrawEllispe.Checked=False\r\n";
     rig.Model->OvcComponentState1.RestoreState();
-    EXPECT_FALSE(rig.View.Checks[EOption::rbDrawCircle] || rig.View.Checks[EOption::rbDrawEllispe]);
+    EXPECT_FALSE(rig.View.Checks[TOption::rbDrawCircle] || rig.View.Checks[TOption::rbDrawEllispe]);
     EXPECT_EQ(rig.View.Runs, 2);
-    rig.View.ClickShape(*rig.Model, EOption::rbDrawEllispe);
+    rig.View.ClickShape(*rig.Model, TOption::rbDrawEllispe);
     EXPECT_EQ(rig.View.Runs, 3);
 
     // The restore selects the circle: the ellipse is cleared and a run starts;
     // a click on the circle after that is no change.
     std::ofstream(rig.Ini(), std::ios::binary) << "[Settings]\r\nrbDrawCircle.Checked=True\r\n";
     rig.Model->OvcComponentState1.RestoreState();
-    EXPECT_TRUE(rig.View.Checks[EOption::rbDrawCircle]);
-    EXPECT_FALSE(rig.View.Checks[EOption::rbDrawEllispe]);
+    EXPECT_TRUE(rig.View.Checks[TOption::rbDrawCircle]);
+    EXPECT_FALSE(rig.View.Checks[TOption::rbDrawEllispe]);
     EXPECT_EQ(rig.View.Runs, 4);
-    rig.View.ClickShape(*rig.Model, EOption::rbDrawCircle);
+    rig.View.ClickShape(*rig.Model, TOption::rbDrawCircle);
     EXPECT_EQ(rig.View.Runs, 4);
     // A notice of a click on a button the toolkit did not check is ignored.
-    rig.Model->ShapeClicked(EOption::rbDrawEllispe);
+    rig.Model->ShapeClicked(TOption::rbDrawEllispe);
     EXPECT_EQ(rig.View.Runs, 4);
 }
 
@@ -431,23 +431,23 @@ TEST(FormModel, StartShowNeverLosesTheWindow) {
             << "[MainForm]\r\nShowCmd=" << showCmd
             << "\r\nNormalPos=10,10,537,476\r\nPixelsPerInch=96\r\n";
         rig.Tray->Shown = iconShown;
-        rig.View.Checks[EOption::cbMinimizeToTray] = toTray;
+        rig.View.Checks[TOption::cbMinimizeToTray] = toTray;
         rig.Model->Create();
         const TStartShow show = rig.Model->StartShow(system);
         return std::make_tuple(show.Visible, show.Minimized, show.Maximized);
     };
     using T = std::tuple<bool, bool, bool>;
-    EXPECT_EQ(start("1", true, true, SW_SHOWNORMAL), T(true, false, false));
-    EXPECT_EQ(start("3", true, true, SW_SHOWNORMAL), T(true, false, true));
-    EXPECT_EQ(start("1", true, true, SW_SHOWMAXIMIZED), T(true, false, true));
+    EXPECT_EQ(start("1", true, true, kSwShowNormal), T(true, false, false));
+    EXPECT_EQ(start("3", true, true, kSwShowNormal), T(true, false, true));
+    EXPECT_EQ(start("1", true, true, kSwShowMaximized), T(true, false, true));
     // Minimized into the tray only where its icon is really shown.
-    EXPECT_EQ(start("2", true, true, SW_SHOWNORMAL), T(false, true, false));
-    EXPECT_EQ(start("2", false, true, SW_SHOWNORMAL), T(true, true, false));
-    EXPECT_EQ(start("2", true, false, SW_SHOWNORMAL), T(true, true, false));
-    EXPECT_EQ(start("6", false, true, SW_SHOWNORMAL), T(true, true, false));
+    EXPECT_EQ(start("2", true, true, kSwShowNormal), T(false, true, false));
+    EXPECT_EQ(start("2", false, true, kSwShowNormal), T(true, true, false));
+    EXPECT_EQ(start("2", true, false, kSwShowNormal), T(true, true, false));
+    EXPECT_EQ(start("6", false, true, kSwShowNormal), T(true, true, false));
     // The system's "minimized" start wins over a saved maximized state.
-    EXPECT_EQ(start("3", true, false, SW_SHOWMINNOACTIVE), T(true, true, false));
-    EXPECT_EQ(start("3", true, true, SW_SHOWMINNOACTIVE), T(false, true, false));
+    EXPECT_EQ(start("3", true, false, kSwShowMinNoActive), T(true, true, false));
+    EXPECT_EQ(start("3", true, true, kSwShowMinNoActive), T(false, true, false));
 }
 
 // FormShow once, at the first time the window is visible and not minimized;
@@ -538,8 +538,8 @@ TEST(FormModel, AShapeChangedWhileTheMapIsDrawnLeavesOnlyTheNewFigure) {
             changed = true;
             host::IHostWait& wait = *rig.Model;
             wait.WaitBegins();
-            rig.View.Texts[EOption::edRecalculateRate] = "7";
-            rig.View.ClickShape(*rig.Model, EOption::rbDrawEllispe);
+            rig.View.Texts[TOption::edRecalculateRate] = "7";
+            rig.View.ClickShape(*rig.Model, TOption::rbDrawEllispe);
             rig.Model->btnSaveSettingsClick();
             rig.RedrawTimer.Fire();
             wait.Waiting();
@@ -557,7 +557,7 @@ TEST(FormModel, AShapeChangedWhileTheMapIsDrawnLeavesOnlyTheNewFigure) {
         if (!changed)
             break; // past the last map call
         rig.Host->OnCall = nullptr;
-        ASSERT_TRUE(rig.View.Checks[EOption::rbDrawEllispe]);
+        ASSERT_TRUE(rig.View.Checks[TOption::rbDrawEllispe]);
         const float aspect = static_cast<float>(std::cos(2500.0 / 60.0 * 3.14159265358979 / 180.0));
         int figures = 0;
         for (const standin::TMapCall& drawn : rig.Host->Scene()) {
@@ -593,20 +593,20 @@ TEST(FormModel, HiddenInTheTrayIsSavedAsMinimized) {
 TEST(FormModel, PageChangeRules) {
     TRig rig;
     rig.Start();
-    EXPECT_TRUE(rig.Model->PageChanging(0, EPageChange::NextPageKey));
+    EXPECT_TRUE(rig.Model->PageChanging(0, TPageChange::NextPageKey));
     EXPECT_FALSE(std::filesystem::exists(rig.Ini()));
-    EXPECT_TRUE(rig.Model->PageChanging(4, EPageChange::Click));
+    EXPECT_TRUE(rig.Model->PageChanging(4, TPageChange::Click));
     EXPECT_NE(testcommon::ReadWholeFile(rig.Ini()).find("[Settings]"), std::string::npos);
 
     TRig blocked;
     blocked.Start();
     std::filesystem::create_directory(blocked.Ini()); // cannot be written as a file
     const std::string message = "Velloran: Unable to write to " + blocked.Ini().string() + ".";
-    EXPECT_TRUE(blocked.Model->PageChanging(4, EPageChange::Click));
-    EXPECT_TRUE(blocked.Model->PageChanging(4, EPageChange::ArrowKey));
-    EXPECT_FALSE(blocked.Model->PageChanging(4, EPageChange::NextPageKey));
+    EXPECT_TRUE(blocked.Model->PageChanging(4, TPageChange::Click));
+    EXPECT_TRUE(blocked.Model->PageChanging(4, TPageChange::ArrowKey));
+    EXPECT_FALSE(blocked.Model->PageChanging(4, TPageChange::NextPageKey));
     EXPECT_EQ(blocked.View.Errors, std::vector<std::string>(3, message));
-    EXPECT_TRUE(blocked.Model->PageChanging(3, EPageChange::NextPageKey));
+    EXPECT_TRUE(blocked.Model->PageChanging(3, TPageChange::NextPageKey));
     EXPECT_EQ(blocked.View.Errors.size(), 3u);
 
     EXPECT_EQ(TFormModel::NextPage(0, 5, false), 1);
@@ -734,7 +734,7 @@ TEST(MeasuredOnTheMap, FollowsTheShapeAndTheLabelOptionBesideTheFallbackFigure) 
     TChannelRig rig("[Channel]\r\nDrawMeasured=1\r\n[Settings]\r\nrbDrawCircle.Checked=False\r\n"
                     "rbDrawEllispe.Checked=True\r\ncbShowALOHARadius.Checked=False\r\n",
                     9, 50);
-    ASSERT_TRUE(rig.View.Checks[EOption::rbDrawEllispe]);
+    ASSERT_TRUE(rig.View.Checks[TOption::rbDrawEllispe]);
     const auto circles = Measured(*rig.Host, standin::TMapCall::Kind::DrawCircle);
     ASSERT_FALSE(circles.empty());
     const double aspect = aloha::LatitudeAspect(2500);

@@ -85,20 +85,20 @@ TEST(SharedSettingsFile, LockExcludesOtherHoldersUntilLetGo) {
     const fs::path lockFile = temp.Path() / "x.lock";
     {
         const TFileLock held(lockFile, 0ms);
-        ASSERT_EQ(held.State(), TFileLock::EState::Held);
+        ASSERT_EQ(held.State(), TFileLock::TState::Held);
         // A second holder in this process counts as another program too.
-        EXPECT_EQ(TFileLock(lockFile, 20ms).State(), TFileLock::EState::Busy);
+        EXPECT_EQ(TFileLock(lockFile, 20ms).State(), TFileLock::TState::Busy);
     }
-    EXPECT_EQ(TFileLock(lockFile, 0ms).State(), TFileLock::EState::Held);
+    EXPECT_EQ(TFileLock(lockFile, 0ms).State(), TFileLock::TState::Held);
 
     // A waiter gets the lock once the holder lets go within the wait.
     auto early = std::make_unique<TFileLock>(lockFile, 0ms);
-    ASSERT_EQ(early->State(), TFileLock::EState::Held);
+    ASSERT_EQ(early->State(), TFileLock::TState::Held);
     std::thread release([&early] {
         std::this_thread::sleep_for(100ms);
         early.reset();
     });
-    EXPECT_EQ(TFileLock(lockFile, 60s).State(), TFileLock::EState::Held);
+    EXPECT_EQ(TFileLock(lockFile, 60s).State(), TFileLock::TState::Held);
     release.join();
 }
 
@@ -109,7 +109,7 @@ TEST(SharedSettingsFile, SaveFailsAndChangesNothingWhileAnotherHoldsTheLock) {
     const std::string before = testcommon::ReadWholeFile(file);
 
     const TFileLock other(app::ProfileLockFile(file), 0ms);
-    ASSERT_EQ(other.State(), TFileLock::EState::Held);
+    ASSERT_EQ(other.State(), TFileLock::TState::Held);
     try {
         app::WriteProfileString(file, "Settings", "edRecalculateRate.Text", "45");
         ADD_FAILURE() << "the save went ahead under another program's lock";

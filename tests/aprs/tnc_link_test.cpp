@@ -86,12 +86,12 @@ TEST(TncAddress, UrlsNameTheProtocolHostAndPort) {
     std::string reason;
     auto kiss = aprs::ParseTncUrl("kiss://localhost:8001", reason);
     ASSERT_TRUE(kiss);
-    EXPECT_EQ(kiss->protocol, aprs::ETncProtocol::Kiss);
+    EXPECT_EQ(kiss->protocol, aprs::TTncProtocol::Kiss);
     EXPECT_EQ(kiss->host, "localhost");
     EXPECT_EQ(kiss->port, "8001");
     auto agw = aprs::ParseTncUrl("AGW://[::1]:8000", reason);
     ASSERT_TRUE(agw);
-    EXPECT_EQ(agw->protocol, aprs::ETncProtocol::Agw);
+    EXPECT_EQ(agw->protocol, aprs::TTncProtocol::Agw);
     EXPECT_EQ(agw->host, "::1");
     EXPECT_EQ(aprs::TncUrl(*agw), "agw://[::1]:8000");
 
@@ -154,7 +154,7 @@ TEST(Agw, FramesSurviveAnySplitAndAnOversizedLengthBreaksTheStream) {
 
 TEST(TncLink, KissIsOnlyReadAndALostTncIsTriedAgainAndSaidSo) {
     TTestServer server;
-    aprs::TTncLink link({aprs::ETncProtocol::Kiss, "127.0.0.1", server.Port});
+    aprs::TTncLink link({aprs::TTncProtocol::Kiss, "127.0.0.1", server.Port});
     TRecorder recorder;
     recorder.Attach(link);
     link.Start();
@@ -189,7 +189,7 @@ TEST(TncLink, KissIsOnlyReadAndALostTncIsTriedAgainAndSaidSo) {
 
 TEST(TncLink, AgwAsksForRawFramesOnlyAndTakesTheFramesOut) {
     TTestServer server;
-    aprs::TTncLink link({aprs::ETncProtocol::Agw, "127.0.0.1", server.Port});
+    aprs::TTncLink link({aprs::TTncProtocol::Agw, "127.0.0.1", server.Port});
     TRecorder recorder;
     recorder.Attach(link);
     link.Start();
@@ -234,7 +234,7 @@ TEST(TncLink, AnAbsentTncIsReportedAndTheLinkStopsPromptly) {
         TTestServer gone; // a port that was free a moment ago
         port = gone.Port;
     }
-    aprs::TTncLink link({aprs::ETncProtocol::Kiss, "127.0.0.1", port});
+    aprs::TTncLink link({aprs::TTncProtocol::Kiss, "127.0.0.1", port});
     TRecorder recorder;
     recorder.Attach(link);
     link.Start();
@@ -254,7 +254,7 @@ TEST(TncLink, AnAbsentTncIsReportedAndTheLinkStopsPromptly) {
 TEST(TncLink, AHangingConnectDoesNotHoldUpTheStop) {
     const testsupport::THangingServer server;
     const std::string& port = server.Port;
-    aprs::TTncLink link({aprs::ETncProtocol::Kiss, "127.0.0.1", port});
+    aprs::TTncLink link({aprs::TTncProtocol::Kiss, "127.0.0.1", port});
     TRecorder recorder;
     recorder.Attach(link);
     link.Start();
@@ -268,7 +268,7 @@ TEST(TncLink, AHangingConnectDoesNotHoldUpTheStop) {
 
 TEST(TncLink, ASilentTncIsSaidToBeSoAndTheConnectionIsProbed) {
     TTestServer server;
-    aprs::TTncLink link({aprs::ETncProtocol::Kiss, "127.0.0.1", server.Port});
+    aprs::TTncLink link({aprs::TTncProtocol::Kiss, "127.0.0.1", server.Port});
     link.SetSilenceLimit(1s);
     TRecorder recorder;
     recorder.Attach(link);

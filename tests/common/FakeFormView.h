@@ -40,13 +40,13 @@ public:
 /// A view with the designed Options values that records the model's calls.
 class TFakeView : public app::IFormView {
 public:
-    std::map<app::EOption, bool> Checks{{app::EOption::cbMinimizeToTray, true},
-                                        {app::EOption::cbShowALOHARadius, true},
-                                        {app::EOption::rbDrawCircle, true},
-                                        {app::EOption::rbDrawEllispe, false},
-                                        {app::EOption::cbUseInternet, false}};
-    std::map<app::EOption, std::string> Texts{{app::EOption::edRecalculateRate, "30"},
-                                              {app::EOption::edPacketDensity, "1800"}};
+    std::map<app::TOption, bool> Checks{{app::TOption::cbMinimizeToTray, true},
+                                        {app::TOption::cbShowALOHARadius, true},
+                                        {app::TOption::rbDrawCircle, true},
+                                        {app::TOption::rbDrawEllispe, false},
+                                        {app::TOption::cbUseInternet, false}};
+    std::map<app::TOption, std::string> Texts{{app::TOption::edRecalculateRate, "30"},
+                                              {app::TOption::edPacketDensity, "1800"}};
     std::array<std::vector<std::string>, 3> Panes;
     std::string Caption = "Velloran";
     std::string Status;
@@ -58,22 +58,22 @@ public:
     std::function<void()> WhileErrorShown;
     int Runs = 0; ///< each run clears the summary pane first
 
-    bool Checked(app::EOption control) const override { return Checks.at(control); }
-    void SetChecked(app::EOption control, bool checked) override { Checks[control] = checked; }
+    bool Checked(app::TOption control) const override { return Checks.at(control); }
+    void SetChecked(app::TOption control, bool checked) override { Checks[control] = checked; }
     /// What a toolkit does when the user clicks a shape button: it is checked
     /// and the other cleared, then the model hears of the click.
-    void ClickShape(app::TFormModel& model, app::EOption shape) {
-        Checks[app::EOption::rbDrawCircle] = shape == app::EOption::rbDrawCircle;
-        Checks[app::EOption::rbDrawEllispe] = shape == app::EOption::rbDrawEllispe;
+    void ClickShape(app::TFormModel& model, app::TOption shape) {
+        Checks[app::TOption::rbDrawCircle] = shape == app::TOption::rbDrawCircle;
+        Checks[app::TOption::rbDrawEllispe] = shape == app::TOption::rbDrawEllispe;
         model.ShapeClicked(shape);
     }
-    std::string Text(app::EOption control) const override { return Texts.at(control); }
-    void SetText(app::EOption control, const std::string& text) override { Texts[control] = text; }
-    void AppendLine(app::EPane pane, const std::string& line) override {
+    std::string Text(app::TOption control) const override { return Texts.at(control); }
+    void SetText(app::TOption control, const std::string& text) override { Texts[control] = text; }
+    void AppendLine(app::TPane pane, const std::string& line) override {
         Panes[static_cast<std::size_t>(pane)].push_back(line);
     }
-    void ClearPane(app::EPane pane) override {
-        Runs += pane == app::EPane::Summary;
+    void ClearPane(app::TPane pane) override {
+        Runs += pane == app::TPane::Summary;
         Panes[static_cast<std::size_t>(pane)].clear();
     }
     void SetCaption(const std::string& caption) override { Caption = caption; }
@@ -102,7 +102,7 @@ public:
     void SetStartState(std::int32_t) override {}
     bool ApplicationMinimized() const override { return false; }
     std::int32_t PixelsPerInch() const override { return 96; }
-    app::TWindowPlacement Placement{0, app::SW_SHOWNORMAL, {235, 174, 762, 640}};
+    app::TWindowPlacement Placement{0, app::kSwShowNormal, {235, 174, 762, 640}};
 
     bool SummaryHas(const std::string& text) const {
         for (const std::string& line : Panes[0])

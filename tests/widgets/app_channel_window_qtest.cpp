@@ -32,7 +32,7 @@ TChannelTimeline BusyTimeline() {
         TChannelTimeline::TTalker talker{"N" + std::to_string(i) + "ABC", 6, {}};
         for (int k = 0; k < 6; ++k)
             talker.transmissions.emplace_back(k * 300.0 + i % 300,
-                                              static_cast<aprs::EFrameKind>((i + k) % 7));
+                                              static_cast<aprs::TFrameKind>((i + k) % 7));
         timeline.talkers.push_back(std::move(talker));
     }
     return timeline;

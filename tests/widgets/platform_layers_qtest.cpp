@@ -33,7 +33,7 @@ void WriteFile(const std::filesystem::path& file, const std::string& content) {
 /// A window that only keeps what the form keeper gives it.
 class TFakeWindow : public IPlacementWindow {
 public:
-    TWindowPlacement Placement{0, SW_SHOWNORMAL, {235, 174, 762, 640}};
+    TWindowPlacement Placement{0, kSwShowNormal, {235, 174, 762, 640}};
     std::int32_t StartState = -1;
     int PlacementsApplied = 0;
     bool Minimized = false;
@@ -236,19 +236,19 @@ private slots:
         QTest::addColumn<QString>("rect");
         QTest::addColumn<int>("startState");
         QTest::newRow("full") << "NormalPos=10,20,310,220\r\nShowCmd=3\r\n"
-                              << 1 << "10,20,310,220" << SW_SHOWMAXIMIZED;
+                              << 1 << "10,20,310,220" << kSwShowMaximized;
         QTest::newRow("two words") << "NormalPos=100 , 100\r\n"
-                                   << 1 << "100,100,762,640" << SW_SHOWNORMAL;
+                                   << 1 << "100,100,762,640" << kSwShowNormal;
         QTest::newRow("bad word") << "NormalPos=1,x,300,400\r\nShowCmd=6\r\n"
-                                  << 1 << "1,174,300,400" << SW_SHOWMINIMIZED;
+                                  << 1 << "1,174,300,400" << kSwShowMinimized;
         QTest::newRow("right not beyond left") << "NormalPos=100,100,50,50\r\nShowCmd=2\r\n"
-                                               << 0 << "235,174,762,640" << SW_SHOWMINIMIZED;
+                                               << 0 << "235,174,762,640" << kSwShowMinimized;
         QTest::newRow("no NormalPos") << "ShowCmd=3\r\n" << 0 << "235,174,762,640" << -1;
         QTest::newRow("other PixelsPerInch")
             << "PixelsPerInch=120\r\nNormalPos=10,20,310,220\r\nShowCmd=3\r\n"
             << 0 << "235,174,762,640" << -1;
         QTest::newRow("odd ShowCmd") << "NormalPos=10,20,310,220\r\nShowCmd=abc\r\n"
-                                     << 1 << "10,20,310,220" << SW_SHOWNORMAL;
+                                     << 1 << "10,20,310,220" << kSwShowNormal;
     }
 
     void formStateRestore() {

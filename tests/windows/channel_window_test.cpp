@@ -29,7 +29,7 @@ app::TChannelPicture Picture() {
     picture.Timeline.airtimePerMinute[29] = 30.0;
     app::TChannelTimeline::TTalker talker{"N0ABC", 3, {}};
     for (double at : {100.0, 900.0, 1700.0})
-        talker.transmissions.emplace_back(at, aprs::EFrameKind::Weather);
+        talker.transmissions.emplace_back(at, aprs::TFrameKind::Weather);
     picture.Timeline.talkers.push_back(talker);
     return picture;
 }
@@ -73,7 +73,7 @@ TEST(ChannelWindowWin32, PaintsTheTimelineWithGdi) {
     app::PaintChannelWindow(canvas.Dc, width, height, Picture());
     ::GdiFlush();
     const std::uint32_t* pixels = canvas.Pixels;
-    const app::TCanvasColour weather = app::FrameKindColour(aprs::EFrameKind::Weather);
+    const app::TCanvasColour weather = app::FrameKindColour(aprs::TFrameKind::Weather);
     const std::uint32_t wanted = (weather.red << 16) | (weather.green << 8) | weather.blue;
     int marked = 0, inked = 0;
     for (int i = 0; i < width * height; ++i) {
@@ -117,7 +117,7 @@ TEST(ChannelWindowWin32, SixtyStationsReadWellAtTheSystemDpi) {
             {"N" + std::to_string(i) + "ABC-9", i + 1, 15, static_cast<std::uint64_t>(20 + i)});
     for (int k = 0; k < 7; ++k) {
         app::TChannelTimeline::TTalker talker{"K" + std::to_string(k) + "XYZ", 3, {}};
-        talker.transmissions.emplace_back(200.0 * (k + 1), static_cast<aprs::EFrameKind>(k));
+        talker.transmissions.emplace_back(200.0 * (k + 1), static_cast<aprs::TFrameKind>(k));
         picture.Timeline.talkers.push_back(talker);
     }
     HWND window = app::OpenChannelWindow(::GetModuleHandleA(nullptr), nullptr,
@@ -161,7 +161,7 @@ TEST(ChannelWindowWin32, SixtyStationsReadWellAtTheSystemDpi) {
     ::GetWindowRect(list, &placed);
     ::MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&placed), 2);
     for (int k = 0; k < 7; ++k) {
-        const app::TCanvasColour colour = app::FrameKindColour(static_cast<aprs::EFrameKind>(k));
+        const app::TCanvasColour colour = app::FrameKindColour(static_cast<aprs::TFrameKind>(k));
         const std::uint32_t wanted = (colour.red << 16) | (colour.green << 8) | colour.blue;
         int below = 0; // below the list: the timeline is not hidden by it
         for (int y = placed.bottom; y < client.bottom; ++y)

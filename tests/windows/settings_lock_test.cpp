@@ -123,9 +123,9 @@ TEST(SharedSettingsFileWin32, SaveFailsAndChangesNothingWhileAnotherHoldsTheLock
     app::WriteProfileString(file, "Settings", "edRecalculateRate.Text", "30");
     {
         const support::TFileLock other(app::ProfileLockFile(file), 0ms);
-        ASSERT_EQ(other.State(), support::TFileLock::EState::Held);
+        ASSERT_EQ(other.State(), support::TFileLock::TState::Held);
         EXPECT_EQ(support::TFileLock(app::ProfileLockFile(file), 20ms).State(),
-                  support::TFileLock::EState::Busy);
+                  support::TFileLock::TState::Busy);
         EXPECT_THROW(app::WriteProfileString(file, "Settings", "edRecalculateRate.Text", "45"),
                      app::EProfileWriteError);
         EXPECT_EQ(app::ReadProfileString(file, "Settings", "edRecalculateRate.Text", ""), "30");
