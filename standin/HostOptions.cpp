@@ -157,11 +157,9 @@ THostCommandLine ParseHostOptions(EHostProgram program, const std::vector<std::s
     THostOptions options;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (const int count = ValueCount(program, arg); i + count >= args.size()) {
-            THostCommandLine missing = Refused(arg + " needs " + std::to_string(count) +
-                                               (count == 1 ? " value\n" : " values\n") + usage);
-            return missing;
-        }
+        if (const int count = ValueCount(program, arg); i + count >= args.size())
+            return Refused(arg + " needs " + std::to_string(count) +
+                           (count == 1 ? " value\n" : " values\n") + usage);
         if (arg == "-h" || (!bus && arg == "/?")) {
             THostCommandLine help;
             help.out = usage;

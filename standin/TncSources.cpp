@@ -17,26 +17,6 @@ std::string ErrnoText(int error) {
     return std::strerror(error);
 }
 
-} // namespace
-
-TWakePipe::TWakePipe() {
-    if (pipe(FFds) != 0)
-        throw std::runtime_error("cannot create a pipe: " + ErrnoText(errno));
-    fcntl(FFds[1], F_SETFL, O_NONBLOCK);
-}
-
-TWakePipe::~TWakePipe() {
-    close(FFds[0]);
-    close(FFds[1]);
-}
-
-void TWakePipe::Wake() {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = write(FFds[1], &byte, 1);
-}
-
-namespace {
-
 /// The host's own words for the link's states: its status line has always
 /// named the TNC "KISS TNC HOST:PORT".
 std::string HostWords(const aprs::TTncLinkEvent& event, const std::string& where) {
@@ -61,11 +41,27 @@ std::string HostWords(const aprs::TTncLinkEvent& event, const std::string& where
 
 } // namespace
 
+TWakePipe::TWakePipe() {
+    if (pipe(FFds) != 0)
+        throw std::runtime_error("cannot create a pipe: " + ErrnoText(errno));
+    fcntl(FFds[1], F_SETFL, O_NONBLOCK);
+}
+
+TWakePipe::~TWakePipe() {
+    close(FFds[0]);
+    close(FFds[1]);
+}
+
+void TWakePipe::Wake() {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = write(FFds[1], &byte, 1);
+}
+
 TKissTcpSource::TKissTcpSource(std::string host, std::string port, TLiveStations& live)
     : FLink({aprs::ETncProtocol::Kiss, std::move(host), std::move(port)}) {
     const std::string where = "KISS TNC " + FLink.Address().host + ":" + FLink.Address().port;
     FLink.OnFrame = [&live](std::string_view ax25) { live.HandleAx25(ax25); };
-    // Counted and dropped by the list, as before any link.
+    // KISS commands are counted, and dropped, by the list.
     FLink.OnKissCommand = [&live](const aprs::TKissFrame& frame) { live.HandleKissFrame(frame); };
     FLink.Words = [where](const aprs::TTncLinkEvent& event) { return HostWords(event, where); };
     FLink.OnState = [this](const std::string& text) {
