@@ -4,6 +4,7 @@
 #include "support/ProgramInfo.h"
 #include "support/TextRules.h"
 
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -90,14 +91,17 @@ std::optional<double> Degrees(const std::string& text, double limit) {
     return value;
 }
 
-/// A count of calls: a whole number of 0 or more.
+/// A count of calls: a whole number of 0 or more, blanks around it allowed.
+/// One too large for 64 bits is refused, not taken as the largest.
 std::optional<std::int64_t> Count(const std::string& text) {
-    if (text.empty())
-        return std::nullopt;
     char* end = nullptr;
     errno = 0;
     const long long value = std::strtoll(text.c_str(), &end, 10);
-    if (*end || errno == ERANGE || value < 0)
+    if (end == text.c_str() || errno == ERANGE || value < 0)
+        return std::nullopt;
+    while (std::isspace(static_cast<unsigned char>(*end)))
+        ++end;
+    if (*end)
         return std::nullopt;
     return value;
 }

@@ -41,6 +41,10 @@ TEST(HostOptions, RefusedCommandLinesSayWhatWasWrongAndEndWithStatus2) {
          {"--fail", "GetDistance", "-1", "boom"},
          "--fail needs an operation of the host and a count of 0 or more\n",
          false},
+        {EHostProgram::Com,
+         {"--fail", "GetDistance", "99999999999999999999", "boom"},
+         "--fail needs an operation of the host and a count of 0 or more\n",
+         false},
         {EHostProgram::Bus,
          {"--fail", "GetDistance", "2x", "boom"},
          "--fail needs an operation of the host and a count of 0 or more\n",
@@ -109,6 +113,9 @@ TEST(HostOptions, EachProgramReadsItsOwnOptionsAndAnswersHelpAndVersion) {
     ASSERT_TRUE(bus.fail);
     EXPECT_EQ(bus.fail->operation, "GetDistance");
     EXPECT_EQ(bus.fail->after, 3);
+    const auto padded = options(EHostProgram::Com, {"--fail", "GetDistance", " +7 ", "x"}).fail;
+    ASSERT_TRUE(padded);
+    EXPECT_EQ(padded->after, 7);
     EXPECT_EQ(bus.fail->message, "boom");
     EXPECT_EQ(bus.expire, 5);
     EXPECT_EQ(bus.txDelayMs, 0);
