@@ -22,7 +22,7 @@ standin/map: standin/model support aloha/MapDrawCalls.h
 standin/live: standin/model aprs/packets aprs/link aprs/channel support aloha/StationKind.h
 standin/bus: standin/model host host/bus support
 standin/qt: standin/map standin/model aprs/packets aprs/channel support
-standin/com: standin/model standin/map host host/com support support/win32
+standin/com: standin standin/model standin/map host host/com support support/win32
 standin: standin/model standin/map standin/live standin/bus standin/qt host host/bus aprs/packets aprs/link aprs/channel support support/qt
 app/model: aloha aprs/packets aprs/link aprs/channel host support
 app/qt: app/model aloha aprs/packets aprs/link aprs/channel host host/bus standin/model support support/qt

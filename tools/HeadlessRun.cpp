@@ -70,15 +70,67 @@ constexpr const char* kChannelUsage =
     "  --agw HOST:PORT          listen to an AGW packet engine (port 8000); raw frames only\n"
     "  --listen SECONDS         how long to listen with --kiss or --agw (1 to 86400)\n";
 
-} // namespace
-
-int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::string scenarioFile;
-    bool haveScenario = false, ellipse = false, noLabel = false, debug = false, internet = false;
+/// What velloran-report's command line asks for.
+struct TReportOptions {
+    std::optional<std::string> scenarioFile;
+    bool ellipse = false, noLabel = false, debug = false, internet = false;
     std::string density = "1800";
     TChannelSource channel;
     std::optional<std::string> listen;
+};
 
+/// Reads one of the channel's options and its value (args[i + 1]); the exit
+/// status when it is refused.
+std::optional<int> ReadChannelOption(const std::string& arg, const std::string& value,
+                                     TReportOptions& options, std::ostream& err) {
+    TChannelSource& channel = options.channel;
+    if (arg == "--listen") {
+        options.listen = value;
+        return std::nullopt;
+    }
+    if (channel.kind != TChannelSource::TKind::None) {
+        err << "velloran-report: give one of --monitor, --kiss and --agw\n";
+        return 2;
+    }
+    if (arg == "--monitor") {
+        channel.kind = TChannelSource::TKind::Monitor;
+        channel.monitorFile = value;
+        return std::nullopt;
+    }
+    channel.kind = TChannelSource::TKind::Tnc;
+    channel.tnc.protocol = arg == "--agw" ? aprs::TTncProtocol::Agw : aprs::TTncProtocol::Kiss;
+    if (!aprs::SplitHostPort(value, channel.tnc.host, channel.tnc.port)) {
+        err << "velloran-report: " << arg << " '" << value
+            << "' is not HOST:PORT with a port of 1 to 65535\n";
+        return 2;
+    }
+    return std::nullopt;
+}
+
+/// How long to listen to a TNC: --listen goes with --kiss and --agw, and only
+/// with them. The exit status when it does not fit.
+std::optional<int> CheckListen(TReportOptions& options, std::ostream& err) {
+    const std::optional<std::string>& listen = options.listen;
+    if (options.channel.kind == TChannelSource::TKind::Tnc) {
+        const std::optional<std::int32_t> seconds =
+            listen ? support::ParseIntText(*listen) : std::nullopt;
+        if (!seconds || *seconds < 1 || *seconds > 86400) {
+            err << "velloran-report: --kiss and --agw need --listen SECONDS, 1 to 86400"
+                << (listen ? ", not '" + *listen + "'" : std::string()) << '\n';
+            return 2;
+        }
+        options.channel.listenSeconds = *seconds;
+    } else if (listen) {
+        err << "velloran-report: --listen goes with --kiss or --agw\n";
+        return 2;
+    }
+    return std::nullopt;
+}
+
+/// Reads the command line into options; the exit status when the program
+/// ends here (help, version, or a command line refused).
+std::optional<int> ParseReportOptions(const std::vector<std::string>& args, TReportOptions& options,
+                                      std::ostream& out, std::ostream& err) {
     switch (support::FindStandardRequest(args)) {
     case support::TStandardRequest::Help:
         out << kUsage << kChannelUsage;
@@ -91,90 +143,47 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
     }
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        const bool takesValue = arg == "--scenario" || arg == "--density" || arg == "--monitor" ||
+                                arg == "--kiss" || arg == "--agw" || arg == "--listen";
         if (arg == "-h") {
             out << kUsage << kChannelUsage;
             return 0;
-        }
-        if (arg == "--scenario" || arg == "--density") {
-            if (i + 1 >= args.size()) {
-                err << "velloran-report: " << arg << " needs a value\n" << kUsage;
-                return 2;
-            }
-            (arg == "--scenario" ? scenarioFile : density) = args[++i];
-            haveScenario = haveScenario || arg == "--scenario";
-        } else if (arg == "--monitor" || arg == "--kiss" || arg == "--agw" || arg == "--listen") {
-            if (i + 1 >= args.size()) {
-                err << "velloran-report: " << arg << " needs a value\n" << kUsage;
-                return 2;
-            }
-            const std::string& value = args[++i];
-            if (arg == "--listen") {
-                listen = value;
-                continue;
-            }
-            if (channel.kind != TChannelSource::TKind::None) {
-                err << "velloran-report: give one of --monitor, --kiss and --agw\n";
-                return 2;
-            }
-            if (arg == "--monitor") {
-                channel.kind = TChannelSource::TKind::Monitor;
-                channel.monitorFile = value;
-            } else {
-                channel.kind = TChannelSource::TKind::Tnc;
-                channel.tnc.protocol =
-                    arg == "--agw" ? aprs::TTncProtocol::Agw : aprs::TTncProtocol::Kiss;
-                if (!aprs::SplitHostPort(value, channel.tnc.host, channel.tnc.port)) {
-                    err << "velloran-report: " << arg << " '" << value
-                        << "' is not HOST:PORT with a port of 1 to 65535\n";
-                    return 2;
-                }
-            }
+        } else if (takesValue && i + 1 >= args.size()) {
+            err << "velloran-report: " << arg << " needs a value\n" << kUsage;
+            return 2;
+        } else if (arg == "--scenario") {
+            options.scenarioFile = args[++i];
+        } else if (arg == "--density") {
+            options.density = args[++i];
+        } else if (takesValue) {
+            if (const auto status = ReadChannelOption(arg, args[++i], options, err))
+                return status;
         } else if (arg == "--ellipse") {
-            ellipse = true;
+            options.ellipse = true;
         } else if (arg == "--no-label") {
-            noLabel = true;
+            options.noLabel = true;
         } else if (arg == "--debug") {
-            debug = true;
+            options.debug = true;
         } else if (arg == "--include-internet") {
-            internet = true;
+            options.internet = true;
         } else {
             err << "velloran-report: unknown option '" << arg << "'\n" << kUsage;
             return 2;
         }
     }
+    return CheckListen(options, err);
+}
 
-    if (channel.kind == TChannelSource::TKind::Tnc) {
-        const std::optional<std::int32_t> seconds =
-            listen ? support::ParseIntText(*listen) : std::nullopt;
-        if (!seconds || *seconds < 1 || *seconds > 86400) {
-            err << "velloran-report: --kiss and --agw need --listen SECONDS, 1 to 86400"
-                << (listen ? ", not '" + *listen + "'" : std::string()) << '\n';
-            return 2;
-        }
-        channel.listenSeconds = *seconds;
-    } else if (listen) {
-        err << "velloran-report: --listen goes with --kiss or --agw\n";
-        return 2;
-    }
-
-    // What the TNC heard first, then the run on the host's list as it is now.
-    std::optional<TMeasuredChannel> measured;
-    if (channel.kind != TChannelSource::TKind::None) {
-        try {
-            measured = MeasureChannel(channel, err);
-        } catch (const std::exception& error) {
-            err << "velloran-report: " << error.what() << '\n';
-            return channel.kind == TChannelSource::TKind::Monitor ? 2 : 1;
-        }
-    }
-
-    // A scenario file runs on the embedded host; otherwise the host running
-    // as a program of its own, if there is one, or else the embedded demo.
+/// The run on the host asked for: a scenario file on the embedded host;
+/// otherwise the host running as a program of its own, if there is one, or
+/// else the embedded demo. The exit status when there is none.
+std::optional<int> WireRun(const TReportOptions& options, std::unique_ptr<THeadlessRun>& run,
+                           std::ostream& err) {
     standin::TScenario scenario;
     std::shared_ptr<host::IHostConnector> busHost;
     try {
-        if (haveScenario)
-            scenario = standin::LoadScenarioFile(scenarioFile);
+        if (options.scenarioFile)
+            scenario = standin::LoadScenarioFile(*options.scenarioFile);
         else if (!(busHost = AttachRunningHost())) {
             // Say so: the demo's radius looks like a real one.
             err << standin::kDemoScenarioNote << '\n';
@@ -188,7 +197,6 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
         return 1;
     }
 
-    std::unique_ptr<THeadlessRun> run;
     try {
         run = busHost ? std::make_unique<THeadlessRun>(busHost)
                       : std::make_unique<THeadlessRun>(std::move(scenario));
@@ -196,17 +204,21 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
         err << support::WithFullStop(error.what()) << '\n';
         return 1;
     }
-    run->Options.Circle = !ellipse;
-    run->Options.Ellipse = ellipse;
-    run->Options.Label = !noLabel;
-    run->Options.Debug = debug;
-    run->Options.Internet = internet;
+    run->Options.Circle = !options.ellipse;
+    run->Options.Ellipse = options.ellipse;
+    run->Options.Label = !options.noLabel;
+    run->Options.Debug = options.debug;
+    run->Options.Internet = options.internet;
+    if (options.debug)
+        run->Calculation.State.PacketDensity = aloha::PacketDensityFromText(options.density);
+    return std::nullopt;
+}
 
-    aloha::TCalculation& calc = run->Calculation;
-    if (debug)
-        calc.State.PacketDensity = aloha::PacketDensityFromText(density);
-
-    // As the window's first show: the own station first, then the run.
+/// As the window's first show: the own station first, then the calculation;
+/// the report (and the channel's section) is written either way.
+int RunCalculation(THeadlessRun& run, const std::optional<TMeasuredChannel>& measured,
+                   std::ostream& out, std::ostream& err) {
+    aloha::TCalculation& calc = run.Calculation;
     try {
         calc.ReadOwnStation();
     } catch (const std::exception& error) {
@@ -214,7 +226,7 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
         return 1;
     }
 
-    run->Connector->ClearMapCalls();
+    run.Connector->ClearMapCalls();
     int status = 0;
     std::string failure;
     try {
@@ -223,13 +235,37 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
         failure = error.what();
         status = 1;
     }
-    WriteReport(*run, out);
+    WriteReport(run, out);
     if (measured)
         WriteChannelSection(calc.LastStations(), *measured, calc.State.PacketDensity, out);
     out.flush();
     if (status != 0)
         err << support::WithFullStop(failure) << '\n';
     return status;
+}
+
+} // namespace
+
+int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    TReportOptions options;
+    if (const auto status = ParseReportOptions(args, options, out, err))
+        return *status;
+
+    // What the TNC heard first, then the run on the host's list as it is now.
+    std::optional<TMeasuredChannel> measured;
+    if (options.channel.kind != TChannelSource::TKind::None) {
+        try {
+            measured = MeasureChannel(options.channel, err);
+        } catch (const std::exception& error) {
+            err << "velloran-report: " << error.what() << '\n';
+            return options.channel.kind == TChannelSource::TKind::Monitor ? 2 : 1;
+        }
+    }
+
+    std::unique_ptr<THeadlessRun> run;
+    if (const auto status = WireRun(options, run, err))
+        return *status;
+    return RunCalculation(*run, measured, out, err);
 }
 
 } // namespace tools

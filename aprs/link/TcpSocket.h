@@ -7,7 +7,8 @@
 #include <string_view>
 
 /// The few socket calls a TNC link makes, over POSIX sockets or Winsock
-/// (chosen at build time: TcpSocketPosix.cpp, TcpSocketWinsock.cpp).
+/// (chosen at build time: TcpSocketPosix.cpp, TcpSocketWinsock.cpp; what
+/// both share in TcpSocket.cpp).
 namespace aprs::net {
 
 /// Keepalive probes: a TNC is only ever read from, so without them a peer

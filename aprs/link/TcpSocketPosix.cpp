@@ -38,23 +38,6 @@ bool EnableKeepAlive(std::intptr_t handle) {
 TSocketLibrary::TSocketLibrary() = default;
 TSocketLibrary::~TSocketLibrary() = default;
 
-TTcpSocket::~TTcpSocket() {
-    Close();
-}
-
-TTcpSocket::TTcpSocket(TTcpSocket&& other) noexcept : FHandle(other.FHandle) {
-    other.FHandle = kNone;
-}
-
-TTcpSocket& TTcpSocket::operator=(TTcpSocket&& other) noexcept {
-    if (this != &other) {
-        Close();
-        FHandle = other.FHandle;
-        other.FHandle = kNone;
-    }
-    return *this;
-}
-
 void TTcpSocket::Close() {
     if (FHandle != kNone)
         ::close(static_cast<int>(FHandle));

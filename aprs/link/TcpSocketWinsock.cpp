@@ -50,23 +50,6 @@ TSocketLibrary::~TSocketLibrary() {
     WSACleanup();
 }
 
-TTcpSocket::~TTcpSocket() {
-    Close();
-}
-
-TTcpSocket::TTcpSocket(TTcpSocket&& other) noexcept : FHandle(other.FHandle) {
-    other.FHandle = kNone;
-}
-
-TTcpSocket& TTcpSocket::operator=(TTcpSocket&& other) noexcept {
-    if (this != &other) {
-        Close();
-        FHandle = other.FHandle;
-        other.FHandle = kNone;
-    }
-    return *this;
-}
-
 void TTcpSocket::Close() {
     if (FHandle != kNone)
         closesocket(Handle(FHandle));

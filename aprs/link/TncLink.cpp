@@ -45,6 +45,28 @@ std::optional<std::string> TSilenceWatch::Turn(std::uint64_t frames, TClock::tim
     return std::nullopt;
 }
 
+std::string TncLinkText(const TTncLinkEvent& event, const std::string& url) {
+    using TKind = TTncLinkEvent::TKind;
+    const std::string retry = "; trying again in " + std::to_string(event.retrySeconds) + " s";
+    switch (event.kind) {
+    case TKind::Connecting:
+        return "connecting to " + url;
+    case TKind::CannotConnect:
+        return "cannot connect to " + url + ": " + event.detail + retry;
+    case TKind::CannotAsk:
+        return "cannot ask " + url + " for raw frames: " + event.detail;
+    case TKind::Connected:
+        return "connected to " + url + event.detail;
+    case TKind::Note:
+        return "connected to " + url + ", " + event.detail;
+    case TKind::Lost:
+        return "lost " + url + " (" + event.detail + ")" + retry;
+    case TKind::Stopped:
+        break;
+    }
+    return "stopped listening to " + url;
+}
+
 TTncLink::TTncLink(TTncAddress address) : FAddress(std::move(address)), FUrl(TncUrl(FAddress)) {}
 
 TTncLink::~TTncLink() {
@@ -64,9 +86,11 @@ void TTncLink::Stop() {
         FThread.join();
 }
 
-void TTncLink::State(const std::string& text) {
-    if (OnState)
-        OnState(text);
+void TTncLink::State(TTncLinkEvent::TKind kind, std::string detail, int retrySeconds) {
+    if (!OnState)
+        return;
+    const TTncLinkEvent event{kind, std::move(detail), retrySeconds};
+    OnState(Words ? Words(event) : TncLinkText(event, FUrl));
 }
 
 bool TTncLink::Sleep(int ms) {
@@ -82,12 +106,16 @@ bool TTncLink::Sleep(int ms) {
 }
 
 void TTncLink::Run() {
+    using TKind = TTncLinkEvent::TKind;
     const net::TSocketLibrary library;
     int backoff = kFirstBackoffMs;
     TKissDeframer kiss;
     kiss.OnFrame = [this](const TKissFrame& frame) {
-        if (frame.command != 0)
-            return; // not a data frame
+        if (frame.command != 0) {
+            if (OnKissCommand)
+                OnKissCommand(frame);
+            return;
+        }
         ++FFrames;
         if (OnFrame)
             OnFrame(frame.data);
@@ -97,8 +125,8 @@ void TTncLink::Run() {
     agw.OnFrame = [this, &confirmed](const TAgwFrame& frame) {
         if (!confirmed && frame.kind == 'R') {
             confirmed = true;
-            State("connected to " + FUrl + " (AGW engine version " + AgwVersion(frame) +
-                  "), raw frames on");
+            State(TKind::Connected,
+                  " (AGW engine version " + AgwVersion(frame) + "), raw frames on");
             return;
         }
         const std::string_view ax25 = AgwRawAx25(frame);
@@ -110,14 +138,13 @@ void TTncLink::Run() {
     };
 
     while (!FStop) {
-        State("connecting to " + FUrl);
+        State(TKind::Connecting);
         net::TTcpSocket socket;
         std::string reason;
         if (!socket.Connect(FAddress.host, FAddress.port, kConnectTimeoutMs, reason, &FStop)) {
             if (FStop)
                 break;
-            State("cannot connect to " + FUrl + ": " + reason + "; trying again in " +
-                  std::to_string(backoff / 1000) + " s");
+            State(TKind::CannotConnect, reason, backoff / 1000);
             if (!Sleep(backoff))
                 break;
             backoff = std::min(backoff * 2, kLastBackoffMs);
@@ -125,7 +152,7 @@ void TTncLink::Run() {
         }
         const bool isAgw = FAddress.protocol == TTncProtocol::Agw;
         if (isAgw && !socket.SendAll(AgwRawFramesRequest() + AgwVersionRequest(), reason)) {
-            State("cannot ask " + FUrl + " for raw frames: " + reason);
+            State(TKind::CannotAsk, reason);
             if (!Sleep(backoff))
                 break;
             backoff = std::min(backoff * 2, kLastBackoffMs);
@@ -139,7 +166,7 @@ void TTncLink::Run() {
         confirmed = false;
         // An AGW engine is connected once it has answered.
         if (!isAgw)
-            State("connected to " + FUrl);
+            State(TKind::Connected);
         const auto connectedAt = std::chrono::steady_clock::now();
         const auto answerBy = connectedAt + std::chrono::seconds(10);
         TSilenceWatch silence(FSilenceLimit, connectedAt, FFrames);
@@ -149,11 +176,11 @@ void TTncLink::Run() {
         while (!FStop) {
             if (isAgw && !confirmed && std::chrono::steady_clock::now() > answerBy) {
                 confirmed = true;
-                State("connected to " + FUrl + " (no answer to the version query)");
+                State(TKind::Connected, " (no answer to the version query)");
             }
             const auto now = std::chrono::steady_clock::now();
             if (const auto note = silence.Turn(FFrames, now))
-                State("connected to " + FUrl + ", " + *note);
+                State(TKind::Note, *note);
             const auto toNote =
                 std::chrono::duration_cast<std::chrono::milliseconds>(silence.NoteAt() - now);
             const int ready = socket.WaitReadable(
@@ -185,13 +212,12 @@ void TTncLink::Run() {
         FConnected = false;
         if (FStop)
             break;
-        State("lost " + FUrl + " (" + lost + "); trying again in " +
-              std::to_string(backoff / 1000) + " s");
+        State(TKind::Lost, lost, backoff / 1000);
         if (!Sleep(backoff))
             break;
         backoff = std::min(backoff * 2, kLastBackoffMs);
     }
-    State("stopped listening to " + FUrl);
+    State(TKind::Stopped);
 }
 
 } // namespace aprs

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "aprs/link/TncAddress.h"
+#include "aprs/packets/Kiss.h"
 
 #include <atomic>
 #include <chrono>
@@ -46,6 +47,27 @@ private:
     bool FSilent = false;
 };
 
+/// A change of a link's connection, for a user that puts it in words of its
+/// own.
+struct TTncLinkEvent {
+    enum class TKind {
+        Connecting,
+        CannotConnect, ///< detail: the reason; retrySeconds
+        CannotAsk,     ///< an AGW engine refused the request; detail: the reason
+        Connected,     ///< detail: what an AGW engine answered, as " (...)" or empty
+        Note,          ///< still connected; detail: "nothing heard for ...", say
+        Lost,          ///< detail: the reason; retrySeconds
+        Stopped,
+    };
+    TKind kind = TKind::Connecting;
+    std::string detail;
+    int retrySeconds = 0;
+};
+
+/// The link's own words for an event, naming the TNC by its URL:
+/// "cannot connect to kiss://HOST:PORT: REASON; trying again in 2 s".
+std::string TncLinkText(const TTncLinkEvent& event, const std::string& url);
+
 /// Listens to a TNC on a thread of its own: KISS over TCP, or the AGW packet
 /// engine protocol asking for raw monitored frames. It never transmits: over
 /// KISS nothing is ever written, over AGW only the request for raw frames
@@ -67,8 +89,14 @@ public:
 
     /// Each AX.25 frame heard (without flags and FCS), on the link's thread.
     std::function<void(std::string_view)> OnFrame;
+    /// Each KISS frame that is not data (a command or a TNC's own reply),
+    /// on the link's thread; such frames are otherwise passed over.
+    std::function<void(const TKissFrame&)> OnKissCommand;
     /// Each change of the connection, in words, on the link's thread.
     std::function<void(const std::string&)> OnState;
+    /// Puts the changes into the words OnState gets; unset, TncLinkText's.
+    /// Set before Start.
+    std::function<std::string(const TTncLinkEvent&)> Words;
 
     /// How long the TNC may be silent before it is said; set before Start.
     void SetSilenceLimit(std::chrono::milliseconds limit) { FSilenceLimit = limit; }
@@ -86,7 +114,7 @@ private:
     void Run();
     /// Waits, or returns false when stopped meanwhile.
     bool Sleep(int ms);
-    void State(const std::string& text);
+    void State(TTncLinkEvent::TKind kind, std::string detail = {}, int retrySeconds = 0);
 
     TTncAddress FAddress;
     std::string FUrl;

@@ -2,13 +2,13 @@
 // a scenario (or the demo scenario) to Velloran on Windows.
 
 #include "host/com/ComSupport.h"
+#include "standin/HostOptions.h"
 #include "standin/com/ComServer.h"
 #include "standin/com/ControlMessages.h"
 #include "standin/com/MapWindow.h"
 #include "standin/com/Registration.h"
 #include "standin/model/Scenario.h"
 #include "standin/model/StandinHost.h"
-#include "support/ProgramInfo.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -18,111 +18,6 @@
 #include <vector>
 
 namespace {
-
-constexpr const char* kUsage =
-    "usage: velloran-standin-host [--scenario FILE] [--snapshot FILE.png]\n"
-    "                             [--fail OPERATION AFTER MESSAGE] [--replace-objects]\n"
-    "       velloran-standin-host /RegServer [/AllUsers] | /UnregServer [/AllUsers] | --close\n"
-    "Serves the host's automation interface over COM from a scenario file, the file named\n"
-    "in VELLORAN_SCENARIO, or the demo scenario.\n"
-    "  --scenario FILE     the host's scenario (JSON)\n"
-    "  --snapshot FILE     write the map as a PNG after the next drawing\n"
-    "  --fail OP N MSG     fail operation OP with MSG once N calls of it have succeeded\n"
-    "  --replace-objects   hand back new station objects from GetStationInfo and GetMyInfo\n"
-    "  /RegServer          register the classes and the type library for this user\n"
-    "  /UnregServer        remove that registration\n"
-    "  /AllUsers           with /RegServer or /UnregServer: for all users of the machine\n"
-    "  --close             close the running stand-in host (it tells its clients first)\n"
-    "  --help              show this text and exit\n"
-    "  --version           show the version and exit\n"
-    "Closing its map window or its console, or the control command, tells clients\n"
-    "(event 3) and ends.\n";
-
-bool IsSwitch(const std::string& arg, const char* name) {
-    if (arg.size() < 2 || (arg[0] != '/' && arg[0] != '-'))
-        return false;
-    return ::lstrcmpiA(arg.c_str() + 1, name) == 0;
-}
-
-struct TOptions {
-    std::optional<std::string> scenario;
-    std::optional<std::string> snapshot;
-    std::optional<standin::TScenarioFail> fail;
-    bool replaceObjects = false;
-    std::optional<bool> registerServer; // true: register, false: unregister
-    bool allUsers = false;
-    bool close = false;
-};
-
-// Parses the command line; on nullopt the program ends with the status.
-std::optional<TOptions> ParseArgs(const std::vector<std::string>& args, int& status) {
-    TOptions options;
-    // --help and --version come first, wherever they are, as on Linux.
-    switch (support::FindStandardRequest(args)) {
-    case support::TStandardRequest::Help:
-        std::cout << kUsage;
-        status = 0;
-        return std::nullopt;
-    case support::TStandardRequest::Version:
-        std::cout << support::VersionText("velloran-standin-host");
-        status = 0;
-        return std::nullopt;
-    case support::TStandardRequest::None:
-        break;
-    }
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const auto need = [&](std::size_t count) {
-            if (i + count < args.size())
-                return true;
-            std::cerr << "velloran-standin-host: " << arg << " needs " << count
-                      << (count == 1 ? " value\n" : " values\n");
-            return false;
-        };
-        if (arg == "-h" || arg == "/?") {
-            std::cout << kUsage;
-            status = 0;
-            return std::nullopt;
-        } else if (arg == "--scenario" && need(1)) {
-            options.scenario = args[++i];
-        } else if (arg == "--snapshot" && need(1)) {
-            options.snapshot = args[++i];
-        } else if (arg == "--fail" && need(3)) {
-            char* end = nullptr;
-            const long long after = std::strtoll(args[i + 2].c_str(), &end, 10);
-            if (!standin::IsHostOperationName(args[i + 1]) || args[i + 2].empty() || *end ||
-                after < 0) {
-                std::cerr << "velloran-standin-host: --fail needs an operation of the host and a "
-                             "count of 0 or more\n";
-                status = 2;
-                return std::nullopt;
-            }
-            options.fail = standin::TScenarioFail{args[i + 1], after, args[i + 3]};
-            i += 3;
-        } else if (arg == "--replace-objects") {
-            options.replaceObjects = true;
-        } else if (arg == "--close") {
-            options.close = true;
-        } else if (IsSwitch(arg, "RegServer")) {
-            options.registerServer = true;
-        } else if (IsSwitch(arg, "UnregServer")) {
-            options.registerServer = false;
-        } else if (IsSwitch(arg, "AllUsers")) {
-            options.allUsers = true;
-        } else if (IsSwitch(arg, "Embedding") || IsSwitch(arg, "Automation")) {
-            // Started by COM: the scenario comes from the environment.
-        } else {
-            if (arg == "--scenario" || arg == "--snapshot" || arg == "--fail")
-                status = 2; // need() said what was missing
-            else
-                std::cerr << "velloran-standin-host: unknown option '" << arg << "'\n";
-            std::cerr << kUsage;
-            status = 2;
-            return std::nullopt;
-        }
-    }
-    return options;
-}
 
 // Asks the running host to close and waits until it has ended.
 int CloseRunningHost() {
@@ -188,7 +83,7 @@ BOOL WINAPI ConsoleClosing(DWORD) {
     return TRUE;
 }
 
-int Serve(const TOptions& options) {
+int Serve(const standin::THostOptions& options) {
     standin::TScenario scenario;
     try {
         const char* fromEnvironment = std::getenv("VELLORAN_SCENARIO");
@@ -266,25 +161,28 @@ int Serve(const TOptions& options) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    int status = 2;
-    const std::optional<TOptions> options = ParseArgs(args, status);
-    if (!options)
-        return status;
-    if (options->close)
+    const standin::THostCommandLine line = standin::ParseHostOptions(
+        standin::THostProgramKind::Com, std::vector<std::string>(argv + 1, argv + argc));
+    if (!line.options) {
+        std::cout << line.out;
+        std::cerr << line.err;
+        return line.status;
+    }
+    const standin::THostOptions& options = *line.options;
+    if (options.close)
         return CloseRunningHost();
 
     try {
         const host::com::TApartment apartment;
-        if (options->registerServer) {
-            const auto scope = options->allUsers ? standin::com::TRegistryScope::AllUsers
-                                                 : standin::com::TRegistryScope::CurrentUser;
-            std::cout << (*options->registerServer ? standin::com::RegisterServer(scope)
-                                                   : standin::com::UnregisterServer(scope))
+        if (options.registerServer) {
+            const auto scope = options.allUsers ? standin::com::TRegistryScope::AllUsers
+                                                : standin::com::TRegistryScope::CurrentUser;
+            std::cout << (*options.registerServer ? standin::com::RegisterServer(scope)
+                                                  : standin::com::UnregisterServer(scope))
                       << '\n';
             return 0;
         }
-        return Serve(*options);
+        return Serve(options);
     } catch (const std::exception& error) {
         std::cerr << "velloran-standin-host: " << error.what() << '\n';
         return 1;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "aprs/link/TncAddress.h"
+#include "aprs/link/TncLink.h"
 #include "aprs/packets/Kiss.h"
 #include "standin/live/LiveStations.h"
 
@@ -30,11 +31,13 @@ private:
 
 using aprs::SplitHostPort;
 
-/// A KISS TNC on a TCP port (such as Dire Wolf's 8001). Connects, reads
-/// frames into the live list, and when the TNC goes away or cannot be
-/// reached tries again after a back-off that doubles from 1 to 30 seconds.
-/// Like Velloran's own link it sets keepalive probes on the connection and
-/// says when a connected TNC has heard nothing for a long while.
+/// A KISS TNC on a TCP port (such as Dire Wolf's 8001), read through the
+/// TNC link Velloran uses (aprs::TTncLink): it connects, reads frames into the
+/// live list, and when the TNC goes away or cannot be reached tries again
+/// after a back-off that doubles from 1 to 30 seconds. Keepalive probes run on
+/// the connection, and a connected TNC that has heard nothing for a long while
+/// is said to be silent. The states are worded for the host's status line
+/// ("connected to KISS TNC HOST:PORT").
 class TKissTcpSource {
 public:
     TKissTcpSource(std::string host, std::string port, TLiveStations& live);
@@ -47,32 +50,16 @@ public:
 
     /// How long the TNC may be silent before it is said (aprs::kSilenceNoteAfter
     /// unless set); set before Start.
-    void SetSilenceLimit(std::chrono::milliseconds limit) { FSilenceLimit = limit; }
+    void SetSilenceLimit(std::chrono::milliseconds limit) { FLink.SetSilenceLimit(limit); }
 
     void Start();
     /// Stops reading and waits for the thread; idempotent.
     void Stop();
-    bool Connected() const { return FConnected; }
-    std::uint64_t Connections() const { return FConnections; }
-    std::uint64_t Garbage() const { return FGarbage; }
+    bool Connected() const { return FLink.Connected(); }
+    std::uint64_t Connections() const { return FLink.Connections(); }
 
 private:
-    void Run();
-    /// Connects; returns the socket or -1 with the reason.
-    int Connect(std::string& reason);
-    /// Waits, or returns false when stopped meanwhile.
-    bool Sleep(int ms);
-    void State(const std::string& text);
-
-    std::string FHostName, FPort;
-    TLiveStations& FLive;
-    std::chrono::milliseconds FSilenceLimit;
-    TWakePipe FWake;
-    std::thread FThread;
-    std::atomic<bool> FStop{false};
-    std::atomic<bool> FConnected{false};
-    std::atomic<std::uint64_t> FConnections{0};
-    std::atomic<std::uint64_t> FGarbage{0};
+    aprs::TTncLink FLink;
 };
 
 /// Monitor lines from a file, or from standard input for "-". Reads to the

@@ -353,6 +353,17 @@ TEST_F(LiveStations, ASilentKissTncIsSaidToBeSoAndTheConnectionIsProbed) {
     ASSERT_EQ(send(sock, frame.data(), frame.size(), MSG_NOSIGNAL),
               static_cast<ssize_t>(frame.size()));
     ASSERT_TRUE(said(where + ", hearing frames again"));
-    source.Stop();
+
+    // A KISS command is counted as dropped; the TNC going away is said in the
+    // host's words, with the next try.
+    const std::string command = "\xC0\x06\x01\xC0";
+    ASSERT_EQ(send(sock, command.data(), command.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(command.size()));
     close(sock);
+    ASSERT_TRUE(said("lost KISS TNC 127.0.0.1:" + server.Port +
+                     ": closed by the TNC; reconnecting in 1 s"));
+    EXPECT_EQ(Live->Counters().dropped, 1u);
+    source.Stop();
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(states.back(), "stopped reading KISS TNC 127.0.0.1:" + server.Port);
 }

@@ -11,5 +11,5 @@ echo 'int main() {}' >"$work/project/app/main.cpp"
 echo 'int  generated ;' >"$work/project/build-run/gen/moc_x.cpp"
 echo 'int  generated ;' >"$work/project/build/y.h"
 listed=$(GIT_CEILING_DIRECTORIES="$work" sh "$work/project/scripts/sources.sh")
-[ "$listed" = "app/main.cpp" ] || { echo "listed: $listed"; exit 1; }
+[ "$listed" = "app/qt/main.cpp" ] || { echo "listed: $listed"; exit 1; }
 echo "1 passed, 0 failed"
