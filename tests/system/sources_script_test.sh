@@ -5,11 +5,11 @@ set -eu
 source_dir=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/project/scripts" "$work/project/app" "$work/project/build-run/gen" "$work/project/build"
+mkdir -p "$work/project/scripts" "$work/project/src" "$work/project/build-run/gen" "$work/project/build"
 cp "$source_dir/scripts/sources.sh" "$work/project/scripts/"
-echo 'int main() {}' >"$work/project/app/main.cpp"
+echo 'int main() {}' >"$work/project/src/main.cpp"
 echo 'int  generated ;' >"$work/project/build-run/gen/moc_x.cpp"
 echo 'int  generated ;' >"$work/project/build/y.h"
 listed=$(GIT_CEILING_DIRECTORIES="$work" sh "$work/project/scripts/sources.sh")
-[ "$listed" = "app/qt/main.cpp" ] || { echo "listed: $listed"; exit 1; }
+[ "$listed" = "src/main.cpp" ] || { echo "listed: $listed"; exit 1; }
 echo "1 passed, 0 failed"
