@@ -63,7 +63,7 @@ constexpr const char* kUsage =
 /// The channel's options, shown by --help after the usage above (which a bad
 /// option prints as it always has).
 constexpr const char* kChannelUsage =
-    "Measuring the channel (adds a section == Channel == after the others):\n"
+    "Measuring the channel (adds the sections == Channel == and == Path == after the others):\n"
     "  --monitor FILE           TNC2 monitor lines, each optionally after a time\n"
     "                           YYYY-MM-DD HH:MM:SS (UTC); lines without one count as now\n"
     "  --kiss HOST:PORT         listen to a KISS TNC over TCP (such as Dire Wolf's 8001)\n"
@@ -157,17 +157,6 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
         return 2;
     }
 
-    // What the TNC heard first, then the run on the host's list as it is now.
-    std::optional<TMeasuredChannel> measured;
-    if (channel.kind != TChannelSource::EKind::None) {
-        try {
-            measured = MeasureChannel(channel, err);
-        } catch (const std::exception& error) {
-            err << "velloran-report: " << error.what() << '\n';
-            return channel.kind == TChannelSource::EKind::Monitor ? 2 : 1;
-        }
-    }
-
     // A scenario file runs on the embedded host; otherwise the host running
     // as a program of its own, if there is one, or else the embedded demo.
     standin::TScenario scenario;
@@ -214,6 +203,19 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
         return 1;
     }
 
+    // What the TNC heard (the own call tells the own packets apart), then
+    // the run on the host's list as it is now.
+    std::optional<TMeasuredChannel> measured;
+    if (channel.kind != TChannelSource::EKind::None) {
+        channel.ownCall = calc.State.OwnCall;
+        try {
+            measured = MeasureChannel(channel, err);
+        } catch (const std::exception& error) {
+            err << "velloran-report: " << error.what() << '\n';
+            return channel.kind == TChannelSource::EKind::Monitor ? 2 : 1;
+        }
+    }
+
     run->Connector->ClearMapCalls();
     int status = 0;
     std::string failure;
@@ -224,8 +226,10 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
         status = 1;
     }
     WriteReport(*run, out);
-    if (measured)
+    if (measured) {
         WriteChannelSection(calc.LastStations(), *measured, calc.State.PacketDensity, out);
+        WritePathSection(calc.LastStations(), calc.State, *measured, out);
+    }
     out.flush();
     if (status != 0)
         err << support::WithFullStop(failure) << '\n';
