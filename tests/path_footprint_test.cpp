@@ -90,7 +90,7 @@ std::vector<std::string> Footprint(const TCase& c) {
     run.ownLongitude = -70.0;
     run.radiusKm = c.radiusKm;
     run.listed = {{"DIGI2", 2}, {"IGATE", 3}};
-    return aprs::FormatFootprint(meter.Footprint(run));
+    return aprs::FormatFootprint(meter.Footprint(run, meter.Figures()));
 }
 
 class PathFootprintCases : public testing::TestWithParam<TCase> {

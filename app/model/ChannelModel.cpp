@@ -185,6 +185,10 @@ TChannelPicture TChannelModel::Picture(const aloha::TListedStations& list,
         std::to_string(radius.UnlistedFrames) + " frames)");
     picture.Listed = radius.Heard;
     picture.Unlisted = radius.Unlisted;
+    if (!run.OwnCall.empty())
+        FMeter.SetOwnCall(run.OwnCall);
+    picture.Footprint = FMeter.Footprint(aprs::FootprintRunOf(list, run), figures);
+    picture.Path = aprs::FormatFootprint(picture.Footprint);
 
     {
         std::lock_guard lock(FMutex);

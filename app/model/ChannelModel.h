@@ -76,6 +76,11 @@ struct TChannelPicture {
     std::vector<aloha::TMeasuredStation> Listed;
     std::vector<std::string> Unlisted;
     TChannelTimeline Timeline;
+    /// Where the own packets go: the digipeaters that repeated them against
+    /// the ALOHA radius, the path to use, and the traffic from beyond the
+    /// radius, and the same as lines of text (as velloran-report has them).
+    aprs::TFootprint Footprint;
+    std::vector<std::string> Path;
 };
 
 /// Listens to the TNC on a thread of its own and keeps the last 30 minutes.
@@ -109,6 +114,9 @@ public:
     /// is no problem; one that is damaged, too large or written more than 30
     /// minutes ago is ignored and said in Problem.
     void RestoreWindow(const std::filesystem::path& file);
+
+    /// The own station's call, whose packets' footprint is measured.
+    void SetOwnCall(std::string_view call) { FMeter.SetOwnCall(call); }
 
     /// The measured radius of the run's list in the last 30 minutes, against
     /// the run's threshold.

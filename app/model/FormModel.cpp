@@ -212,6 +212,8 @@ void TFormModel::FormShow() {
         FView.ShowDebugOptions();
     }
     Calculation.ReadOwnStation();
+    if (Channel)
+        Channel->SetOwnCall(Calculation.State.OwnCall);
     FView.SetCaption(Caption());
     btnCalculateClick();
 }
