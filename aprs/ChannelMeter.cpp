@@ -172,10 +172,9 @@ void TChannelMeter::SetOwnCall(std::string_view call) {
     FTracker.SetOwnCall(call);
 }
 
-TFootprint TChannelMeter::Footprint(const TFootprintRun& run) {
+TFootprint TChannelMeter::Footprint(const TFootprintRun& run, const TChannelFigures& figures) {
     std::lock_guard lock(FMutex);
-    return FTracker.Footprint(FClock(), run,
-                              FStats.Figures(std::numeric_limits<std::size_t>::max()));
+    return FTracker.Footprint(FClock(), run, figures);
 }
 
 std::pair<TPathTracker, double> TChannelMeter::TakeTracker() {

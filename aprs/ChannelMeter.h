@@ -94,8 +94,8 @@ public:
     /// The own station's call, whose packets' footprint is measured.
     void SetOwnCall(std::string_view call);
     /// The own packets' footprint and the traffic from beyond the radius,
-    /// over the window now.
-    TFootprint Footprint(const TFootprintRun& run);
+    /// over the window now, with figures the window gave a moment ago.
+    TFootprint Footprint(const TFootprintRun& run, const TChannelFigures& figures);
     /// What the footprint is made from, moved out once counting is over,
     /// and the time it stands at now.
     std::pair<TPathTracker, double> TakeTracker();

@@ -266,6 +266,17 @@ std::optional<double> TPathTracker::DistanceOf(const std::string& call,
                          record.position->second);
 }
 
+std::optional<std::pair<double, double>> TPathTracker::PlaceOf(const std::string& call,
+                                                               const TFootprintRun& run) const {
+    const auto listed = run.listedPlaces.find(call);
+    if (listed != run.listedPlaces.end())
+        return listed->second;
+    const auto found = FByName.find(call);
+    if (found == FByName.end() || found->second->placedBySender)
+        return std::nullopt;
+    return found->second->position;
+}
+
 TFootprint TPathTracker::Footprint(double now, const TFootprintRun& run,
                                    const TChannelFigures& channel) const {
     TFootprint footprint;
@@ -306,9 +317,12 @@ TFootprint TPathTracker::Footprint(double now, const TFootprintRun& run,
                 ++seen[{hop.hop, hop.call}];
     }
     for (const auto& [key, copies] : seen) {
-        TDigipeaterSeen digi{key.second, key.first, std::nullopt, copies};
-        if (!digi.call.empty())
+        TDigipeaterSeen digi{key.second, key.first, std::nullopt, copies, std::nullopt};
+        if (!digi.call.empty()) {
             digi.km = DistanceOf(digi.call, run);
+            if (digi.km)
+                digi.place = PlaceOf(digi.call, run);
+        }
         footprint.digipeaters.push_back(std::move(digi));
     }
     std::stable_sort(footprint.digipeaters.begin(), footprint.digipeaters.end(),

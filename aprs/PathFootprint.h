@@ -55,6 +55,8 @@ struct TFootprintRun {
     std::optional<double> radiusKm; ///< none when the run found too few stations
     /// The run's station list: call and the host's distance in km (its first place).
     std::unordered_map<std::string, std::int32_t> listed;
+    /// Where the list places them, in degrees (latitude, longitude).
+    std::unordered_map<std::string, std::pair<double, double>> listedPlaces;
 };
 
 /// The footprint's inputs from a run's list (members Call and Distance) and
@@ -69,8 +71,11 @@ TFootprintRun FootprintRunOf(const TList& list, const TState& run) {
     footprint.ownLongitude = run.OwnLongitude / 60.0;
     if (run.PacketTotal >= run.PacketDensity)
         footprint.radiusKm = run.RadiusKm;
-    for (const auto& station : list)
+    for (const auto& station : list) {
         footprint.listed.emplace(station.Call, station.Distance);
+        footprint.listedPlaces.emplace(
+            station.Call, std::make_pair(station.Latitude / 60.0, station.Longitude / 60.0));
+    }
     return footprint;
 }
 
@@ -80,6 +85,9 @@ struct TDigipeaterSeen {
     std::uint32_t hop = 0;
     std::optional<double> km; ///< none: position unknown
     std::uint32_t copies = 0; ///< copies heard with it at that hop
+    /// Where it is in degrees (latitude, longitude), for the map: where the
+    /// list places it, or else where it beacons from.
+    std::optional<std::pair<double, double>> place;
 };
 
 /// What the advice could say.
@@ -184,6 +192,8 @@ private:
 
     void AddOwn(double time, const TMonitorPacket& packet, const TAprsReport* report);
     std::optional<double> DistanceOf(const std::string& call, const TFootprintRun& run) const;
+    std::optional<std::pair<double, double>> PlaceOf(const std::string& call,
+                                                     const TFootprintRun& run) const;
 
     std::size_t FMaxStations;
     std::string FOwnCall;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 /// Drawing the ALOHA radius on the host's map.
 namespace overlay {
@@ -25,6 +26,17 @@ inline constexpr std::int32_t kLabelVariantSize = 8;
 /// Colour argument of the measured figure and its label: blue in the host's
 /// coding, where 255 is the ALOHA figure's red.
 inline constexpr std::uint32_t kMeasuredColour = 0x00FF0000;
+
+/// Colour argument of the marks of the digipeaters that repeated the own
+/// packets: dark green in the host's coding.
+inline constexpr std::uint32_t kFootprintColour = 0x00008000;
+
+/// A digipeater that repeated the own packets, marked on the map.
+struct TFootprintMark {
+    std::string Call;
+    double Longitude = 0.0; ///< host position units
+    double Latitude = 0.0;
+};
 
 /// The ALOHA radius measured on the channel, drawn as a second figure.
 struct TMeasuredFigure {
@@ -74,6 +86,13 @@ public:
     /// The measured figure's label text.
     static std::string MeasuredLabelText(double radiusKm);
 
+    /// The digipeaters a run marks, drawn by DrawFootprintOverlay and every
+    /// redraw until the next run replaces or removes them.
+    void SetFootprint(std::vector<TFootprintMark> marks) { FFootprint = std::move(marks); }
+    /// A small circle and the call at each digipeater of the footprint, in
+    /// their own colour; nothing when there are none.
+    void DrawFootprintOverlay();
+
 private:
     void DrawFigure(double longitude, double latitude, double radius, std::uint32_t colour);
     float FigureAspect(double latitude) const;
@@ -83,6 +102,7 @@ private:
     const aloha::IRunOptions& FOptions;
     aloha::TRunState& FState;
     std::optional<TMeasuredFigure> FMeasured;
+    std::vector<TFootprintMark> FFootprint;
 };
 
 /// cos(latitude / 60 degrees): the vertical squeeze of an ellipse at the

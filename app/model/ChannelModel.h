@@ -4,6 +4,7 @@
 #include "aloha/RunState.h"
 #include "aprs/ChannelMeter.h"
 #include "aprs/TncAddress.h"
+#include "overlay/MapOverlay.h"
 
 #include <array>
 #include <chrono>
@@ -47,6 +48,9 @@ TChannelSettings ReadChannelSettings(const std::filesystem::path& file);
 /// 1 draws the measured radius on the host's map beside the estimate; 0, an
 /// absent key and anything else (a Problem for ReadChannelSettings) do not.
 bool ReadDrawMeasured(const std::filesystem::path& file);
+/// Reads DrawFootprint of [Channel] alone, as DrawMeasured: 1 marks the
+/// digipeaters that repeated the own packets on the host's map.
+bool ReadDrawFootprint(const std::filesystem::path& file);
 
 /// The last 30 minutes along the time axis.
 struct TChannelTimeline {
@@ -121,6 +125,11 @@ public:
     /// The measured radius of the run's list in the last 30 minutes, against
     /// the run's threshold.
     aloha::TMeasuredRadius Measure(const aloha::TListedStations& list, std::int32_t threshold);
+
+    /// The digipeaters with a known place that repeated the own packets, for
+    /// the host's map (host position units).
+    std::vector<overlay::TFootprintMark> FootprintMarks(const aloha::TListedStations& list,
+                                                        const aloha::TRunState& run);
 
     /// The window's content for the last run's list and results.
     TChannelPicture Picture(const aloha::TListedStations& list, const aloha::TRunState& run,

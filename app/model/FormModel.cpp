@@ -72,6 +72,12 @@ void TFormModel::Create() {
             return std::nullopt;
         return Channel->Measure(list, Calculation.State.PacketDensity);
     };
+    Calculation.FootprintMarks =
+        [this](const aloha::TListedStations& list) -> std::vector<overlay::TFootprintMark> {
+        if (!Channel || !ReadDrawFootprint(FServices.SettingsFile))
+            return {};
+        return Channel->FootprintMarks(list, Calculation.State);
+    };
     Handle([this] { OvcFormState1.RestoreState(); });
     FRestoringOptions = true;
     Handle([this] { OvcComponentState1.RestoreState(); });
