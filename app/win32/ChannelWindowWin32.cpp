@@ -136,7 +136,7 @@ TChannelLayout LayOut(HDC dc, int width, int height, const TChannelPicture& pict
     // most two fifths of the window.
     TEXTMETRICW metrics{};
     ::GetTextMetricsW(dc, &metrics);
-    const int pathWidth = std::min(64 * metrics.tmAveCharWidth, width * 2 / 5);
+    const int pathWidth = std::min(64 * static_cast<int>(metrics.tmAveCharWidth), width * 2 / 5);
     layout.path = {std::max(margin, width - margin - pathWidth), listTop,
                    std::max(margin + 1, width - margin), std::max(listTop + 1, height - margin)};
     width = std::max(2 * margin + 1, static_cast<int>(layout.path.left) - margin);
