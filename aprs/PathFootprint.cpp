@@ -153,7 +153,20 @@ TPathReading ReadPath(std::string_view path) {
 }
 
 bool SameCall(std::string_view a, std::string_view b) {
-    return !a.empty() && UpperCall(a) == UpperCall(b);
+    // Without copies: it is asked of every frame heard.
+    const auto bare = [](std::string_view call) {
+        if (call.size() > 2 && call.ends_with("-0"))
+            call.remove_suffix(2);
+        return call;
+    };
+    a = bare(a);
+    b = bare(b);
+    if (a.empty() || a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Upper(a[i]) != Upper(b[i]))
+            return false;
+    return true;
 }
 
 double GreatCircleKm(double lat1, double lon1, double lat2, double lon2) {
@@ -179,9 +192,8 @@ void TPathTracker::SetOwnCall(std::string_view call) {
 void TPathTracker::Add(std::optional<double> time, const std::string& station,
                        const TMonitorPacket& packet, const TAprsReport* report,
                        std::size_t airBits) {
-    const double at = time ? *time : kUntimed;
-    if (!FOwnCall.empty() && SameCall(packet.source, FOwnCall))
-        AddOwn(at, packet, report);
+    if (IsOwn(packet.source))
+        AddOwn(time ? *time : kUntimed, packet, report);
     const std::string& name = station.empty() ? packet.source : station;
     if (name.empty())
         return;

@@ -158,6 +158,10 @@ public:
     /// are no own packets.
     void SetOwnCall(std::string_view call);
     const std::string& OwnCall() const { return FOwnCall; }
+    /// Whether a frame from this source is one of the own station's.
+    bool IsOwn(std::string_view source) const {
+        return !FOwnCall.empty() && SameCall(source, FOwnCall);
+    }
 
     /// A frame heard at a time in seconds (none: at the window's end, for
     /// lines without a time): the station it counts for, the packet, what it

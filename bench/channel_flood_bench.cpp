@@ -142,7 +142,7 @@ void BM_FootprintCost(benchmark::State& state) {
     for (auto _ : state) {
         std::vector<double> before, now, figures, footprint;
         double clock = 1'800'000'000.0;
-        for (int round = 0; round < 7; ++round) {
+        for (int round = 0; round < 11; ++round) {
             std::mutex mutex;
             aprs::TChannelStats stats([&clock] { return clock; });
             aprs::TChannelMeter meter([&clock] { return clock; });
