@@ -199,16 +199,12 @@ void TPathTracker::Add(std::optional<double> time, const std::string& station,
         return;
     auto found = FByName.find(name);
     if (found == FByName.end()) {
-        if (FStations.size() >= FMaxStations) {
-            FByName.erase(FStations.front().name);
-            FStations.pop_front();
-        }
-        FStations.push_back(TStation{name, {}, false, {}, 0, 0, std::nullopt});
-        found = FByName.emplace(name, std::prev(FStations.end())).first;
-    } else {
-        FStations.splice(FStations.end(), FStations, found->second);
+        if (FByName.size() >= FMaxStations)
+            MakeRoom();
+        found = FByName.emplace(name, TStation{}).first;
     }
-    TStation& record = *found->second;
+    TStation& record = found->second;
+    record.heard = ++FHeard;
     ++record.frames;
     record.bits += airBits;
     record.lastPath = packet.path;
@@ -219,9 +215,22 @@ void TPathTracker::Add(std::optional<double> time, const std::string& station,
     const bool bySender = report->thirdParty || report->type == support::TPacketType::ptObject ||
                           report->type == support::TPacketType::ptItem;
     record.placedBySender = bySender;
-    record.sender = packet.source;
+    if (bySender)
+        record.sender = packet.source;
     if (report->hasPosition && !report->locator)
         record.position = std::make_pair(report->latitude, report->longitude);
+}
+
+void TPathTracker::MakeRoom() {
+    std::vector<std::uint64_t> heard;
+    heard.reserve(FByName.size());
+    for (const auto& [name, station] : FByName)
+        heard.push_back(station.heard);
+    const auto cut = heard.begin() + static_cast<std::ptrdiff_t>(heard.size() / 8);
+    std::nth_element(heard.begin(), cut, heard.end());
+    const std::uint64_t oldest = *cut;
+    for (auto at = FByName.begin(); at != FByName.end();)
+        at = at->second.heard <= oldest ? FByName.erase(at) : std::next(at);
 }
 
 void TPathTracker::AddOwn(double time, const TMonitorPacket& packet, const TAprsReport* report) {
@@ -259,7 +268,7 @@ std::optional<double> TPathTracker::DistanceOf(const std::string& call,
     const auto found = FByName.find(call);
     if (found == FByName.end())
         return std::nullopt;
-    const TStation& record = *found->second;
+    const TStation& record = found->second;
     if (record.placedBySender) {
         if (record.sender == call || record.sender.empty())
             return std::nullopt;
@@ -267,10 +276,10 @@ std::optional<double> TPathTracker::DistanceOf(const std::string& call,
         if (sender != run.listed.end())
             return sender->second;
         const auto heard = FByName.find(record.sender);
-        if (heard == FByName.end() || heard->second->placedBySender || !heard->second->position)
+        if (heard == FByName.end() || heard->second.placedBySender || !heard->second.position)
             return std::nullopt;
-        return GreatCircleKm(run.ownLatitude, run.ownLongitude, heard->second->position->first,
-                             heard->second->position->second);
+        return GreatCircleKm(run.ownLatitude, run.ownLongitude, heard->second.position->first,
+                             heard->second.position->second);
     }
     if (!record.position)
         return std::nullopt;
@@ -284,9 +293,9 @@ std::optional<std::pair<double, double>> TPathTracker::PlaceOf(const std::string
     if (listed != run.listedPlaces.end())
         return listed->second;
     const auto found = FByName.find(call);
-    if (found == FByName.end() || found->second->placedBySender)
+    if (found == FByName.end() || found->second.placedBySender)
         return std::nullopt;
-    return found->second->position;
+    return found->second.position;
 }
 
 TFootprint TPathTracker::Footprint(double now, const TFootprintRun& run,
@@ -390,11 +399,11 @@ TFootprint TPathTracker::Footprint(double now, const TFootprintRun& run,
             double bits = meanBits;
             const auto found = FByName.find(talker.name);
             if (found != FByName.end()) {
-                row.path = found->second->lastPath;
+                row.path = found->second.lastPath;
                 row.hops = static_cast<std::uint32_t>(ReadPath(row.path).hops.size());
-                if (found->second->frames)
-                    bits = static_cast<double>(found->second->bits) /
-                           static_cast<double>(found->second->frames);
+                if (found->second.frames)
+                    bits = static_cast<double>(found->second.bits) /
+                           static_cast<double>(found->second.frames);
             }
             footprint.beyondFrames += talker.measured;
             airtime += static_cast<double>(talker.measured) *

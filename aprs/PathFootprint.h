@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -148,11 +147,6 @@ public:
     static constexpr double kElsewhereKm = 100.0;
 
     explicit TPathTracker(std::size_t maxStations = TChannelStats::kMaxStations);
-    // The name index points into the station list: moved with it, never copied.
-    TPathTracker(TPathTracker&&) noexcept = default;
-    TPathTracker& operator=(TPathTracker&&) noexcept = default;
-    TPathTracker(const TPathTracker&) = delete;
-    TPathTracker& operator=(const TPathTracker&) = delete;
 
     /// The own call, compared with SameCall; frames heard before it is set
     /// are no own packets.
@@ -184,15 +178,15 @@ private:
         std::uint32_t frames = 0;
         std::uint32_t asked = 0;
     };
+    /// What every frame writes first, beside the name in the table's node.
     struct TStation {
-        std::string name;
-        std::string sender; ///< the source call, for objects and third-party packets
-        bool placedBySender = false;
         std::string lastPath;
+        std::uint64_t heard = 0; ///< when last heard, in frames since counting began
         std::uint64_t frames = 0, bits = 0;
+        bool placedBySender = false;
         std::optional<std::pair<double, double>> position;
+        std::string sender; ///< the source call, for objects and third-party packets
     };
-    using TStationList = std::list<TStation>;
 
     void AddOwn(double time, const TMonitorPacket& packet, const TAprsReport* report);
     std::optional<double> DistanceOf(const std::string& call, const TFootprintRun& run) const;
@@ -202,8 +196,14 @@ private:
     std::size_t FMaxStations;
     std::string FOwnCall;
     std::deque<TOwnPacket> FOwn;
-    TStationList FStations; ///< least recently heard first
-    std::unordered_map<std::string, TStationList::iterator> FByName;
+    /// Makes room for a station: the eighth heard longest ago go at once, so
+    /// that a flood of new calls costs a pass over the table every so many
+    /// frames, never one a frame.
+    void MakeRoom();
+
+    std::uint64_t FHeard = 0; ///< frames added so far
+    /// Per station: one lookup a frame, the record in the table's own node.
+    std::unordered_map<std::string, TStation> FByName;
 };
 
 } // namespace aprs
