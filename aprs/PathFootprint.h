@@ -152,6 +152,8 @@ public:
     /// are no own packets.
     void SetOwnCall(std::string_view call);
     const std::string& OwnCall() const { return FOwnCall; }
+    /// Stations kept, at most maxStations.
+    std::size_t Stations() const { return FByName.size(); }
     /// Whether a frame from this source is one of the own station's.
     bool IsOwn(std::string_view source) const {
         return !FOwnCall.empty() && SameCall(source, FOwnCall);

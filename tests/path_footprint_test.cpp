@@ -241,4 +241,30 @@ TEST_P(PathFootprintCases, KnownAnswers) {
 INSTANTIATE_TEST_SUITE_P(Footprint, PathFootprintCases, testing::ValuesIn(Cases()),
                          [](const testing::TestParamInfo<TCase>& info) { return info.param.name; });
 
+// A flood of made-up calls keeps the table within its bound, and the
+// stations heard last are the ones kept.
+TEST_F(PathFootprintCases, AFloodOfCallsKeepsTheNewestWithinTheBound) {
+    aprs::TPathTracker tracker(100);
+    aprs::TChannelFigures channel;
+    for (int i = 0; i < 10'000; ++i) {
+        const std::string line = "F" + std::to_string(i) + ">APRS,FAR111*:!4500.00N/07000.00W-far";
+        aprs::TMeteredFrame frame = *aprs::MeterMonitorLine(line);
+        tracker.Add(std::nullopt, frame.station, frame.packet, &*frame.report, frame.airBits);
+        ASSERT_LE(tracker.Stations(), 100u);
+    }
+    channel.frames = 1;
+    channel.bits = 400;
+    channel.airtimeSeconds = 1.0;
+    channel.talkers = {{"F9999", 1, -1}, {"F0", 1, -1}};
+    aprs::TFootprintRun run;
+    run.ownPlaced = true;
+    run.ownLatitude = 43.0;
+    run.ownLongitude = -70.0;
+    run.radiusKm = 100.0;
+    const aprs::TFootprint footprint = tracker.Footprint(0.0, run, channel);
+    ASSERT_EQ(footprint.beyond.size(), 1u); // F0 was made room for: its place is unknown
+    EXPECT_EQ(footprint.beyond[0].call, "F9999");
+    EXPECT_EQ(footprint.beyond[0].path, "FAR111*");
+}
+
 } // namespace
