@@ -53,6 +53,7 @@ void TCalculation::btnCalculateClick() {
     FRunning = true;
     FLastStations.clear();
     FOverlay.SetMeasuredFigure(std::nullopt);
+    FOverlay.SetFootprint({});
     FWindow.CalcTimer().Stop();
     FStations = std::make_unique<TStationList>();
 
@@ -397,6 +398,10 @@ void TCalculation::AccumulateLoad() {
     else
         FOverlay.DrawReachOverlay(State.OwnLongitude, State.OwnLatitude, State.MapRadius);
     DrawMeasured(list);
+    if (FootprintMarks) {
+        FOverlay.SetFootprint(FootprintMarks(FLastStations));
+        FOverlay.DrawFootprintOverlay();
+    }
     FWindow.RedrawTimer().Start();
 }
 

@@ -75,6 +75,10 @@ public:
     /// figure; the measured radius is drawn when it was reached. Unset, or
     /// giving nothing, the map is drawn as without it.
     std::function<std::optional<TMeasuredRadius>(const TListedStations&)> MeasureChannel;
+    /// Set when the digipeaters that repeated the own packets are to be
+    /// marked on the map: asked with the run's list after the measured
+    /// figure. Unset, or giving none, nothing more is drawn.
+    std::function<std::vector<TFootprintMark>(const TListedStations&)> FootprintMarks;
 
 private:
     void RunSteps();

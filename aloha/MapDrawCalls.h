@@ -19,4 +19,8 @@ inline constexpr std::int32_t kLabelVariantSize = 8;
 /// coding, where 255 is the ALOHA figure's red.
 inline constexpr std::uint32_t kMeasuredColour = 0x00FF0000;
 
+/// Colour argument of the marks of the digipeaters that repeated the own
+/// packets: dark green in the host's coding.
+inline constexpr std::uint32_t kFootprintColour = 0x00008000;
+
 } // namespace aloha

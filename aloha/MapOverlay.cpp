@@ -2,6 +2,7 @@
 
 #include "support/TextRules.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -47,6 +48,21 @@ void TMapOverlay::tmrRedrawTimer() {
     else
         DrawAlohaOverlay(FState.OwnLongitude, FState.OwnLatitude, FState.MapRadius);
     DrawMeasuredOverlay();
+    DrawFootprintOverlay();
+}
+
+void TMapOverlay::DrawFootprintOverlay() {
+    // A dot of the map's scale: a twenty-fifth of the run's figure, at
+    // least half a unit (about a kilometre).
+    const double radius = std::max(FState.MapRadius / 25.0, 0.5);
+    const std::array<host::OleVariant, 6> variants{
+        std::string(), kLabelVariantSize, false, false, false, false};
+    for (const TFootprintMark& mark : FFootprint) {
+        DrawFigure(mark.Longitude, mark.Latitude, radius, kFootprintColour);
+        FclsUIV.GetMap()->DrawMapText(" " + mark.Call, static_cast<float>(mark.Longitude + radius),
+                                      static_cast<float>(mark.Latitude), kFootprintColour,
+                                      variants);
+    }
 }
 
 void TMapOverlay::DrawMeasuredOverlay() {

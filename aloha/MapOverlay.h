@@ -9,9 +9,17 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 /// Drawing the ALOHA radius on the host's map.
 namespace aloha {
+
+/// A digipeater that repeated the own packets, marked on the map.
+struct TFootprintMark {
+    std::string Call;
+    double Longitude = 0.0; ///< host position units
+    double Latitude = 0.0;
+};
 
 /// The ALOHA radius measured on the channel, drawn as a second figure.
 struct TMeasuredFigure {
@@ -61,6 +69,13 @@ public:
     /// The measured figure's label text.
     static std::string MeasuredLabelText(double radiusKm);
 
+    /// The digipeaters a run marks, drawn by DrawFootprintOverlay and every
+    /// redraw until the next run replaces or removes them.
+    void SetFootprint(std::vector<TFootprintMark> marks) { FFootprint = std::move(marks); }
+    /// A small circle and the call at each digipeater of the footprint, in
+    /// their own colour; nothing when there are none.
+    void DrawFootprintOverlay();
+
 private:
     void DrawFigure(double longitude, double latitude, double radius, std::uint32_t colour);
     float FigureAspect(double latitude) const;
@@ -70,6 +85,7 @@ private:
     const IRunOptions& FOptions;
     TRunState& FState;
     std::optional<TMeasuredFigure> FMeasured;
+    std::vector<TFootprintMark> FFootprint;
 };
 
 /// cos(latitude / 60 degrees): the vertical squeeze of an ellipse at the

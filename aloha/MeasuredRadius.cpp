@@ -16,7 +16,7 @@ TListedStations ListStations(const TStationList& list) {
     for (const std::unique_ptr<TStation>& station : list) {
         const TStationKind kind = StationKind(*station);
         listed.push_back({support::TrimBlanksAndControls(station->Call), station->Distance,
-                          KindPackets(kind) * copies});
+                          KindPackets(kind) * copies, station->Latitude, station->Longitude});
         // As the walk does: a digipeater multiplies what the stations after it send.
         if (kind == TStationKind::Digi || kind == TStationKind::WeatherDigi)
             copies = std::min(copies + 1, INT32_MAX / 64);

@@ -18,6 +18,8 @@ struct TListedStation {
     /// Packets per 30 minutes the load rule assigns it: its kind's figure times
     /// the copy multiplier the digipeaters before it in the list make.
     std::int32_t Estimated = 0;
+    float Latitude = 0.0f; ///< host position units, where the map shows it
+    float Longitude = 0.0f;
 };
 using TListedStations = std::vector<TListedStation>;
 

@@ -4,16 +4,19 @@
 // model, as the link does, while the window's thread takes a picture every
 // 50 ms. Reported: frames taken per second, the memory the process gained,
 // and the longest and the mean picture (the time the window's thread is
-// busy with one refresh).
+// busy with one refresh). Then the path footprint's cost beside it.
 #include "app/model/ChannelModel.h"
 #include "aprs/packets/Ax25.h"
 #include "support/APRSParser.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -93,6 +96,119 @@ BENCHMARK(BM_ChannelFlood)
     ->Args({4'000'000, 3600})
     ->Iterations(1)
     ->Unit(benchmark::kSecond);
+
+/// The path footprint's share of the listener's work on a channel of 10,000
+/// stations, each with a path through a digipeater and a position, and the
+/// own station's packets with their digipeated copies among them. Side by
+/// side in one run, in alternating rounds: the frames counted as the meter
+/// counted them before (decoded, then into the channel window) and as it
+/// counts them now (the footprint's tracker too); a refresh's figures alone
+/// and with the footprint and the table from beyond the radius. Reported as
+/// ratios of the medians; the aim is under 1.10. The tracker's own work is
+/// also timed alone, on frames decoded beforehand, as a share of the
+/// listener's (less prone to the noise of a shared machine).
+void BM_FootprintCost(benchmark::State& state) {
+    support::InitializeAprsPatterns();
+    // With the own station, as many as the window keeps.
+    constexpr int kStations = 9'999;
+    std::vector<std::string> frames;
+    for (int i = 0; i < kStations; ++i) {
+        char info[64];
+        std::snprintf(info, sizeof info, "!%02d%02d.00N/07%02d%02d.00W-home", 40 + i % 8, i % 60,
+                      i % 10, (i / 10) % 60);
+        frames.push_back(aprs::EncodeAx25("N" + std::to_string(i) + "AB", "APRS",
+                                          {"D" + std::to_string(i % 50) + "GI*", "WIDE2-1"}, info));
+        if (i % 100 == 0) // the own beacon and a copy two hops out
+            frames.push_back(aprs::EncodeAx25("N0CALL", "APRS", {"D1GI", "D2GI", "WIDE2*"},
+                                              "!4300.00N/07000.00W-own " + std::to_string(i)));
+    }
+    aloha::TListedStations list;
+    for (int i = 0; i < kStations; i += 2)
+        list.push_back({"N" + std::to_string(i) + "AB", i / 100, 2});
+    aloha::TRunState run;
+    run.OwnCall = "N0CALL";
+    run.OwnStationKnown = true;
+    run.OwnLatitude = 43.0 * 60;
+    run.OwnLongitude = -70.0 * 60;
+    run.PacketTotal = 1800;
+    run.RadiusKm = 40;
+    const aprs::TFootprintRun footprintRun = aprs::FootprintRunOf(list, run);
+    const auto median = [](std::vector<double> values) {
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    };
+    const auto seconds = [](auto&& work) {
+        const auto t0 = std::chrono::steady_clock::now();
+        work();
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    };
+    for (auto _ : state) {
+        std::vector<double> before, now, tracked, figures, footprint;
+        std::vector<aprs::TMeteredFrame> metered;
+        for (const std::string& frame : frames)
+            metered.push_back(aprs::MeterAx25(frame));
+        double clock = 1'800'000'000.0;
+        for (int round = 0; round < 11; ++round) {
+            std::mutex mutex;
+            aprs::TChannelStats stats([&clock] { return clock; });
+            aprs::TChannelMeter meter([&clock] { return clock; });
+            meter.SetOwnCall("N0CALL");
+            // Ten passes over the channel a round, a second of the clock
+            // apart; which goes first changes from round to round.
+            const auto counted = [&] {
+                return seconds([&] {
+                    for (int pass = 0; pass < 10; ++pass, clock += 1)
+                        for (const std::string& frame : frames) {
+                            const aprs::TMeteredFrame metered = aprs::MeterAx25(frame);
+                            std::lock_guard lock(mutex);
+                            stats.Add(metered.station, metered.airBits,
+                                      aprs::KindBit(metered.kind));
+                        }
+                });
+            };
+            const auto traced = [&] {
+                return seconds([&] {
+                    for (int pass = 0; pass < 10; ++pass, clock += 1)
+                        for (const std::string& frame : frames)
+                            meter.Add(aprs::MeterAx25(frame));
+                });
+            };
+            if (round % 2 == 0) {
+                before.push_back(counted());
+                now.push_back(traced());
+            } else {
+                now.push_back(traced());
+                before.push_back(counted());
+            }
+            // The tracker's own work alone, on frames decoded beforehand.
+            aprs::TPathTracker tracker;
+            tracker.SetOwnCall("N0CALL");
+            tracked.push_back(seconds([&] {
+                for (int pass = 0; pass < 10; ++pass)
+                    for (const aprs::TMeteredFrame& frame : metered)
+                        tracker.Add(clock, frame.station, frame.packet,
+                                    frame.report ? &*frame.report : nullptr, frame.airBits);
+            }));
+            aprs::TChannelFigures taken;
+            figures.push_back(seconds([&] { taken = meter.Figures(); }));
+            footprint.push_back(seconds([&] {
+                benchmark::DoNotOptimize(meter.Figures());
+                benchmark::DoNotOptimize(
+                    aprs::FormatFootprint(meter.Footprint(footprintRun, taken)));
+            }));
+        }
+        state.counters["listen_before_ms"] = median(before) * 1000;
+        state.counters["listen_now_ms"] = median(now) * 1000;
+        state.counters["listen_ratio"] = median(now) / median(before);
+        state.counters["tracker_ms"] = median(tracked) * 1000;
+        state.counters["tracker_share"] = median(tracked) / median(before);
+        state.counters["refresh_before_ms"] = median(figures) * 1000;
+        state.counters["refresh_now_ms"] = median(footprint) * 1000;
+        state.counters["refresh_ratio"] = median(footprint) / median(figures);
+    }
+    support::FinalizeAprsPatterns();
+}
+BENCHMARK(BM_FootprintCost)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -59,6 +59,9 @@ TMeasuredChannel Finish(aprs::TChannelMeter& meter) {
     channel.figures = meter.Figures();
     channel.perStation = aprs::TChannelMeter::PerStation(channel.figures);
     channel.unreadable = meter.Unreadable();
+    auto [paths, now] = meter.TakeTracker();
+    channel.paths = std::make_shared<const aprs::TPathTracker>(std::move(paths));
+    channel.pathsNow = now;
     return channel;
 }
 
@@ -81,11 +84,12 @@ constexpr std::size_t kMaxPending = 1u << 17;
 /// put in time order.
 class TMonitorMeasure {
 public:
-    explicit TMonitorMeasure(std::int32_t txDelayMs)
+    TMonitorMeasure(std::int32_t txDelayMs, const std::string& ownCall)
         : FNow(std::floor(NowSeconds())), FOwn([this] { return FOwnClock; }),
           FHere([this] { return FHereClock; }) {
         FOwn.SetTxDelayMs(txDelayMs);
         FHere.SetTxDelayMs(txDelayMs);
+        FPaths.SetOwnCall(ownCall);
     }
 
     void Line(std::string_view line) {
@@ -100,6 +104,9 @@ public:
             ++FUnreadable;
             return;
         }
+        FPaths.Add(time ? std::optional<double>(static_cast<double>(*time)) : std::nullopt,
+                   frame->station, frame->packet, frame->report ? &*frame->report : nullptr,
+                   frame->airBits);
         if (!time) {
             Untimed(*frame);
             return;
@@ -138,6 +145,8 @@ public:
         channel.overlong = overlong;
         if (own)
             channel.inputClockEnd = static_cast<std::int64_t>(FLatest);
+        channel.pathsNow = own ? FLatest : FNow;
+        channel.paths = std::make_shared<const aprs::TPathTracker>(std::move(FPaths));
         return channel;
     }
 
@@ -197,15 +206,17 @@ private:
     std::priority_queue<TPending, std::vector<TPending>, std::greater<>> FPending;
     std::vector<TUntimed> FUntimed;
     std::unordered_map<std::string, std::size_t> FUntimedIndex;
+    aprs::TPathTracker FPaths;
 };
 
 } // namespace
 
-TMeasuredChannel ReadMonitorFile(const std::string& file, std::int32_t txDelayMs) {
+TMeasuredChannel ReadMonitorFile(const std::string& file, std::int32_t txDelayMs,
+                                 const std::string& ownCall) {
     std::ifstream in(file, std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot read the monitor file " + file);
-    TMonitorMeasure measure(txDelayMs);
+    TMonitorMeasure measure(txDelayMs, ownCall);
     aprs::TLineSplitter splitter;
     const auto take = [&measure](std::string_view line) { measure.Line(line); };
     std::vector<char> buffer(1u << 16);
@@ -223,9 +234,11 @@ TMeasuredChannel ReadMonitorFile(const std::string& file, std::int32_t txDelayMs
 }
 
 TMeasuredChannel ListenToTnc(const aprs::TTncAddress& tnc, std::int32_t seconds,
-                             std::int32_t txDelayMs, std::ostream& err) {
+                             std::int32_t txDelayMs, std::ostream& err,
+                             const std::string& ownCall) {
     aprs::TChannelMeter meter(NowSeconds);
     meter.SetTxDelayMs(txDelayMs);
+    meter.SetOwnCall(ownCall);
     aprs::TTncLink link(tnc);
     std::mutex errMutex;
     std::string lastState;
@@ -252,8 +265,8 @@ TMeasuredChannel ListenToTnc(const aprs::TTncAddress& tnc, std::int32_t seconds,
 TMeasuredChannel MeasureChannel(const TChannelSource& source, std::ostream& err) {
     const TPatterns patterns;
     if (source.kind == TChannelSource::TKind::Monitor)
-        return ReadMonitorFile(source.monitorFile, source.txDelayMs);
-    return ListenToTnc(source.tnc, source.listenSeconds, source.txDelayMs, err);
+        return ReadMonitorFile(source.monitorFile, source.txDelayMs, source.ownCall);
+    return ListenToTnc(source.tnc, source.listenSeconds, source.txDelayMs, err, source.ownCall);
 }
 
 void WriteChannelSection(const aloha::TListedStations& list, const TMeasuredChannel& channel,
@@ -320,6 +333,17 @@ void WriteChannelSection(const aloha::TListedStations& list, const TMeasuredChan
     if (figures.stationsDropped > 0)
         out << "Stations dropped to keep the table within " << aprs::TChannelStats::kMaxStations
             << ": " << figures.stationsDropped << '\n';
+}
+
+void WritePathSection(const aloha::TListedStations& list, const aloha::TRunState& run,
+                      const TMeasuredChannel& channel, std::ostream& out) {
+    out << "== Path ==\n";
+    if (!channel.paths)
+        return;
+    const aprs::TFootprint footprint = channel.paths->Footprint(
+        channel.pathsNow, aprs::FootprintRunOf(list, run), channel.figures);
+    for (const std::string& line : aprs::FormatFootprint(footprint))
+        out << line << '\n';
 }
 
 } // namespace tools

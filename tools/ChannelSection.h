@@ -1,11 +1,14 @@
 #pragma once
 
 #include "aloha/MeasuredRadius.h"
+#include "aloha/RunState.h"
 #include "aprs/channel/ChannelStats.h"
+#include "aprs/channel/PathFootprint.h"
 #include "aprs/link/TncAddress.h"
 
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -22,6 +25,7 @@ struct TChannelSource {
     aprs::TTncAddress tnc;   ///< for Tnc
     std::int32_t listenSeconds = 0;
     std::int32_t txDelayMs = 300;
+    std::string ownCall; ///< whose packets' footprint is measured
 };
 
 /// The channel as measured, ready for the section.
@@ -33,6 +37,10 @@ struct TMeasuredChannel {
     /// Where a monitor file's own clock gave the window: its end, in seconds
     /// since 1970 UTC.
     std::optional<std::int64_t> inputClockEnd;
+    /// The own packets' paths and the stations' positions, for "== Path ==",
+    /// and the end of the window on its clock.
+    std::shared_ptr<const aprs::TPathTracker> paths;
+    double pathsNow = 0.0;
 };
 
 /// Reads monitor lines from a file: lines that start with a time
@@ -44,12 +52,14 @@ struct TMeasuredChannel {
 /// read in pieces, and what is kept depends on the stations and the window,
 /// not on the file's size: lines over 4096 bytes are skipped and counted.
 /// Throws std::runtime_error naming the file when it cannot be read.
-TMeasuredChannel ReadMonitorFile(const std::string& file, std::int32_t txDelayMs);
+TMeasuredChannel ReadMonitorFile(const std::string& file, std::int32_t txDelayMs,
+                                 const std::string& ownCall = {});
 
 /// Listens to the TNC for the given seconds, saying on err how the
 /// connection goes. Throws std::runtime_error when it never connected.
 TMeasuredChannel ListenToTnc(const aprs::TTncAddress& tnc, std::int32_t seconds,
-                             std::int32_t txDelayMs, std::ostream& err);
+                             std::int32_t txDelayMs, std::ostream& err,
+                             const std::string& ownCall = {});
 
 /// Measures from the source (the APRS text patterns are set up meanwhile).
 TMeasuredChannel MeasureChannel(const TChannelSource& source, std::ostream& err);
@@ -58,5 +68,11 @@ TMeasuredChannel MeasureChannel(const TChannelSource& source, std::ostream& err)
 /// channel's figures, and a row per listed station that was heard.
 void WriteChannelSection(const aloha::TListedStations& list, const TMeasuredChannel& channel,
                          std::int32_t threshold, std::ostream& out);
+
+/// Writes "== Path ==": the digipeaters that repeated the own packets, at
+/// which hop and distance against the run's ALOHA radius, the path to use,
+/// and the traffic from beyond the radius.
+void WritePathSection(const aloha::TListedStations& list, const aloha::TRunState& run,
+                      const TMeasuredChannel& channel, std::ostream& out);
 
 } // namespace tools

@@ -63,7 +63,7 @@ constexpr const char* kUsage =
 /// The channel's options, shown by --help after the usage above (which a bad
 /// option prints as it always has).
 constexpr const char* kChannelUsage =
-    "Measuring the channel (adds a section == Channel == after the others):\n"
+    "Measuring the channel (adds the sections == Channel == and == Path == after the others):\n"
     "  --monitor FILE           TNC2 monitor lines, each optionally after a time\n"
     "                           YYYY-MM-DD HH:MM:SS (UTC); lines without one count as now\n"
     "  --kiss HOST:PORT         listen to a KISS TNC over TCP (such as Dire Wolf's 8001)\n"
@@ -214,10 +214,27 @@ std::optional<int> WireRun(const TReportOptions& options, std::unique_ptr<THeadl
     return std::nullopt;
 }
 
-/// As the window's first show: the own station first, then the calculation;
-/// the report (and the channel's section) is written either way.
-int RunCalculation(THeadlessRun& run, const std::optional<TMeasuredChannel>& measured,
-                   std::ostream& out, std::ostream& err) {
+/// What the TNC heard, the own call telling the own packets apart. The exit
+/// status when it could not be read.
+std::optional<int> MeasureChannelOf(TChannelSource channel, const std::string& ownCall,
+                                    std::optional<TMeasuredChannel>& measured, std::ostream& err) {
+    if (channel.kind == TChannelSource::TKind::None)
+        return std::nullopt;
+    channel.ownCall = ownCall;
+    try {
+        measured = MeasureChannel(channel, err);
+    } catch (const std::exception& error) {
+        err << "velloran-report: " << error.what() << '\n';
+        return channel.kind == TChannelSource::TKind::Monitor ? 2 : 1;
+    }
+    return std::nullopt;
+}
+
+/// As the window's first show: the own station first, then what the TNC
+/// heard, then the calculation on the host's list as it is now; the report
+/// (and the channel's sections) is written either way.
+int RunCalculation(THeadlessRun& run, const TChannelSource& channel, std::ostream& out,
+                   std::ostream& err) {
     aloha::TCalculation& calc = run.Calculation;
     try {
         calc.ReadOwnStation();
@@ -225,6 +242,9 @@ int RunCalculation(THeadlessRun& run, const std::optional<TMeasuredChannel>& mea
         err << support::WithFullStop(error.what()) << '\n';
         return 1;
     }
+    std::optional<TMeasuredChannel> measured;
+    if (const auto status = MeasureChannelOf(channel, calc.State.OwnCall, measured, err))
+        return *status;
 
     run.Connector->ClearMapCalls();
     int status = 0;
@@ -236,8 +256,10 @@ int RunCalculation(THeadlessRun& run, const std::optional<TMeasuredChannel>& mea
         status = 1;
     }
     WriteReport(run, out);
-    if (measured)
+    if (measured) {
         WriteChannelSection(calc.LastStations(), *measured, calc.State.PacketDensity, out);
+        WritePathSection(calc.LastStations(), calc.State, *measured, out);
+    }
     out.flush();
     if (status != 0)
         err << support::WithFullStop(failure) << '\n';
@@ -251,21 +273,10 @@ int RunVelloranReport(const std::vector<std::string>& args, std::ostream& out, s
     if (const auto status = ParseReportOptions(args, options, out, err))
         return *status;
 
-    // What the TNC heard first, then the run on the host's list as it is now.
-    std::optional<TMeasuredChannel> measured;
-    if (options.channel.kind != TChannelSource::TKind::None) {
-        try {
-            measured = MeasureChannel(options.channel, err);
-        } catch (const std::exception& error) {
-            err << "velloran-report: " << error.what() << '\n';
-            return options.channel.kind == TChannelSource::TKind::Monitor ? 2 : 1;
-        }
-    }
-
     std::unique_ptr<THeadlessRun> run;
     if (const auto status = WireRun(options, run, err))
         return *status;
-    return RunCalculation(*run, measured, out, err);
+    return RunCalculation(*run, options.channel, out, err);
 }
 
 } // namespace tools

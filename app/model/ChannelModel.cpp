@@ -44,6 +44,9 @@ TChannelSettings ReadChannelSettings(const std::filesystem::path& file) {
     const std::string draw = ReadProfileString(file, kChannelSection, "DrawMeasured", "0");
     if (draw != "0" && draw != "1")
         AddProblem(settings.Problem, "DrawMeasured=" + draw + ": 0 or 1");
+    const std::string footprint = ReadProfileString(file, kChannelSection, "DrawFootprint", "0");
+    if (footprint != "0" && footprint != "1")
+        AddProblem(settings.Problem, "DrawFootprint=" + footprint + ": 0 or 1");
     const std::string delay = ReadProfileString(file, kChannelSection, "TxDelay", "300");
     const std::optional<std::int32_t> ms = support::ParseIntText(delay);
     if (ms && *ms >= 0 && *ms <= 2000)
@@ -56,6 +59,10 @@ TChannelSettings ReadChannelSettings(const std::filesystem::path& file) {
 
 bool ReadDrawMeasured(const std::filesystem::path& file) {
     return ReadProfileString(file, kChannelSection, "DrawMeasured", "0") == "1";
+}
+
+bool ReadDrawFootprint(const std::filesystem::path& file) {
+    return ReadProfileString(file, kChannelSection, "DrawFootprint", "0") == "1";
 }
 
 TChannelModel::TChannelModel(TChannelSettings settings, std::function<double()> clock)
@@ -150,6 +157,23 @@ aloha::TMeasuredRadius TChannelModel::Measure(const aloha::TListedStations& list
                                 static_cast<std::uint64_t>(std::max(threshold, 0)));
 }
 
+std::vector<aloha::TFootprintMark> TChannelModel::FootprintMarks(const aloha::TListedStations& list,
+                                                                 const aloha::TRunState& run) {
+    if (!run.OwnCall.empty())
+        FMeter.SetOwnCall(run.OwnCall);
+    const aprs::TFootprint footprint =
+        FMeter.Footprint(aprs::FootprintRunOf(list, run), FMeter.Figures());
+    std::vector<aloha::TFootprintMark> marks;
+    for (const aprs::TDigipeaterSeen& digi : footprint.digipeaters) {
+        const bool again = std::any_of(marks.begin(), marks.end(), [&digi](const auto& mark) {
+            return mark.Call == digi.call;
+        });
+        if (digi.place && !again)
+            marks.push_back({digi.call, digi.place->second * 60.0, digi.place->first * 60.0});
+    }
+    return marks;
+}
+
 TChannelPicture TChannelModel::Picture(const aloha::TListedStations& list,
                                        const aloha::TRunState& run, std::size_t talkers) {
     TChannelPicture picture;
@@ -185,6 +209,10 @@ TChannelPicture TChannelModel::Picture(const aloha::TListedStations& list,
         std::to_string(radius.UnlistedFrames) + " frames)");
     picture.Listed = radius.Heard;
     picture.Unlisted = radius.Unlisted;
+    if (!run.OwnCall.empty())
+        FMeter.SetOwnCall(run.OwnCall);
+    picture.Footprint = FMeter.Footprint(aprs::FootprintRunOf(list, run), figures);
+    picture.Path = aprs::FormatFootprint(picture.Footprint);
 
     {
         std::lock_guard lock(FMutex);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "aloha/MapOverlay.h"
 #include "aloha/MeasuredRadius.h"
 #include "aloha/RunState.h"
 #include "aprs/channel/ChannelMeter.h"
@@ -47,6 +48,9 @@ TChannelSettings ReadChannelSettings(const std::filesystem::path& file);
 /// 1 draws the measured radius on the host's map beside the estimate; 0, an
 /// absent key and anything else (a Problem for ReadChannelSettings) do not.
 bool ReadDrawMeasured(const std::filesystem::path& file);
+/// Reads DrawFootprint of [Channel] alone, as DrawMeasured: 1 marks the
+/// digipeaters that repeated the own packets on the host's map.
+bool ReadDrawFootprint(const std::filesystem::path& file);
 
 /// The last 30 minutes along the time axis.
 struct TChannelTimeline {
@@ -76,6 +80,11 @@ struct TChannelPicture {
     std::vector<aloha::TMeasuredStation> Listed;
     std::vector<std::string> Unlisted;
     TChannelTimeline Timeline;
+    /// Where the own packets go: the digipeaters that repeated them against
+    /// the ALOHA radius, the path to use, and the traffic from beyond the
+    /// radius, and the same as lines of text (as velloran-report has them).
+    aprs::TFootprint Footprint;
+    std::vector<std::string> Path;
 };
 
 /// Listens to the TNC on a thread of its own and keeps the last 30 minutes.
@@ -110,9 +119,17 @@ public:
     /// minutes ago is ignored and said in Problem.
     void RestoreWindow(const std::filesystem::path& file);
 
+    /// The own station's call, whose packets' footprint is measured.
+    void SetOwnCall(std::string_view call) { FMeter.SetOwnCall(call); }
+
     /// The measured radius of the run's list in the last 30 minutes, against
     /// the run's threshold.
     aloha::TMeasuredRadius Measure(const aloha::TListedStations& list, std::int32_t threshold);
+
+    /// The digipeaters with a known place that repeated the own packets, for
+    /// the host's map (host position units).
+    std::vector<aloha::TFootprintMark> FootprintMarks(const aloha::TListedStations& list,
+                                                      const aloha::TRunState& run);
 
     /// The window's content for the last run's list and results.
     TChannelPicture Picture(const aloha::TListedStations& list, const aloha::TRunState& run,

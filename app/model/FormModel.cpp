@@ -72,6 +72,12 @@ void TFormModel::Create() {
             return std::nullopt;
         return Channel->Measure(list, Calculation.State.PacketDensity);
     };
+    Calculation.FootprintMarks =
+        [this](const aloha::TListedStations& list) -> std::vector<aloha::TFootprintMark> {
+        if (!Channel || !ReadDrawFootprint(FServices.SettingsFile))
+            return {};
+        return Channel->FootprintMarks(list, Calculation.State);
+    };
     Handle([this] { OvcFormState1.RestoreState(); });
     FRestoringOptions = true;
     Handle([this] { OvcComponentState1.RestoreState(); });
@@ -212,6 +218,8 @@ void TFormModel::FormShow() {
         FView.ShowDebugOptions();
     }
     Calculation.ReadOwnStation();
+    if (Channel)
+        Channel->SetOwnCall(Calculation.State.OwnCall);
     FView.SetCaption(Caption());
     btnCalculateClick();
 }

@@ -1,9 +1,11 @@
 #include "app/qt/ChannelWindow.h"
 
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
@@ -119,6 +121,7 @@ TChannelWindow::TChannelWindow(std::function<TChannelPicture()> picture, QWidget
     // The table and the timeline share the height; the splitter between
     // them moves it.
     auto* split = new QSplitter(Qt::Vertical, this);
+    split->setObjectName(QStringLiteral("height"));
     auto* listed = new QWidget(split);
     auto* listedLayout = new QVBoxLayout(listed);
     listedLayout->setContentsMargins(0, 0, 0, 0);
@@ -127,11 +130,25 @@ TChannelWindow::TChannelWindow(std::function<TChannelPicture()> picture, QWidget
     split->addWidget(listed);
     split->addWidget(FTimeline);
     split->setChildrenCollapsible(false);
+    // The path beside them, in a fixed-pitch font so that its table of
+    // stations from beyond the radius keeps its columns.
+    auto* beside = new QSplitter(Qt::Horizontal, this);
+    beside->addWidget(split);
+    FPath = new QPlainTextEdit(beside);
+    FPath->setObjectName(QStringLiteral("path"));
+    FPath->setReadOnly(true);
+    FPath->setLineWrapMode(QPlainTextEdit::NoWrap);
+    FPath->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    FPath->setMinimumWidth(
+        QFontMetrics(FPath->font()).horizontalAdvance(QString(40, QLatin1Char('M'))));
+    beside->addWidget(FPath);
+    beside->setChildrenCollapsible(false);
+    beside->setStretchFactor(0, 1);
     for (QWidget* widget : {static_cast<QWidget*>(FStatus), static_cast<QWidget*>(FProblem),
                             static_cast<QWidget*>(FEstimated), static_cast<QWidget*>(FMeasured),
                             static_cast<QWidget*>(FFigures)})
         layout->addWidget(widget);
-    layout->addWidget(split, 1);
+    layout->addWidget(beside, 1);
     FTimer = new QTimer(this);
     FTimer->setInterval(2000);
     connect(FTimer, &QTimer::timeout, this, [this] { Refresh(); });
@@ -149,21 +166,31 @@ void TChannelWindow::FitToScreen() {
     const int timelineHeight = FTimeline->sizeHint().height();
     FTable->setMinimumHeight(tableHeight);
     FTimeline->setMinimumHeight(timelineHeight);
-    QSize wanted = sizeHint().expandedTo(QSize(FTimeline->sizeHint().width(), 0));
+    // Beside them the path, wide enough for a row of its table with a path.
+    const int pathWidth =
+        QFontMetrics(FPath->font()).horizontalAdvance(QString(64, QLatin1Char('M'))) +
+        2 * FPath->frameWidth();
+    QSize wanted = sizeHint().expandedTo(QSize(FTimeline->sizeHint().width() + pathWidth, 0));
     FTable->setMinimumHeight(3 * FTable->verticalHeader()->defaultSectionSize());
     FTimeline->setMinimumHeight(FTimeline->minimumSizeHint().height());
     if (const QScreen* shown = screen())
         wanted = wanted.boundedTo(shown->availableGeometry().size() - QSize(40, 80));
     resize(wanted);
     FSplit = {tableHeight + FUnlisted->sizeHint().height(), timelineHeight};
+    FWidths = {wanted.width() - pathWidth, pathWidth};
 }
 
 void TChannelWindow::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // The share of each, once the splitter has its height.
-    if (auto* split = findChild<QSplitter*>(); split && !FSplit.isEmpty()) {
+    if (auto* split = findChild<QSplitter*>(QStringLiteral("height")); split && !FSplit.isEmpty()) {
         split->setSizes(FSplit);
         FSplit.clear();
+    }
+    if (auto* beside = qobject_cast<QSplitter*>(FPath->parentWidget());
+        beside && !FWidths.isEmpty()) {
+        beside->setSizes(FWidths);
+        FWidths.clear();
     }
 }
 
@@ -195,6 +222,13 @@ void TChannelWindow::Refresh() {
                                           : QStringLiteral("Heard, not in the station list: ") +
                                                 unlisted.join(QStringLiteral(", ")));
     FTimeline->SetTimeline(picture.Timeline);
+    QStringList path;
+    for (const std::string& line : picture.Path)
+        path << QString::fromStdString(line);
+    const QString text = path.join(QLatin1Char('\n'));
+    // Set only when it changed, so that a refresh keeps where the operator scrolled to.
+    if (FPath->toPlainText() != text)
+        FPath->setPlainText(text);
 }
 
 } // namespace app

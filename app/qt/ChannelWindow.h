@@ -8,6 +8,7 @@
 #include <functional>
 
 class QLabel;
+class QPlainTextEdit;
 class QTableWidget;
 class QTimer;
 
@@ -53,9 +54,12 @@ private:
     QLabel* FFigures = nullptr;
     QTableWidget* FTable = nullptr;
     QLabel* FUnlisted = nullptr;
+    /// Where the own packets go and the path to use, beside the table.
+    QPlainTextEdit* FPath = nullptr;
     TTimelineWidget* FTimeline = nullptr;
     QTimer* FTimer = nullptr;
-    QList<int> FSplit; ///< the table's and the timeline's heights at the first show
+    QList<int> FSplit;  ///< the table's and the timeline's heights at the first show
+    QList<int> FWidths; ///< theirs and the path's widths at the first show
 };
 
 } // namespace app

@@ -20,17 +20,22 @@ namespace {
 constexpr UINT_PTR kRefreshTimer = 1;
 
 constexpr int kListId = 100;
+constexpr int kPathId = 101;
 /// Talker rows the timeline is given room for, when the window has it.
 constexpr std::size_t kTimelineRows = 10;
 
 struct TChannelWindowState {
     std::function<TChannelPicture()> picture;
     TChannelPicture last;
-    HWND list = nullptr;  ///< the listed stations, a scrolling list view
-    HFONT font = nullptr; ///< the message font at the window's DPI
+    HWND list = nullptr;   ///< the listed stations, a scrolling list view
+    HWND path = nullptr;   ///< where the own packets go, a read-only edit beside them
+    HFONT font = nullptr;  ///< the message font at the window's DPI
+    HFONT fixed = nullptr; ///< a fixed-pitch font as tall, for the path's columns
     ~TChannelWindowState() {
         if (font)
             ::DeleteObject(font);
+        if (fixed)
+            ::DeleteObject(fixed);
     }
 };
 
@@ -116,6 +121,8 @@ struct TChannelLayout {
     RECT list{};
     int unlistedTop = 0;
     int timelineTop = 0;
+    int timelineWidth = 0;
+    RECT path{}; ///< beside the list and the timeline, down to the foot
 };
 
 TChannelLayout LayOut(HDC dc, int width, int height, const TChannelPicture& picture) {
@@ -125,6 +132,15 @@ TChannelLayout LayOut(HDC dc, int width, int height, const TChannelPicture& pict
     layout.textTop = margin;
     const int listTop =
         margin + static_cast<int>(TextLines(picture).size()) * layout.line + margin / 2;
+    // The path takes the right: room for a row of its table with a path, at
+    // most two fifths of the window.
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc, &metrics);
+    const int pathWidth = std::min(64 * static_cast<int>(metrics.tmAveCharWidth), width * 2 / 5);
+    layout.path = {std::max(margin, width - margin - pathWidth), listTop,
+                   std::max(margin + 1, width - margin), std::max(listTop + 1, height - margin)};
+    width = std::max(2 * margin + 1, static_cast<int>(layout.path.left) - margin);
+    layout.timelineWidth = width;
     TGdiChannelCanvas measure(dc, 0);
     const auto timelineFor = [&](std::size_t rows) {
         return static_cast<int>(std::ceil(ChannelTimelineHeight(measure, width, rows)));
@@ -206,6 +222,22 @@ void PlaceList(HWND window, const TChannelWindowState& state) {
     ::ReleaseDC(window, dc);
     ::MoveWindow(state.list, layout.list.left, layout.list.top,
                  layout.list.right - layout.list.left, layout.list.bottom - layout.list.top, TRUE);
+    ::MoveWindow(state.path, layout.path.left, layout.path.top,
+                 layout.path.right - layout.path.left, layout.path.bottom - layout.path.top, TRUE);
+}
+
+/// The path's lines, set only when they changed so that a refresh keeps
+/// where the operator scrolled to.
+void FillPath(HWND path, const TChannelPicture& picture) {
+    std::string text;
+    for (const std::string& line : picture.Path)
+        text += (text.empty() ? "" : "\r\n") + line;
+    const std::wstring wide = support::Wide(text);
+    std::wstring shown(static_cast<std::size_t>(::GetWindowTextLengthW(path)) + 1, L'\0');
+    shown.resize(static_cast<std::size_t>(
+        ::GetWindowTextW(path, shown.data(), static_cast<int>(shown.size()))));
+    if (shown != wide)
+        ::SetWindowTextW(path, wide.c_str());
 }
 
 void ApplyDpi(HWND window, TChannelWindowState& state) {
@@ -213,6 +245,15 @@ void ApplyDpi(HWND window, TChannelWindowState& state) {
         ::DeleteObject(state.font);
     state.font = win32::MessageFontForDpi(win32::WindowDpi(window));
     ::SendMessageW(state.list, WM_SETFONT, reinterpret_cast<WPARAM>(state.font), TRUE);
+    if (state.fixed)
+        ::DeleteObject(state.fixed);
+    LOGFONTW message{};
+    ::GetObjectW(state.font, sizeof message, &message);
+    state.fixed = ::CreateFontW(message.lfHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                CLEARTYPE_QUALITY, FIXED_PITCH | FF_MODERN, L"Consolas");
+    ::SendMessageW(state.path, WM_SETFONT, reinterpret_cast<WPARAM>(state.fixed), TRUE);
+    FillPath(state.path, state.last);
     FillList(state.list, state.last);
     PlaceList(window, state);
 }
@@ -244,6 +285,12 @@ LRESULT CALLBACK ChannelProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
                 0, 0, 10, 10, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListId)),
                 nullptr, nullptr);
             ListView_SetExtendedListViewStyle(state->list, LVS_EX_FULLROWSELECT);
+            state->path = ::CreateWindowExW(
+                WS_EX_CLIENTEDGE, L"EDIT", L"",
+                WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
+                    ES_AUTOVSCROLL | ES_AUTOHSCROLL,
+                0, 0, 10, 10, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kPathId)),
+                nullptr, nullptr);
             const wchar_t* headers[] = {L"Call", L"km", L"Estimated", L"Measured"};
             for (int column = 0; column < 4; ++column) {
                 LVCOLUMNW header{};
@@ -279,6 +326,7 @@ LRESULT CALLBACK ChannelProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         if (state && wParam == kRefreshTimer) {
             state->last = state->picture();
             FillList(state->list, state->last);
+            FillPath(state->path, state->last);
             PlaceList(window, *state);
             ::InvalidateRect(window, nullptr, FALSE);
         }
@@ -327,7 +375,8 @@ void PaintChannelWindow(HDC dc, int width, int height, const TChannelPicture& pi
     ::SetTextColor(dc, RGB(0x20, 0x20, 0x20));
     write(layout.unlistedTop, UnlistedLine(picture));
     TGdiChannelCanvas canvas(dc, layout.timelineTop);
-    PaintChannelTimeline(canvas, width, std::max(height - layout.timelineTop, 1), picture.Timeline);
+    PaintChannelTimeline(canvas, layout.timelineWidth, std::max(height - layout.timelineTop, 1),
+                         picture.Timeline);
     ::SelectObject(dc, oldFont);
 }
 
@@ -358,7 +407,7 @@ HWND OpenChannelWindow(HINSTANCE instance, HWND owner, std::function<TChannelPic
     RECT area{0, 0, 1024, 768};
     ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
     const int width =
-        std::min(win32::ScaleForDpi(720, dpi), static_cast<int>(area.right - area.left));
+        std::min(win32::ScaleForDpi(1200, dpi), static_cast<int>(area.right - area.left));
     const int height =
         std::min(win32::ScaleForDpi(900, dpi), static_cast<int>(area.bottom - area.top));
     HWND window =
@@ -377,6 +426,12 @@ HWND ChannelWindowList(HWND window) {
     const auto* state =
         reinterpret_cast<const TChannelWindowState*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
     return state ? state->list : nullptr;
+}
+
+HWND ChannelWindowPath(HWND window) {
+    const auto* state =
+        reinterpret_cast<const TChannelWindowState*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+    return state ? state->path : nullptr;
 }
 
 } // namespace app

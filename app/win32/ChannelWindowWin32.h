@@ -15,7 +15,9 @@ inline constexpr const char* kChannelWindowClass = "TVelloranChannel";
 /// seconds: the listed stations in a scrolling list, the text and the
 /// timeline painted with GDI through the canvas interface, all in the
 /// message font at the window's DPI. The timeline keeps room for its legend
-/// and at least three talkers whatever the list holds.
+/// and at least three talkers whatever the list holds. Beside the list and
+/// the timeline the path's lines (the own packets' footprint, the suggested
+/// path, the stations from beyond the radius) stand in a fixed-pitch font.
 HWND OpenChannelWindow(HINSTANCE instance, HWND owner, std::function<TChannelPicture()> picture);
 
 /// Paints the window's content into dc in font (the GUI font when none):
@@ -26,5 +28,7 @@ void PaintChannelWindow(HDC dc, int width, int height, const TChannelPicture& pi
 
 /// The station list of an open Channel window (a list view), for tests.
 HWND ChannelWindowList(HWND window);
+/// Where the own packets go, beside the list (a read-only edit), for tests.
+HWND ChannelWindowPath(HWND window);
 
 } // namespace app

@@ -66,23 +66,27 @@ TMeteredFrame MeterAx25(std::string_view bytes) {
     packet.destination = ax25.frame->destination.call;
     packet.path = MonitorPath(*ax25.frame);
     packet.information = ax25.frame->information;
-    const TAprsResult aprs = DecodeAprs(packet);
+    TAprsResult aprs = DecodeAprs(packet);
     metered.station = aprs.report ? aprs.report->name : packet.source;
     if (aprs.report)
         metered.kind = FrameKind(*aprs.report);
+    metered.packet = std::move(packet);
+    metered.report = std::move(aprs.report);
     return metered;
 }
 
 std::optional<TMeteredFrame> MeterMonitorLine(std::string_view line) {
-    const TMonitorResult monitor = ParseMonitorLine(line);
+    TMonitorResult monitor = ParseMonitorLine(line);
     if (!monitor.packet)
         return std::nullopt;
     TMeteredFrame metered;
     metered.airBits = MonitorAirBits(*monitor.packet);
-    const TAprsResult aprs = DecodeAprs(*monitor.packet);
+    TAprsResult aprs = DecodeAprs(*monitor.packet);
     metered.station = aprs.report ? aprs.report->name : monitor.packet->source;
     if (aprs.report)
         metered.kind = FrameKind(*aprs.report);
+    metered.packet = std::move(*monitor.packet);
+    metered.report = std::move(aprs.report);
     return metered;
 }
 
@@ -109,7 +113,8 @@ std::optional<std::int64_t> MonitorLineTime(std::string_view line, std::string_v
     return DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
 }
 
-TChannelMeter::TChannelMeter(std::function<double()> clock) : FStats(std::move(clock)) {}
+TChannelMeter::TChannelMeter(std::function<double()> clock)
+    : FClock(std::move(clock)), FStats(FClock) {}
 
 void TChannelMeter::SetTxDelayMs(std::int32_t ms) {
     std::lock_guard lock(FMutex);
@@ -119,6 +124,11 @@ void TChannelMeter::SetTxDelayMs(std::int32_t ms) {
 void TChannelMeter::Add(const TMeteredFrame& frame) {
     std::lock_guard lock(FMutex);
     FStats.Add(frame.station, frame.airBits, KindBit(frame.kind));
+    // The time matters only for the own packets' copies: the clock is read
+    // for those alone.
+    if (!frame.packet.source.empty())
+        FTracker.Add(FTracker.IsOwn(frame.packet.source) ? FClock() : 0.0, frame.station,
+                     frame.packet, frame.report ? &*frame.report : nullptr, frame.airBits);
 }
 
 void TChannelMeter::AddUnreadable() {
@@ -157,6 +167,21 @@ TChannelMeter::PerStation(const TChannelFigures& figures) {
     for (const TChannelTalker& talker : figures.talkers)
         counts[talker.name] += talker.measured;
     return counts;
+}
+
+void TChannelMeter::SetOwnCall(std::string_view call) {
+    std::lock_guard lock(FMutex);
+    FTracker.SetOwnCall(call);
+}
+
+TFootprint TChannelMeter::Footprint(const TFootprintRun& run, const TChannelFigures& figures) {
+    std::lock_guard lock(FMutex);
+    return FTracker.Footprint(FClock(), run, figures);
+}
+
+std::pair<TPathTracker, double> TChannelMeter::TakeTracker() {
+    std::lock_guard lock(FMutex);
+    return {std::move(FTracker), FClock()};
 }
 
 std::uint64_t TChannelMeter::Unreadable() const {

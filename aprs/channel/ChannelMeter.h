@@ -1,6 +1,7 @@
 #pragma once
 
 #include "aprs/channel/ChannelStats.h"
+#include "aprs/channel/PathFootprint.h"
 #include "aprs/packets/AprsDecode.h"
 
 #include <array>
@@ -35,6 +36,10 @@ struct TMeteredFrame {
     std::string station;
     std::size_t airBits = 0;
     TFrameKind kind = TFrameKind::Other;
+    /// The frame's parts and what it decoded to, for the path footprint
+    /// (empty when it was not even AX.25).
+    TMonitorPacket packet;
+    std::optional<TAprsReport> report;
 };
 
 /// The bit a kind has in a set of kinds.
@@ -86,9 +91,20 @@ public:
     PerStation(const TChannelFigures& figures);
     std::uint64_t Unreadable() const;
 
+    /// The own station's call, whose packets' footprint is measured.
+    void SetOwnCall(std::string_view call);
+    /// The own packets' footprint and the traffic from beyond the radius,
+    /// over the window now, with figures the window gave a moment ago.
+    TFootprint Footprint(const TFootprintRun& run, const TChannelFigures& figures);
+    /// What the footprint is made from, moved out once counting is over,
+    /// and the time it stands at now.
+    std::pair<TPathTracker, double> TakeTracker();
+
 private:
     mutable std::mutex FMutex;
+    std::function<double()> FClock;
     TChannelStats FStats;
+    TPathTracker FTracker;
     std::uint64_t FUnreadable = 0;
 };
 

@@ -743,3 +743,54 @@ TEST(MeasuredOnTheMap, FollowsTheShapeAndTheLabelOptionBesideTheFallbackFigure) 
     EXPECT_TRUE(Measured(*rig.Host, standin::TMapCall::Kind::DrawMapText).empty());
     EXPECT_EQ(rig.Host->Scene().size(), 2u); // the fallback figure and the measured one
 }
+
+TEST(FootprintOnTheMap, TheDigipeatersOfTheOwnPacketsAreMarkedWhenSwitchedOn) {
+    // The own packets through M4 (listed, 5 km north) and then FARDG, which
+    // only beacons on the channel, from 42 N.
+    const auto hearOwn = [](TChannelModel& channel) {
+        channel.AddFrame(aprs::EncodeAx25("FARDG", "APRS", {}, "!4200.00N/07140.00W#digi"));
+        channel.AddFrame(
+            aprs::EncodeAx25("N1ABC", "APRS", {"M4", "FARDG", "WIDE2*"}, "!4140.00N/07140.00W-"));
+    };
+    TChannelRig rig("[Channel]\r\nDrawFootprint=1\r\n", 9);
+    ASSERT_TRUE(rig.View.Errors.empty());
+    hearOwn(*rig.Model->Channel);
+    rig.Model->btnCalculateClick();
+    const auto marked = [&rig](standin::TMapCall::Kind kind) {
+        std::vector<const standin::TMapCall*> found;
+        for (const standin::TMapCall& call : rig.Host->MapCalls())
+            if (call.kind == kind && call.colour == aloha::kFootprintColour)
+                found.push_back(&call);
+        return found;
+    };
+    const auto circles = marked(standin::TMapCall::Kind::DrawCircle);
+    const auto texts = marked(standin::TMapCall::Kind::DrawMapText);
+    ASSERT_EQ(circles.size(), 2u);
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_FLOAT_EQ(circles[0]->x, -4300.0f);
+    EXPECT_NEAR(circles[0]->y, 2500 + 5 * 0.54, 1e-3);
+    EXPECT_NEAR(circles[1]->y, 2520.0, 1e-3);
+    EXPECT_LT(circles[0]->radius, 10.0f);
+    EXPECT_EQ(texts[0]->text, " M4");
+    EXPECT_EQ(texts[1]->text, " FARDG");
+    // After the run's own figure, and again at every redraw.
+    EXPECT_EQ(SinceRefresh(*rig.Host).back(), standin::FormatMapCall(*texts[1]));
+    rig.Host->ClearMapCalls();
+    rig.RedrawTimer.Fire();
+    EXPECT_EQ(marked(standin::TMapCall::Kind::DrawCircle).size(), 2u);
+
+    // Without the key (or 0) the host sees exactly the calls of a run
+    // without a channel, though the own packets were heard.
+    TChannelRig plain("", 0);
+    plain.Model->btnCalculateClick();
+    for (const char* ini : {"", "[Channel]\r\nDrawFootprint=0\r\n"}) {
+        TChannelRig off(ini, 0);
+        hearOwn(*off.Model->Channel);
+        off.Model->btnCalculateClick();
+        EXPECT_EQ(SinceRefresh(*off.Host), SinceRefresh(*plain.Host)) << ini;
+    }
+    // Anything but 0 or 1 is said.
+    TChannelRig bad("[Channel]\r\nDrawFootprint=yes\r\n", 0);
+    EXPECT_NE(bad.Model->Channel->Settings().Problem.find("DrawFootprint=yes: 0 or 1"),
+              std::string::npos);
+}

@@ -45,13 +45,16 @@ std::string WithoutTimes(const std::string& report) {
     return out;
 }
 
-/// A Channel section without its airtime line: gen_packets puts each line's
-/// line feed into the frame it sends, one byte more on the air than the line.
+/// A Channel section without its airtime (nor the Path section's share of
+/// it): gen_packets puts each line's line feed into the frame it sends, one
+/// byte more on the air than the line.
 std::string WithoutAirtime(const std::string& section) {
     std::istringstream in(section);
     std::string out, line;
     while (std::getline(in, line))
-        if (!line.starts_with("Airtime: "))
+        if (line.starts_with("From beyond the ALOHA radius: "))
+            out += line.substr(0, line.find(", ")) + "\n"; // its share of the airtime too
+        else if (!line.starts_with("Airtime: "))
             out += line + "\n";
     return out;
 }
@@ -290,14 +293,21 @@ TEST(TncEndToEnd, ChannelStatsFailsWithoutALiveSource) {
 // velloran-report listening to Dire Wolf itself, over KISS and over AGW at
 // once: its Channel section counts exactly the frames of the audio, the same
 // as the monitor lines read from the file. The Channel window's model,
-// configured in a settings file, listens beside it and counts the same.
+// configured in a settings file, listens beside it and counts the same. Both
+// trace the own beacon through N1DIG (8 km) and W2FAR (133 km) against the
+// run's radius of 108 km, and suggest the same path.
 TEST(TncEndToEnd, VelloranReportMeasuresDireWolfOverKissAndAgw) {
     const fs::path dir =
         fs::temp_directory_path() / ("velloran-measure-" + std::to_string(getpid()));
     fs::create_directories(dir);
-    // The five lines, and the mobile once more as the digipeater repeats it.
+    // The five lines, and the mobile once more as the digipeater repeats it;
+    // a digipeater beaconing from 43.8 N, and the own beacon as N1DIG and
+    // then W2FAR repeat it.
     std::ofstream(dir / "lines.txt")
-        << kLines << "W1XYZ-9>APRS,N1DIG*,WIDE1*:=4230.00N/07100.00W>090/030\n";
+        << kLines << "W1XYZ-9>APRS,N1DIG*,WIDE1*:=4230.00N/07100.00W>090/030\n"
+        << "W2FAR>APRS:!4348.00N/07118.00W#far digi\n"
+        << "N0CALL>APRS,N1DIG*,WIDE2-1:!4236.00N/07118.00W-own\n"
+        << "N0CALL>APRS,N1DIG,W2FAR,WIDE2*:!4236.00N/07118.00W-own\n";
     // The run's list: K9ZZZ, heard through N1DIG, is not in it.
     const auto station = [](const char* call, const char* table, const char* code, int speed,
                             int distance) {
@@ -310,8 +320,13 @@ TEST(TncEndToEnd, VelloranReportMeasuresDireWolfOverKissAndAgw) {
     std::ofstream(dir / "scenario.json")
         << "{\"own\": {\"callsign\": \"N0CALL\", \"lat\": 2556, \"long\": -4278}, \"stations\": ["
         << station("N0ABC", "/", "-", 0, 4) << ", " << station("N1DIG", "/", "#", 0, 8) << ", "
-        << station("K1MIC", "/", ">", 0, 11) << ", " << station("W1XYZ-9", "/", ">", 56, 31)
-        << "]}\n";
+        << station("K1MIC", "/", ">", 0, 11) << ", " << station("W1XYZ-9", "/", ">", 56, 31);
+    // Moving mobiles 50 km out and beyond, never heard: with the four above
+    // the estimate reaches 1800 at the 59th, 108 km out.
+    for (int i = 0; i < 80; ++i)
+        std::ofstream(dir / "scenario.json", std::ios::app)
+            << ", " << station(("F" + std::to_string(i)).c_str(), "/", ">", 50, 50 + i);
+    std::ofstream(dir / "scenario.json", std::ios::app) << "]}\n";
 
     TChild fromFile({VELLORAN_REPORT_EXE, "--scenario", (dir / "scenario.json").string(),
                      "--monitor", (dir / "lines.txt").string()},
@@ -319,14 +334,26 @@ TEST(TncEndToEnd, VelloranReportMeasuresDireWolfOverKissAndAgw) {
     ASSERT_EQ(fromFile.Wait(30s), 0);
     const std::string file = testcommon::ReadWholeFile(dir / "file.out");
     const std::string expected = file.substr(file.find("== Channel ==\n"));
-    EXPECT_NE(expected.find("Frames heard: 6 of 1800 in 30 minutes\n"), std::string::npos)
+    ASSERT_NE(file.find("Your ALOHA radius is 108 Kilometers"), std::string::npos) << file;
+    EXPECT_NE(expected.find("Frames heard: 9 of 1800 in 30 minutes\n"), std::string::npos)
         << expected;
+    const std::string path = expected.substr(expected.find("== Path ==\n"));
+    EXPECT_EQ(path, "== Path ==\n"
+                    "Own packets: 1 from N0CALL in 30 minutes, 2 digipeated copies heard\n"
+                    "Your path asks for: 2 hops\n"
+                    "Digipeated by: N1DIG, 8 km, hop 1, inside the ALOHA radius\n"
+                    "Digipeated by: W2FAR, 133 km, hop 2, beyond the ALOHA radius\n"
+                    "Suggested path: WIDE2-1\n"
+                    "From beyond the ALOHA radius: 1 frames, 10.6 % of the airtime\n"
+                    "Call           km Hops Frames  Path\n"
+                    "W2FAR         133    0      1  (direct)\n");
     EXPECT_NE(expected.find("Measured ALOHA radius: not reached (5 frames)\n"), std::string::npos)
         << expected;
     // The mobile is 15 packets times the 2 copies N1DIG makes, heard twice.
     EXPECT_NE(expected.find("\nW1XYZ-9        31         30         2\n"), std::string::npos)
         << expected;
-    EXPECT_NE(expected.find("\nNot in the station list: K9ZZZ\n"), std::string::npos) << expected;
+    EXPECT_NE(expected.find("\nNot in the station list: K9ZZZ N0CALL W2FAR\n"), std::string::npos)
+        << expected;
 
     TChild gen({"gen_packets", "-r", "44100", "-o", (dir / "audio.wav").string(),
                 (dir / "lines.txt").string()},
@@ -368,6 +395,7 @@ TEST(TncEndToEnd, VelloranReportMeasuresDireWolfOverKissAndAgw) {
         const fs::path settings = dir / ("velloran-" + tnc.substr(0, 3) + ".INI");
         std::ofstream(settings, std::ios::binary) << "[Channel]\r\nTnc=" << tnc << "\r\n";
         auto model = std::make_unique<app::TChannelModel>(app::ReadChannelSettings(settings));
+        model->SetOwnCall("N0CALL"); // as the main window does once it read the own station
         model->Start();
         return model;
     };
@@ -375,6 +403,13 @@ TEST(TncEndToEnd, VelloranReportMeasuresDireWolfOverKissAndAgw) {
     const auto agwWindow = window("agw://127.0.0.1:" + std::to_string(agwPort));
     const aloha::TListedStations listed{
         {"N0ABC", 4, 2}, {"N1DIG", 8, 6}, {"K1MIC", 11, 15}, {"W1XYZ-9", 31, 30}};
+    aloha::TRunState run;
+    run.OwnCall = "N0CALL";
+    run.OwnStationKnown = true;
+    run.OwnLatitude = 2556;
+    run.OwnLongitude = -4278;
+    run.PacketTotal = 1800;
+    run.RadiusKm = 108;
     ASSERT_TRUE(WaitFor(
         [&] {
             return testcommon::ReadWholeFile(dir / "kiss.out").find("connected to kiss://") !=
@@ -418,7 +453,7 @@ TEST(TncEndToEnd, VelloranReportMeasuresDireWolfOverKissAndAgw) {
             [&] {
                 picture = model->Picture(listed, {});
                 return !picture.Figures.empty() &&
-                       picture.Figures[0] == "Frames heard: 6 of 1800 in 30 minutes";
+                       picture.Figures[0] == "Frames heard: 9 of 1800 in 30 minutes";
             },
             20s))
             << picture.Status << "\n"
@@ -426,7 +461,12 @@ TEST(TncEndToEnd, VelloranReportMeasuresDireWolfOverKissAndAgw) {
         ASSERT_EQ(picture.Listed.size(), 4u) << picture.Status;
         EXPECT_EQ(picture.Listed[3].Call, "W1XYZ-9");
         EXPECT_EQ(picture.Listed[3].Measured, 2u);
-        EXPECT_EQ(picture.Unlisted, std::vector<std::string>{"K9ZZZ"});
+        EXPECT_EQ(picture.Unlisted, (std::vector<std::string>{"K9ZZZ", "N0CALL", "W2FAR"}));
+        // The window's model traces the own packets as the report does.
+        std::string lines = "== Path ==\n";
+        for (const std::string& line : model->Picture(listed, run).Path)
+            lines += line + "\n";
+        EXPECT_EQ(WithoutAirtime(lines), WithoutAirtime(path));
     }
     kissWindow->Stop();
     agwWindow->Stop();

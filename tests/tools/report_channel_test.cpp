@@ -35,9 +35,13 @@ TReport Report(const std::vector<std::string>& args) {
     return report;
 }
 
-std::string Section(const std::string& report) {
-    const auto at = report.find("== Channel ==\n");
-    return at == std::string::npos ? std::string() : report.substr(at);
+/// A section of the report, up to the next one.
+std::string Section(const std::string& report, const std::string& header = "== Channel ==") {
+    const auto at = report.find(header + "\n");
+    if (at == std::string::npos)
+        return {};
+    const auto next = report.find("\n== ", at + header.size());
+    return report.substr(at, next == std::string::npos ? std::string::npos : next + 1 - at);
 }
 
 /// A UTC time stamp minutes before now, as monitor lines may start with.
@@ -116,7 +120,8 @@ TEST_F(ReportChannel, FramesFromAMonitorFileMeasureTheRadius) {
     EXPECT_EQ(report.err, plain.err);
     // Everything before the new section is the report as it always was.
     ASSERT_TRUE(report.out.starts_with(plain.out));
-    EXPECT_EQ(report.out.size(), plain.out.size() + Section(report.out).size());
+    EXPECT_EQ(report.out.size(), plain.out.size() + Section(report.out).size() +
+                                     Section(report.out, "== Path ==").size());
     // 3 + 600 + 600 frames reach 1200 at the mobile, 5 km: not yet 1800. The
     // estimate for the mobile is 15 times the digipeater's 2 copies.
     EXPECT_EQ(Section(report.out), "== Channel ==\n"
@@ -281,4 +286,33 @@ TEST_F(ReportChannel, AnyInputIsReadInBoundedPiecesAndOverlongLinesAreSkipped) {
         << section;
     EXPECT_NE(section.find("\n2 lines longer than 4096 bytes skipped\n"), std::string::npos)
         << section;
+}
+
+TEST_F(ReportChannel, ThePathSectionPlacesTheDigipeatersOfTheOwnPackets) {
+    // An own beacon traced through DIGI2 (listed at 2 km) and then FAR2,
+    // which the list does not hold but which beacons from 44 N (111 km); a
+    // station from 45 N heard through FAR2.
+    std::string lines;
+    lines += Stamp(5) + " FAR2>APRS:!4400.00N/07000.00W#digi\n";
+    lines += Stamp(4) + " N0CALL>APRS,DIGI2*,WIDE2-1:!4300.00N/07000.00W-home\n";
+    lines += Stamp(4) + " N0CALL>APRS,DIGI2,FAR2,WIDE2*:!4300.00N/07000.00W-home\n";
+    lines += Stamp(3) + " K9FAR>APRS,FAR2*,WIDE2-1:!4500.00N/07000.00W-far\n";
+    const std::string file = Write("own.log", lines);
+    // A threshold of 30 is reached at the stations 5 km away.
+    const TReport report =
+        Report({"--scenario", Scenario(), "--monitor", file, "--debug", "--density", "30"});
+    ASSERT_EQ(report.status, 0) << report.err;
+    ASSERT_NE(report.out.find("Your ALOHA radius is 5 Kilometers"), std::string::npos);
+    EXPECT_TRUE(report.out.ends_with(Section(report.out, "== Path ==")));
+    EXPECT_EQ(Section(report.out, "== Path =="),
+              "== Path ==\n"
+              "Own packets: 1 from N0CALL in 30 minutes, 2 digipeated copies heard\n"
+              "Your path asks for: 2 hops\n"
+              "Digipeated by: DIGI2, 2 km, hop 1, inside the ALOHA radius\n"
+              "Digipeated by: FAR2, 111 km, hop 2, beyond the ALOHA radius\n"
+              "Suggested path: WIDE2-1\n"
+              "From beyond the ALOHA radius: 2 frames, 47.3 % of the airtime\n"
+              "Call           km Hops Frames  Path\n"
+              "FAR2          111    0      1  (direct)\n"
+              "K9FAR         222    1      1  FAR2*,WIDE2-1\n");
 }

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QTableWidget>
 #include <QtTest>
@@ -53,6 +54,8 @@ private slots:
         picture.Listed = {{"N0ABC", 4, 2, 700}, {"W1XYZ-9", 11, 30, 1200}};
         picture.Unlisted = {"K9ZZZ"};
         picture.Timeline = BusyTimeline();
+        picture.Path = {"Digipeated by: DIGI2, 2 km, hop 1, inside the ALOHA radius",
+                        "Suggested path: WIDE2-1"};
         int refreshes = 0;
         app::TChannelWindow window([&] {
             ++refreshes;
@@ -71,6 +74,10 @@ private slots:
         QCOMPARE(table->item(1, 0)->text(), QStringLiteral("W1XYZ-9"));
         QCOMPARE(table->item(1, 3)->text(), QStringLiteral("1200"));
         QCOMPARE(refreshes, 1);
+        const auto* path = window.findChild<QPlainTextEdit*>(QStringLiteral("path"));
+        QVERIFY(path);
+        QVERIFY(path->toPlainText().endsWith(QStringLiteral("inside the ALOHA radius\n"
+                                                            "Suggested path: WIDE2-1")));
         picture.Listed.pop_back();
         window.Refresh();
         QCOMPARE(table->rowCount(), 1);
@@ -87,6 +94,11 @@ private slots:
         for (int i = 0; i < 60; ++i)
             picture.Listed.push_back({"N" + std::to_string(i) + "ABC-9", i + 1, 15, 20u + i});
         picture.Timeline = BusyTimeline();
+        picture.Path = {"Own packets: 9 from N0CALL in 30 minutes, 14 digipeated copies heard",
+                        "Suggested path: WIDE2-1"};
+        for (int i = 0; i < 20; ++i)
+            picture.Path.push_back("K" + std::to_string(i) +
+                                   "FAR         222    1      1  FAR2*,WIDE2-1");
         app::TChannelWindow window([&] { return picture; });
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -146,6 +158,16 @@ private slots:
         }
         for (const char* word : {"position", "weather", "telemetry", "other", "60 s", "0 s"})
             QVERIFY2(seen.contains(word), qPrintable(seen.join(',')));
+
+        // The path beside the table: a whole row of the stations from beyond
+        // the radius and the first lines, in its own fixed-pitch font.
+        const auto* path = window.findChild<QPlainTextEdit*>(QStringLiteral("path"));
+        QVERIFY(path);
+        const QFontMetrics pathMetrics(path->font());
+        QVERIFY2(path->viewport()->width() >=
+                     pathMetrics.horizontalAdvance(QString::fromStdString(picture.Path.back())),
+                 qPrintable(QString::number(path->viewport()->width())));
+        QVERIFY(path->viewport()->height() >= 5 * pathMetrics.lineSpacing());
 
         QDir().mkpath(VELLORAN_SCREENSHOT_DIR);
         const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR", "1");

@@ -31,6 +31,8 @@ app::TChannelPicture Picture() {
     for (double at : {100.0, 900.0, 1700.0})
         talker.transmissions.emplace_back(at, aprs::TFrameKind::Weather);
     picture.Timeline.talkers.push_back(talker);
+    picture.Path = {"Digipeated by: DIGI2, 2 km, hop 1, inside the ALOHA radius",
+                    "Suggested path: WIDE2-1", "K9FAR         222    1      1  FAR2*,WIDE2-1"};
     return picture;
 }
 
@@ -148,6 +150,34 @@ TEST(ChannelWindowWin32, SixtyStationsReadWellAtTheSystemDpi) {
     EXPECT_GE(ListView_GetColumnWidth(list, 2), heading.cx);
     ::SelectObject(listDc, oldFont);
     ::ReleaseDC(list, listDc);
+
+    // The path beside the list, in a fixed-pitch font as tall as the list's,
+    // a whole row of its table in view and the list not covered.
+    HWND path = app::ChannelWindowPath(window);
+    ASSERT_NE(path, nullptr);
+    wchar_t text[512] = {};
+    ::GetWindowTextW(path, text, 512);
+    EXPECT_EQ(std::wstring(text), L"Digipeated by: DIGI2, 2 km, hop 1, inside the ALOHA radius\r\n"
+                                  L"Suggested path: WIDE2-1\r\n"
+                                  L"K9FAR         222    1      1  FAR2*,WIDE2-1");
+    LOGFONTW fixed{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(path, WM_GETFONT, 0, 0)), sizeof fixed,
+                 &fixed);
+    EXPECT_EQ(fixed.lfHeight, wanted.lfHeight) << dpi << " DPI";
+    EXPECT_NE(fixed.lfPitchAndFamily & FIXED_PITCH, 0);
+    RECT pathBox, listBox, pathClient;
+    ::GetWindowRect(path, &pathBox);
+    ::GetWindowRect(list, &listBox);
+    ::GetClientRect(path, &pathClient);
+    EXPECT_GE(pathBox.left, listBox.right);
+    HDC pathDc = ::GetDC(path);
+    HGDIOBJ oldPathFont =
+        ::SelectObject(pathDc, reinterpret_cast<HFONT>(::SendMessageW(path, WM_GETFONT, 0, 0)));
+    SIZE row{};
+    ::GetTextExtentPoint32W(pathDc, L"K9FAR         222    1      1  FAR2*,WIDE2-1", 44, &row);
+    EXPECT_GE(pathClient.right, row.cx) << dpi << " DPI";
+    ::SelectObject(pathDc, oldPathFont);
+    ::ReleaseDC(path, pathDc);
 
     // The window painted as it paints itself: every kind of the legend there.
     RECT client;
