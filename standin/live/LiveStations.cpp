@@ -13,22 +13,11 @@ namespace standin {
 
 namespace {
 
-constexpr double kEarthRadiusKm = 6371.0;
 constexpr double kUnitsPerDegree = 60.0;
 constexpr double kUnixEpochDays = 25569.0;
 constexpr double kSecondsPerDay = 86400.0;
 
 } // namespace
-
-double GreatCircleKm(double lat1, double lon1, double lat2, double lon2) {
-    const double rad = std::numbers::pi / 180.0;
-    const double dLat = (lat2 - lat1) * rad;
-    const double dLon = (lon2 - lon1) * rad;
-    const double a =
-        std::sin(dLat / 2) * std::sin(dLat / 2) +
-        std::cos(lat1 * rad) * std::cos(lat2 * rad) * std::sin(dLon / 2) * std::sin(dLon / 2);
-    return 2.0 * kEarthRadiusKm * std::asin(std::min(1.0, std::sqrt(a)));
-}
 
 std::string FormatHeardTime(double dateTime) {
     const auto seconds =

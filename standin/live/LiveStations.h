@@ -1,6 +1,7 @@
 #pragma once
 
 #include "aprs/channel/ChannelStats.h"
+#include "aprs/channel/PathFootprint.h"
 #include "aprs/packets/AprsDecode.h"
 #include "aprs/packets/Kiss.h"
 #include "standin/model/StandinHost.h"
@@ -37,8 +38,8 @@ struct TLiveCounters {
     std::uint64_t expired = 0;     ///< stations removed because they went quiet
 };
 
-/// Great-circle distance in kilometres between two points given in degrees.
-double GreatCircleKm(double lat1, double lon1, double lat2, double lon2);
+/// The great-circle distance in km, as the channel measures it.
+using aprs::GreatCircleKm;
 
 /// A date-time value (days since 1899-12-30, UTC) as "YYYY-MM-DD HH:MM:SS".
 std::string FormatHeardTime(double dateTime);
