@@ -411,11 +411,11 @@ echo "== COM test program"
 # out of time, and a host killed for it leaves its classes in Wine's class
 # table until the wineserver ends. Such a run is said, and the program is run
 # once more in a fresh wineserver; a fault that comes back fails. A host that
-# crashed has been seen to leave the program waiting on it for good: five
-# minutes (its usual run takes well under one) make that a failure too.
+# crashed has been seen to leave the program waiting on it for good: two and a
+# half minutes (its usual run takes about half of one) make that a failure too.
 com_host_test() {
     VELLORAN_TEST_HOST=$("$wine" winepath -w "$host" 2>/dev/null) \
-        timeout 300 "$wine" "$build/tests/windows/com_host_test.exe" --gtest_brief=1
+        timeout 150 "$wine" "$build/tests/windows/com_host_test.exe" --gtest_brief=1
 }
 if ! com_host_test; then
     echo "note: com_host_test failed; once more in a fresh wineserver" >&2
