@@ -34,6 +34,16 @@ using namespace std::chrono_literals;
 namespace {
 
 using testsupport::TChild;
+/// The test's monitor lines as audio (dir/audio.wav), made by Dire Wolf's
+/// gen_packets.
+void MakeAudio(const fs::path& dir) {
+    TChild gen({"gen_packets", "-r", "44100", "-o", (dir / "audio.wav").string(),
+                (dir / "lines.txt").string()},
+               {.output = (dir / "gen_packets.log").string(), .errorToo = true});
+    ASSERT_TRUE(gen.Started()) << "gen_packets (Debian package direwolf) is needed";
+    ASSERT_EQ(gen.Wait(60s), 0) << testcommon::ReadWholeFile(dir / "gen_packets.log");
+}
+
 /// The report without its reception times, which differ from run to run.
 std::string WithoutTimes(const std::string& report) {
     std::istringstream in(report);
@@ -160,11 +170,7 @@ TEST(TncEndToEnd, DireWolfDecodesAudioAndVelloranReportsTheRadius) {
     ASSERT_NE(expected.find("Your ALOHA radius is 11 Kilometers or 7 Miles"), std::string::npos)
         << expected;
 
-    TChild gen({"gen_packets", "-r", "44100", "-o", (dir / "audio.wav").string(),
-                (dir / "lines.txt").string()},
-               {.output = (dir / "gen_packets.log").string(), .errorToo = true});
-    ASSERT_TRUE(gen.Started()) << "gen_packets (Debian package direwolf) is needed";
-    ASSERT_EQ(gen.Wait(60s), 0) << testcommon::ReadWholeFile(dir / "gen_packets.log");
+    ASSERT_NO_FATAL_FAILURE(MakeAudio(dir));
 
     const int port = FreePort();
     ASSERT_NE(port, 0);
@@ -355,11 +361,7 @@ TEST(TncEndToEnd, VelloranReportMeasuresDireWolfOverKissAndAgw) {
     EXPECT_NE(expected.find("\nNot in the station list: K9ZZZ N0CALL W2FAR\n"), std::string::npos)
         << expected;
 
-    TChild gen({"gen_packets", "-r", "44100", "-o", (dir / "audio.wav").string(),
-                (dir / "lines.txt").string()},
-               {.output = (dir / "gen_packets.log").string(), .errorToo = true});
-    ASSERT_TRUE(gen.Started()) << "gen_packets (Debian package direwolf) is needed";
-    ASSERT_EQ(gen.Wait(60s), 0) << testcommon::ReadWholeFile(dir / "gen_packets.log");
+    ASSERT_NO_FATAL_FAILURE(MakeAudio(dir));
 
     const int kissPort = FreePort();
     int agwPort = FreePort();

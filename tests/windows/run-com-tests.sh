@@ -199,7 +199,8 @@ clsid_key='HKCU\Software\Classes\CLSID\{33CFA0BD-2826-11D4-82E8-00C0DF464FC9}\Lo
 "$host_wine" reg query "$clsid_key" >/dev/null 2>&1 || fail "/RegServer registered no local server"
 typelib_key='HKCU\Software\Classes\TypeLib\{41942F94-FDD4-4CAC-BCC3-6E10E613B35A}'
 "$host_wine" reg query "$typelib_key\1.0" >/dev/null 2>&1 || fail "/RegServer registered no type library"
-"$host_wine" "$host" /UnregServer >/dev/null || fail "/UnregServer failed"
+"$host_wine" "$host" /UnregServer >"$work/unregister.out" 2>&1 ||
+    fail "/UnregServer failed (status $?): $(tr -d '\r' <"$work/unregister.out")"
 if "$host_wine" reg query "$clsid_key" >/dev/null 2>&1; then fail "/UnregServer left the class"; fi
 # Nothing of the type library is left behind either (its version key and id).
 if "$host_wine" reg query "$typelib_key" >/dev/null 2>&1; then

@@ -3,6 +3,7 @@
 #include "app/model/ProfileFile.h"
 #include "app/model/ProfileLock.h"
 #include "support/FileLock.h"
+#include "tests/common/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -80,23 +81,9 @@ struct TWriter {
     PROCESS_INFORMATION Process{};
 };
 
-struct TTempFolder {
-    TTempFolder() {
-        Path = fs::temp_directory_path() /
-               ("velloran-settings-lock-" + std::to_string(::GetCurrentProcessId()));
-        fs::remove_all(Path);
-        fs::create_directories(Path);
-    }
-    ~TTempFolder() {
-        std::error_code error;
-        fs::remove_all(Path, error);
-    }
-    fs::path Path;
-};
-
 TEST(SharedSettingsFileWin32, TwoProgramsSavingAtOnceLoseNoKey) {
-    TTempFolder temp;
-    const fs::path file = temp.Path / "velloran.INI";
+    testcommon::TTempFolder temp("velloran-settings-lock");
+    const fs::path file = temp.Path() / "velloran.INI";
     std::ofstream(file, std::ios::binary) << "[Extra]\r\nmine=1\r\n";
     HANDLE gate = ::CreateEventW(nullptr, TRUE, FALSE, GateName(::GetCurrentProcessId()).c_str());
     ASSERT_NE(gate, nullptr);
@@ -118,8 +105,8 @@ TEST(SharedSettingsFileWin32, TwoProgramsSavingAtOnceLoseNoKey) {
 }
 
 TEST(SharedSettingsFileWin32, SaveFailsAndChangesNothingWhileAnotherHoldsTheLock) {
-    TTempFolder temp;
-    const fs::path file = temp.Path / "velloran.INI";
+    testcommon::TTempFolder temp("velloran-settings-lock");
+    const fs::path file = temp.Path() / "velloran.INI";
     app::WriteProfileString(file, "Settings", "edRecalculateRate.Text", "30");
     {
         const support::TFileLock other(app::ProfileLockFile(file), 0ms);

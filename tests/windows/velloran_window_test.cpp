@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "app/win32/UrlLabelWin32.h"
+#include "tests/common/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -148,11 +149,7 @@ bool WaitForText(HWND control, const std::string& text, int tenthsOfASecond = 20
 }
 
 std::string IniBesideVelloran() {
-    std::string ini = Argument(0).substr(0, Argument(0).find_last_of('.')) + ".INI";
-    std::ifstream in(ini, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+    return testcommon::ReadWholeFile(Argument(0).substr(0, Argument(0).find_last_of('.')) + ".INI");
 }
 
 /// The lines of a file, without their line ends.
