@@ -123,12 +123,10 @@ void TChannelMeter::SetTxDelayMs(std::int32_t ms) {
 
 void TChannelMeter::Add(const TMeteredFrame& frame) {
     std::lock_guard lock(FMutex);
-    FStats.Add(frame.station, frame.airBits, KindBit(frame.kind));
-    // The time matters only for the own packets' copies: the clock is read
-    // for those alone.
+    std::uint64_t* const tag = FStats.Add(frame.station, frame.airBits, KindBit(frame.kind));
     if (!frame.packet.source.empty())
-        FTracker.Add(FTracker.IsOwn(frame.packet.source) ? FClock() : 0.0, frame.station,
-                     frame.packet, frame.report ? &*frame.report : nullptr, frame.airBits);
+        FTracker.Add(FClock, frame.station, frame.packet, frame.report ? &*frame.report : nullptr,
+                     frame.airBits, tag);
 }
 
 void TChannelMeter::AddUnreadable() {

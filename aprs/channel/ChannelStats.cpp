@@ -231,8 +231,8 @@ std::uint32_t TChannelStats::InWindow(const TStationWindow& station, std::int64_
     return count;
 }
 
-void TChannelStats::AddFrames(std::string_view name, std::uint32_t frames, std::uint64_t airBits,
-                              std::uint8_t kinds) {
+std::uint64_t* TChannelStats::AddFrames(std::string_view name, std::uint32_t frames,
+                                        std::uint64_t airBits, std::uint8_t kinds) {
     const double now = FClock();
     Advance(static_cast<std::int64_t>(std::floor(now)));
     TSecond& second = FRing[Slot(FSecond, kSeconds)];
@@ -250,7 +250,7 @@ void TChannelStats::AddFrames(std::string_view name, std::uint32_t frames, std::
     }
     if (name.empty()) {
         ForgetQuiet(step);
-        return;
+        return nullptr;
     }
     auto found = FByName.find(std::string(name));
     if (found == FByName.end()) {
@@ -260,7 +260,7 @@ void TChannelStats::AddFrames(std::string_view name, std::uint32_t frames, std::
             FByName.erase(FStations.front().name);
             FStations.pop_front();
         }
-        FStations.push_back(TStationWindow{std::string(name), step, {}, {}});
+        FStations.push_back(TStationWindow{std::string(name), step, 0, {}, {}});
         found = FByName.emplace(std::string(name), std::prev(FStations.end())).first;
     } else {
         TStationWindow& station = *found->second;
@@ -278,6 +278,7 @@ void TChannelStats::AddFrames(std::string_view name, std::uint32_t frames, std::
     station.steps[Slot(station.lastStep, kSteps)] += frames;
     station.kinds[Slot(station.lastStep, kSteps)] |= kinds;
     ForgetQuiet(step);
+    return &station.tag;
 }
 
 TChannelFigures TChannelStats::Figures(std::size_t topTalkers) {
@@ -450,7 +451,7 @@ std::int64_t TChannelStats::Restore(std::istream& in) {
             fresh.FByName.count(name) > 0)
             Damaged("a station line that is not one: " + line.substr(0, 40));
         std::istringstream fields(line.substr(tab + 1));
-        TStationWindow station{name, ReadInt(fields, "a station's last step"), {}, {}};
+        TStationWindow station{name, ReadInt(fields, "a station's last step"), 0, {}, {}};
         if (station.lastStep > fresh.FSecond / kStationStepSeconds + 1)
             Damaged(name + " heard after the window's end");
         std::int64_t s = 0;

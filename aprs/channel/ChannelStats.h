@@ -105,12 +105,16 @@ public:
     /// One frame heard, from the station it is counted for (none when empty:
     /// it counts for the channel only), airBits long; kinds: bits the caller
     /// gives the frame's kind (the timeline's colours), kept per station step.
-    void Add(std::string_view station, std::size_t airBits, std::uint8_t kinds = 0) {
-        AddFrames(station, 1, airBits, kinds);
+    /// Gives the station's tag: a number the caller may keep beside the
+    /// station while the window holds it, 0 when it is new to the window
+    /// (null when the frame counted for the channel only). It stays valid
+    /// until the next call.
+    std::uint64_t* Add(std::string_view station, std::size_t airBits, std::uint8_t kinds = 0) {
+        return AddFrames(station, 1, airBits, kinds);
     }
     /// frames frames heard at once from one station, airBits long together.
-    void AddFrames(std::string_view station, std::uint32_t frames, std::uint64_t airBits,
-                   std::uint8_t kinds);
+    std::uint64_t* AddFrames(std::string_view station, std::uint32_t frames, std::uint64_t airBits,
+                             std::uint8_t kinds);
 
     /// The window as it stands now, with the top talkers (at most topTalkers).
     TChannelFigures Figures(std::size_t topTalkers);
@@ -140,6 +144,7 @@ private:
     struct TStationWindow {
         std::string name;
         std::int64_t lastStep = 0; ///< the step of its last frame
+        std::uint64_t tag = 0;
         std::array<std::uint32_t, kSteps> steps{};
         std::array<std::uint8_t, kSteps> kinds{};
     };

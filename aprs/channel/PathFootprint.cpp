@@ -40,9 +40,17 @@ struct TEntry {
 
 TEntry Classify(std::string_view entry) {
     TEntry result;
-    const std::string upper = UpperCall(entry);
+    // Without copies, as it is asked of every entry of every own frame; no
+    // alias or construct is longer than this, so a longer entry is a call.
+    char buffer[16];
+    if (entry.size() > sizeof buffer)
+        return result;
+    std::transform(entry.begin(), entry.end(), buffer, Upper);
+    std::string_view upper(buffer, entry.size());
+    if (upper.size() > 2 && upper.ends_with("-0"))
+        upper.remove_suffix(2);
     const std::size_t dash = upper.find('-');
-    const std::string base = upper.substr(0, dash);
+    const std::string_view base = upper.substr(0, dash);
     std::uint32_t ssid = 0;
     bool numericSsid = dash != std::string::npos && dash + 1 < upper.size();
     for (std::size_t i = dash == std::string::npos ? upper.size() : dash + 1; i < upper.size();
@@ -85,16 +93,15 @@ TEntry Classify(std::string_view entry) {
     return result;
 }
 
-std::vector<std::string_view> SplitPath(std::string_view path) {
-    std::vector<std::string_view> entries;
-    while (!path.empty()) {
+/// Calls f(entry, index) for each comma-separated entry of a path.
+template <class F> void ForEachEntry(std::string_view path, F&& f) {
+    for (std::size_t index = 0; !path.empty(); ++index) {
         const std::size_t comma = path.find(',');
-        entries.push_back(path.substr(0, comma));
+        f(path.substr(0, comma), index);
         if (comma == std::string_view::npos)
             break;
         path.remove_prefix(comma + 1);
     }
-    return entries;
 }
 
 std::string Rounded(double km) {
@@ -103,52 +110,64 @@ std::string Rounded(double km) {
 
 } // namespace
 
-TPathReading ReadPath(std::string_view path) {
-    TPathReading reading;
-    const std::vector<std::string_view> entries = SplitPath(path);
+namespace {
+
+/// Walks a path as ReadPath reads it, calling onHop(call, hop) for each hop
+/// taken (an empty call for a digipeater that did not insert its own), and
+/// gives the hops the path asks for.
+template <class F> std::uint32_t WalkPath(std::string_view path, F&& onHop) {
     std::size_t used = 0; // entries up to the last starred one
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        if (entries[i].find('*') != std::string_view::npos)
-            used = i + 1;
-    std::uint32_t hop = 0;
+    ForEachEntry(path, [&used](std::string_view entry, std::size_t index) {
+        if (entry.find('*') != std::string_view::npos)
+            used = index + 1;
+    });
+    std::uint32_t hop = 0, asked = 0;
     bool afterCall = false;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        std::string_view entry = entries[i];
+    ForEachEntry(path, [&](std::string_view entry, std::size_t index) {
         while (!entry.empty() && entry.back() == '*')
             entry.remove_suffix(1);
         if (entry.empty())
-            continue;
+            return;
         const TEntry kind = Classify(entry);
-        if (i >= used) {
+        if (index >= used) {
             // Not yet used: what the path still asks for.
             if (kind.kind == TEntry::TKind::Call || kind.kind == TEntry::TKind::Replaced)
-                ++reading.asked;
+                ++asked;
             else if (kind.kind == TEntry::TKind::Numbered)
-                reading.asked += kind.left;
-            continue;
+                asked += kind.left;
+            return;
         }
         switch (kind.kind) {
         case TEntry::TKind::Call:
-            reading.hops.push_back({std::string(entry), ++hop});
+            onHop(entry, ++hop);
             afterCall = true;
-            continue;
+            return;
         case TEntry::TKind::Numbered:
             // Right after a call it marks that digipeater's hop; on its own
             // it was used by digipeaters that did not insert their call.
             if (!afterCall)
                 for (std::uint32_t k = kind.n > kind.left ? kind.n - kind.left : 1; k > 0; --k)
-                    reading.hops.push_back({std::string(), ++hop});
-            reading.asked += kind.left; // what it still has to give
+                    onHop(std::string_view(), ++hop);
+            asked += kind.left; // what it still has to give
             break;
         case TEntry::TKind::Replaced:
-            reading.hops.push_back({std::string(), ++hop});
+            onHop(std::string_view(), ++hop);
             break;
         case TEntry::TKind::Internet:
             break;
         }
         afterCall = false;
-    }
-    reading.asked += static_cast<std::uint32_t>(reading.hops.size());
+    });
+    return asked + hop;
+}
+
+} // namespace
+
+TPathReading ReadPath(std::string_view path) {
+    TPathReading reading;
+    reading.asked = WalkPath(path, [&reading](std::string_view call, std::uint32_t hop) {
+        reading.hops.push_back({std::string(call), hop});
+    });
     return reading;
 }
 
@@ -187,23 +206,32 @@ void TPathTracker::SetOwnCall(std::string_view call) {
         return;
     FOwnCall = UpperCall(call);
     FOwn.clear();
+    FOwnByInformation.clear();
+    FOwnDropped = 0;
 }
 
 void TPathTracker::Add(std::optional<double> time, const std::string& station,
-                       const TMonitorPacket& packet, const TAprsReport* report,
-                       std::size_t airBits) {
-    if (IsOwn(packet.source))
-        AddOwn(time ? *time : kUntimed, packet, report);
+                       const TMonitorPacket& packet, const TAprsReport* report, std::size_t airBits,
+                       std::uint64_t* tag) {
+    AddFrame(IsOwn(packet.source), time ? *time : kUntimed, station, packet, report, airBits, tag);
+}
+
+void TPathTracker::Add(const std::function<double()>& clock, const std::string& station,
+                       const TMonitorPacket& packet, const TAprsReport* report, std::size_t airBits,
+                       std::uint64_t* tag) {
+    const bool own = IsOwn(packet.source);
+    AddFrame(own, own ? clock() : 0.0, station, packet, report, airBits, tag);
+}
+
+void TPathTracker::AddFrame(bool own, double time, const std::string& station,
+                            const TMonitorPacket& packet, const TAprsReport* report,
+                            std::size_t airBits, std::uint64_t* tag) {
+    if (own)
+        AddOwn(time, packet, report);
     const std::string& name = station.empty() ? packet.source : station;
     if (name.empty())
         return;
-    auto found = FByName.find(name);
-    if (found == FByName.end()) {
-        if (FByName.size() >= FMaxStations)
-            MakeRoom();
-        found = FByName.emplace(name, TStation{}).first;
-    }
-    TStation& record = found->second;
+    TStation& record = Record(name, tag);
     record.heard = ++FHeard;
     ++record.frames;
     record.bits += airBits;
@@ -221,26 +249,74 @@ void TPathTracker::Add(std::optional<double> time, const std::string& station,
         record.position = std::make_pair(report->latitude, report->longitude);
 }
 
+TPathTracker::TStation& TPathTracker::Record(const std::string& name, std::uint64_t* tag) {
+    // The tag holds the record's index + 1; the name tells whether the record
+    // is still this station's (it may have been made room for and reused).
+    if (tag && *tag > 0 && *tag <= FRecords.size() && FRecords[*tag - 1].name == name)
+        return FRecords[*tag - 1];
+    std::uint32_t index = 0;
+    if (const auto found = FByName.find(name); found != FByName.end()) {
+        index = found->second;
+    } else {
+        if (FByName.size() >= FMaxStations)
+            MakeRoom();
+        if (FFree.empty()) {
+            index = static_cast<std::uint32_t>(FRecords.size());
+            FRecords.emplace_back();
+        } else {
+            index = FFree.back();
+            FFree.pop_back();
+        }
+        FRecords[index].name = name;
+        FByName.emplace(name, index);
+    }
+    if (tag)
+        *tag = index + 1;
+    return FRecords[index];
+}
+
+const TPathTracker::TStation* TPathTracker::Find(const std::string& call) const {
+    const auto found = FByName.find(call);
+    return found == FByName.end() ? nullptr : &FRecords[found->second];
+}
+
 void TPathTracker::MakeRoom() {
     std::vector<std::uint64_t> heard;
     heard.reserve(FByName.size());
-    for (const auto& [name, station] : FByName)
-        heard.push_back(station.heard);
+    for (const TStation& station : FRecords)
+        if (!station.name.empty())
+            heard.push_back(station.heard);
     const auto cut = heard.begin() + static_cast<std::ptrdiff_t>(heard.size() / 8);
     std::nth_element(heard.begin(), cut, heard.end());
     const std::uint64_t oldest = *cut;
-    for (auto at = FByName.begin(); at != FByName.end();)
-        at = at->second.heard <= oldest ? FByName.erase(at) : std::next(at);
+    for (std::uint32_t index = 0; index < FRecords.size(); ++index) {
+        TStation& station = FRecords[index];
+        if (station.name.empty() || station.heard > oldest)
+            continue;
+        FByName.erase(station.name);
+        station = TStation{};
+        FFree.push_back(index);
+    }
 }
 
 void TPathTracker::AddOwn(double time, const TMonitorPacket& packet, const TAprsReport* report) {
-    auto group = std::find_if(FOwn.rbegin(), FOwn.rend(), [&](const TOwnPacket& own) {
-        return own.information == packet.information &&
-               (own.first == time || std::abs(own.first - time) <= kCopySeconds);
-    });
-    if (group == FOwn.rend()) {
-        if (FOwn.size() >= kMaxOwnPackets)
+    // A copy belongs to the newest own packet with its information, when
+    // heard within the copy window of it.
+    TOwnPacket* group = nullptr;
+    const auto indexed = FOwnByInformation.find(packet.information);
+    if (indexed != FOwnByInformation.end()) {
+        TOwnPacket& own = FOwn[indexed->second - FOwnDropped];
+        if (own.first == time || std::abs(own.first - time) <= kCopySeconds)
+            group = &own;
+    }
+    if (!group) {
+        if (FOwn.size() >= kMaxOwnPackets) {
+            const auto oldest = FOwnByInformation.find(FOwn.front().information);
+            if (oldest != FOwnByInformation.end() && oldest->second == FOwnDropped)
+                FOwnByInformation.erase(oldest);
             FOwn.pop_front();
+            ++FOwnDropped;
+        }
         TOwnPacket own;
         own.first = time;
         own.information = packet.information;
@@ -249,13 +325,26 @@ void TPathTracker::AddOwn(double time, const TMonitorPacket& packet, const TAprs
         if (report && report->hasSpeed)
             own.speedKmh = report->speedKmh;
         FOwn.push_back(std::move(own));
-        group = FOwn.rbegin();
+        FOwnByInformation[packet.information] = FOwnDropped + FOwn.size() - 1;
+        group = &FOwn.back();
     }
-    TPathReading reading = ReadPath(packet.path);
+    bool repeated = false;
+    const std::uint32_t asked =
+        WalkPath(packet.path, [group, &repeated](std::string_view call, std::uint32_t hop) {
+            repeated = true;
+            const auto seen =
+                std::find_if(group->hops.begin(), group->hops.end(), [&](const TOwnHop& known) {
+                    return known.hop == hop && known.call == call;
+                });
+            if (seen != group->hops.end())
+                ++seen->copies;
+            else if (group->hops.size() < kMaxDigipeatersPerPacket)
+                group->hops.push_back({std::string(call), hop, 1});
+        });
     ++group->frames;
-    group->asked = std::max(group->asked, reading.asked);
-    if (!reading.hops.empty())
-        group->copies.push_back(std::move(reading.hops));
+    group->asked = std::max(group->asked, asked);
+    if (repeated)
+        ++group->copies;
 }
 
 std::optional<double> TPathTracker::DistanceOf(const std::string& call,
@@ -265,21 +354,21 @@ std::optional<double> TPathTracker::DistanceOf(const std::string& call,
         return listed->second;
     if (!run.ownPlaced)
         return std::nullopt;
-    const auto found = FByName.find(call);
-    if (found == FByName.end())
+    const TStation* found = Find(call);
+    if (!found)
         return std::nullopt;
-    const TStation& record = found->second;
+    const TStation& record = *found;
     if (record.placedBySender) {
         if (record.sender == call || record.sender.empty())
             return std::nullopt;
         const auto sender = run.listed.find(record.sender);
         if (sender != run.listed.end())
             return sender->second;
-        const auto heard = FByName.find(record.sender);
-        if (heard == FByName.end() || heard->second.placedBySender || !heard->second.position)
+        const TStation* heard = Find(record.sender);
+        if (!heard || heard->placedBySender || !heard->position)
             return std::nullopt;
-        return GreatCircleKm(run.ownLatitude, run.ownLongitude, heard->second.position->first,
-                             heard->second.position->second);
+        return GreatCircleKm(run.ownLatitude, run.ownLongitude, heard->position->first,
+                             heard->position->second);
     }
     if (!record.position)
         return std::nullopt;
@@ -292,10 +381,10 @@ std::optional<std::pair<double, double>> TPathTracker::PlaceOf(const std::string
     const auto listed = run.listedPlaces.find(call);
     if (listed != run.listedPlaces.end())
         return listed->second;
-    const auto found = FByName.find(call);
-    if (found == FByName.end() || found->second.placedBySender)
+    const TStation* found = Find(call);
+    if (!found || found->placedBySender)
         return std::nullopt;
-    return found->second.position;
+    return found->position;
 }
 
 TFootprint TPathTracker::Footprint(double now, const TFootprintRun& run,
@@ -332,10 +421,9 @@ TFootprint TPathTracker::Footprint(double now, const TFootprintRun& run,
             footprint.ownPackets == 0 ? own.asked : std::min(footprint.askedMin, own.asked);
         footprint.askedMax = std::max(footprint.askedMax, own.asked);
         ++footprint.ownPackets;
-        footprint.copies += static_cast<std::uint32_t>(own.copies.size());
-        for (const std::vector<TPathHop>& copy : own.copies)
-            for (const TPathHop& hop : copy)
-                ++seen[{hop.hop, hop.call}];
+        footprint.copies += own.copies;
+        for (const TOwnHop& hop : own.hops)
+            seen[{hop.hop, hop.call}] += hop.copies;
     }
     for (const auto& [key, copies] : seen) {
         TDigipeaterSeen digi{key.second, key.first, std::nullopt, copies, std::nullopt};
@@ -397,13 +485,11 @@ TFootprint TPathTracker::Footprint(double now, const TFootprintRun& run,
                 continue;
             TBeyondStation row{talker.name, *km, 0, {}, talker.measured};
             double bits = meanBits;
-            const auto found = FByName.find(talker.name);
-            if (found != FByName.end()) {
-                row.path = found->second.lastPath;
+            if (const TStation* found = Find(talker.name)) {
+                row.path = found->lastPath;
                 row.hops = static_cast<std::uint32_t>(ReadPath(row.path).hops.size());
-                if (found->second.frames)
-                    bits = static_cast<double>(found->second.bits) /
-                           static_cast<double>(found->second.frames);
+                if (found->frames)
+                    bits = static_cast<double>(found->bits) / static_cast<double>(found->frames);
             }
             footprint.beyondFrames += talker.measured;
             airtime += static_cast<double>(talker.measured) *

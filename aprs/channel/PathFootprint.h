@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -145,6 +146,9 @@ public:
     /// An own-call packet placing its sender farther than this from the own
     /// position is another station using the call.
     static constexpr double kElsewhereKm = 100.0;
+    /// Digipeaters listed for one own packet: a real one is heard through a
+    /// handful; past this, copies through further ones count as copies only.
+    static constexpr std::size_t kMaxDigipeatersPerPacket = 64;
 
     explicit TPathTracker(std::size_t maxStations = TChannelStats::kMaxStations);
 
@@ -161,9 +165,16 @@ public:
 
     /// A frame heard at a time in seconds (none: at the window's end, for
     /// lines without a time): the station it counts for, the packet, what it
-    /// decoded to (null when it did not) and its bits on the air.
+    /// decoded to (null when it did not) and its bits on the air. tag: the
+    /// number the channel window keeps beside the same station
+    /// (TChannelStats::Add), where the tracker notes where its record is, so
+    /// that a station heard again is found without a second search.
     void Add(std::optional<double> time, const std::string& station, const TMonitorPacket& packet,
-             const TAprsReport* report, std::size_t airBits);
+             const TAprsReport* report, std::size_t airBits, std::uint64_t* tag = nullptr);
+    /// The same, the time read from clock for the own station's frames alone.
+    void Add(const std::function<double()>& clock, const std::string& station,
+             const TMonitorPacket& packet, const TAprsReport* report, std::size_t airBits,
+             std::uint64_t* tag = nullptr);
 
     /// The footprint of the 30 minutes up to now, against the run, with the
     /// channel's figures of the same window (frames per station, airtime).
@@ -171,41 +182,60 @@ public:
                          const TChannelFigures& channel) const;
 
 private:
+    /// A digipeater that repeated an own packet at one hop.
+    struct TOwnHop {
+        std::string call; ///< empty: one that did not insert its call
+        std::uint32_t hop = 0;
+        std::uint32_t copies = 0; ///< copies heard through it there
+    };
     struct TOwnPacket {
         double first = 0.0; ///< +infinity for lines without a time
         std::string information;
         std::optional<std::pair<double, double>> position;
         double speedKmh = 0.0;
-        std::vector<std::vector<TPathHop>> copies; ///< hops of each digipeated copy
+        std::vector<TOwnHop> hops; ///< at most kMaxDigipeatersPerPacket
+        std::uint32_t copies = 0;  ///< frames of it that digipeaters repeated
         std::uint32_t frames = 0;
         std::uint32_t asked = 0;
     };
-    /// What every frame writes first, beside the name in the table's node.
+    /// What every frame writes, the fields it writes first.
     struct TStation {
-        std::string lastPath;
+        std::string name;        ///< empty: a free record
         std::uint64_t heard = 0; ///< when last heard, in frames since counting began
         std::uint64_t frames = 0, bits = 0;
+        std::string lastPath;
         bool placedBySender = false;
         std::optional<std::pair<double, double>> position;
         std::string sender; ///< the source call, for objects and third-party packets
     };
 
+    void AddFrame(bool own, double time, const std::string& station, const TMonitorPacket& packet,
+                  const TAprsReport* report, std::size_t airBits, std::uint64_t* tag);
     void AddOwn(double time, const TMonitorPacket& packet, const TAprsReport* report);
+    TStation& Record(const std::string& name, std::uint64_t* tag);
+    const TStation* Find(const std::string& call) const;
     std::optional<double> DistanceOf(const std::string& call, const TFootprintRun& run) const;
     std::optional<std::pair<double, double>> PlaceOf(const std::string& call,
                                                      const TFootprintRun& run) const;
-
-    std::size_t FMaxStations;
-    std::string FOwnCall;
-    std::deque<TOwnPacket> FOwn;
     /// Makes room for a station: the eighth heard longest ago go at once, so
     /// that a flood of new calls costs a pass over the table every so many
     /// frames, never one a frame.
     void MakeRoom();
 
+    std::size_t FMaxStations;
+    std::string FOwnCall;
+    std::deque<TOwnPacket> FOwn;
+    /// The newest own packet with each information field, by its number:
+    /// FOwn[number - FOwnDropped]. A copy finds its packet in one lookup
+    /// however many own packets are kept.
+    std::unordered_map<std::string, std::uint64_t> FOwnByInformation;
+    std::uint64_t FOwnDropped = 0; ///< own packets dropped from the front
+
     std::uint64_t FHeard = 0; ///< frames added so far
-    /// Per station: one lookup a frame, the record in the table's own node.
-    std::unordered_map<std::string, TStation> FByName;
+    /// The records, in place for good: a tag names one by its index.
+    std::vector<TStation> FRecords;
+    std::vector<std::uint32_t> FFree; ///< records made free, to use again
+    std::unordered_map<std::string, std::uint32_t> FByName;
 };
 
 } // namespace aprs

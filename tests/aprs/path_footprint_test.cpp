@@ -267,4 +267,91 @@ TEST_F(PathFootprintCases, AFloodOfCallsKeepsTheNewestWithinTheBound) {
     EXPECT_EQ(footprint.beyond[0].path, "FAR111*");
 }
 
+aprs::TFootprintRun FarRun() {
+    aprs::TFootprintRun run;
+    run.ownPlaced = true;
+    run.ownLatitude = 43.0;
+    run.ownLongitude = -70.0;
+    run.radiusKm = 100.0;
+    return run;
+}
+
+// The channel window keeps a station longer than the tracker, with the tag
+// it was given: once the tracker made room and gave the record to another
+// station, that tag must not write into the other station's record.
+TEST_F(PathFootprintCases, AStaleTagFindsItsStationAgain) {
+    double now = 0.0;
+    aprs::TChannelStats stats([&now] { return now; }, 100);
+    aprs::TPathTracker tracker(8);
+    const auto add = [&](const std::string& call, const std::string& path) {
+        const std::string line = call + ">APRS," + path + ":!4500.00N/07000.00W-far";
+        const aprs::TMeteredFrame frame = *aprs::MeterMonitorLine(line);
+        std::uint64_t* tag = stats.Add(frame.station, frame.airBits);
+        ASSERT_NE(tag, nullptr);
+        tracker.Add(now, frame.station, frame.packet, &*frame.report, frame.airBits, tag);
+        now += 1.0;
+    };
+    add("K1AAA", "PATHA*");
+    for (int i = 0; i < 20; ++i)
+        add("S" + std::to_string(i), "D" + std::to_string(i) + "*");
+    add("K1AAA", "PATHB*");
+    add("K1AAA", "PATHC*");
+
+    const aprs::TFootprint footprint = tracker.Footprint(now, FarRun(), stats.Figures(100));
+    ASSERT_GE(footprint.beyond.size(), 2u);
+    bool sawA = false;
+    for (const aprs::TBeyondStation& row : footprint.beyond) {
+        if (row.call == "K1AAA") {
+            sawA = true;
+            EXPECT_EQ(row.path, "PATHC*");
+        } else {
+            EXPECT_EQ(row.path, "D" + row.call.substr(1) + "*") << row.call;
+        }
+    }
+    EXPECT_TRUE(sawA);
+    EXPECT_LE(tracker.Stations(), 8u);
+}
+
+// Past the own packets kept, a copy still finds the newest packet it belongs
+// to, and a copy of a packet dropped long ago starts a packet of its own.
+TEST_F(PathFootprintCases, CopiesFindTheirPacketPastTheOwnPacketsKept) {
+    aprs::TPathTracker tracker;
+    tracker.SetOwnCall("N0CALL");
+    const auto own = [&tracker](double at, const std::string& path, std::size_t n) {
+        const std::string line =
+            "N0CALL>APRS," + path + ":!4300.00N/07000.00W-n" + std::to_string(n);
+        const aprs::TMeteredFrame frame = *aprs::MeterMonitorLine(line);
+        tracker.Add(at, frame.station, frame.packet, &*frame.report, frame.airBits);
+    };
+    const std::size_t last = aprs::TPathTracker::kMaxOwnPackets + 9;
+    for (std::size_t n = 0; n <= last; ++n)
+        own(static_cast<double>(n) * 0.001, "WIDE1-1,WIDE2-1", n);
+    own(10.0, "DIGI2*,WIDE2-1", last); // within 30 s of the newest
+    own(10.0, "DIGI2*,WIDE2-1", 0);    // its packet was dropped: a new one
+
+    const aprs::TFootprint footprint = tracker.Footprint(20.0, FarRun(), {});
+    EXPECT_EQ(footprint.ownPackets, aprs::TPathTracker::kMaxOwnPackets);
+    EXPECT_EQ(footprint.copies, 2u);
+    ASSERT_EQ(footprint.digipeaters.size(), 1u);
+    EXPECT_EQ(footprint.digipeaters[0].call, "DIGI2");
+    EXPECT_EQ(footprint.digipeaters[0].copies, 2u);
+}
+
+// A flood of copies through made-up digipeaters counts every copy and lists
+// a bounded number of them.
+TEST_F(PathFootprintCases, DigipeatersOfOnePacketAreBounded) {
+    aprs::TPathTracker tracker;
+    tracker.SetOwnCall("N0CALL");
+    for (int i = 0; i < 100; ++i) {
+        const std::string line =
+            "N0CALL>APRS,X" + std::to_string(i) + "*,WIDE2-1:!4300.00N/07000.00W-home";
+        const aprs::TMeteredFrame frame = *aprs::MeterMonitorLine(line);
+        tracker.Add(1.0, frame.station, frame.packet, &*frame.report, frame.airBits);
+    }
+    const aprs::TFootprint footprint = tracker.Footprint(2.0, FarRun(), {});
+    EXPECT_EQ(footprint.ownPackets, 1u);
+    EXPECT_EQ(footprint.copies, 100u);
+    EXPECT_EQ(footprint.digipeaters.size(), aprs::TPathTracker::kMaxDigipeatersPerPacket);
+}
+
 } // namespace
