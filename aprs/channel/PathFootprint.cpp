@@ -22,11 +22,16 @@ char Upper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+/// A call without "-0", which is the same as no SSID.
+std::string_view WithoutZeroSsid(std::string_view call) {
+    if (call.size() > 2 && call.ends_with("-0"))
+        call.remove_suffix(2);
+    return call;
+}
+
 std::string UpperCall(std::string_view call) {
-    std::string upper(call);
+    std::string upper(WithoutZeroSsid(call));
     std::transform(upper.begin(), upper.end(), upper.begin(), Upper);
-    if (upper.size() > 2 && upper.ends_with("-0"))
-        upper.resize(upper.size() - 2);
     return upper;
 }
 
@@ -46,9 +51,7 @@ TEntry Classify(std::string_view entry) {
     if (entry.size() > sizeof buffer)
         return result;
     std::transform(entry.begin(), entry.end(), buffer, Upper);
-    std::string_view upper(buffer, entry.size());
-    if (upper.size() > 2 && upper.ends_with("-0"))
-        upper.remove_suffix(2);
+    const std::string_view upper = WithoutZeroSsid(std::string_view(buffer, entry.size()));
     const std::size_t dash = upper.find('-');
     const std::string_view base = upper.substr(0, dash);
     std::uint32_t ssid = 0;
@@ -107,10 +110,6 @@ template <class F> void ForEachEntry(std::string_view path, F&& f) {
 std::string Rounded(double km) {
     return std::to_string(std::llround(km));
 }
-
-} // namespace
-
-namespace {
 
 /// Walks a path as ReadPath reads it, calling onHop(call, hop) for each hop
 /// taken (an empty call for a digipeater that did not insert its own), and
@@ -173,13 +172,8 @@ TPathReading ReadPath(std::string_view path) {
 
 bool SameCall(std::string_view a, std::string_view b) {
     // Without copies: it is asked of every frame heard.
-    const auto bare = [](std::string_view call) {
-        if (call.size() > 2 && call.ends_with("-0"))
-            call.remove_suffix(2);
-        return call;
-    };
-    a = bare(a);
-    b = bare(b);
+    a = WithoutZeroSsid(a);
+    b = WithoutZeroSsid(b);
     if (a.empty() || a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i)
